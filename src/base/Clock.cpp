@@ -1,0 +1,9 @@
+#include "base/Clock.h"
+
+#include <time.h>
+
+double systemUptime() {
+    timespec ts{};
+    clock_gettime(CLOCK_MONOTONIC, &ts);
+    return double(ts.tv_sec) + double(ts.tv_nsec) / 1e9;
+}

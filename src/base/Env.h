@@ -1,0 +1,20 @@
+#pragma once
+
+#include <QProcessEnvironment>
+#include <QString>
+
+#include <optional>
+
+// The environment variables that configure the agent, read once per process.
+struct Env {
+    bool dryRun = false;    // OLVANE_DRY_RUN present, whatever its value
+    bool logInput = false;  // OLVANE_LOG_INPUT present, whatever its value
+    std::optional<QString> wsPort;
+    std::optional<QString> fixedCode;
+    std::optional<QString> name;
+    QString inputBackend = QStringLiteral("auto");
+    QString cmdKey = QStringLiteral("ctrl");
+
+    static Env from(const QProcessEnvironment& environment);
+    static const Env& process();
+};

@@ -1,0 +1,257 @@
+#include "input/Input.h"
+
+#include "base/Env.h"
+#include "input/InputBackendFactory.h"
+#include "input/QtInputClock.h"
+#include "input/ScreenClamp.h"
+
+#include <algorithm>
+#include <cmath>
+#include <limits>
+
+namespace {
+constexpr double kWheelMax = std::numeric_limits<qint32>::max();
+constexpr double kWheelMin = std::numeric_limits<qint32>::min();
+
+bool finite(double a, double b) { return std::isfinite(a) && std::isfinite(b); }
+}  // namespace
+
+Input::Options Input::Options::fromEnv(const Env& env) {
+    return Options{KeyNames::cmdKeyFromSetting(env.cmdKey)};
+}
+
+Input::Input(std::unique_ptr<InputBackend> backend, std::unique_ptr<InputClock> clock,
+             Options options)
+    : backend_(std::move(backend)), clock_(std::move(clock)), options_(options) {
+    // Synchronous, so that "ax" is known once the object exists.
+    queue_.sync([this] {
+        backend_->start();
+        pos_ = backend_->cursorLocation().value_or(QPointF(0, 0));
+    });
+}
+
+Input::~Input() {
+    // Platform objects are released on the thread that used them.
+    queue_.sync([this] {
+        clock_->stopTicker();
+        media_.reset();
+        volume_.reset();
+        clock_.reset();
+        backend_.reset();
+    });
+}
+
+Input& Input::shared() {
+    // Lives as long as the process; never destroyed, so exit never waits on its thread.
+    static Input* input = new Input(createInputBackend(Env::process()),
+                                    std::make_unique<QtInputClock>(),
+                                    Options::fromEnv(Env::process()));
+    return *input;
+}
+
+void Input::moveBy(double dx, double dy) {
+    if (!finite(dx, dy)) return;
+    queue_.async([this, dx, dy] {
+        syncPos();
+        pendingMoveX_ += dx;
+        pendingMoveY_ += dy;
+        ensureSmoothTimer();
+    });
+}
+
+void Input::click(bool right, int count) {
+    queue_.async([this, right, count] {
+        flushPendingMove();
+        const int clickState = count > 1 ? count : 1;
+        backend_->postPointer(right ? PointerAction::RightDown : PointerAction::LeftDown, pos_,
+                              clickState);
+        backend_->postPointer(right ? PointerAction::RightUp : PointerAction::LeftUp, pos_,
+                              clickState);
+        lastInjection_ = clock_->now();
+    });
+}
+
+void Input::dragState(bool down) {
+    queue_.async([this, down] { setLeftButton(down); });
+}
+
+void Input::releaseHeldButton() {
+    queue_.async([this] {
+        if (leftButtonDown_) setLeftButton(false);
+    });
+}
+
+void Input::setLeftButton(bool down) {
+    flushPendingMove();
+    leftButtonDown_ = down;
+    backend_->postPointer(down ? PointerAction::LeftDown : PointerAction::LeftUp, pos_, 0);
+    lastInjection_ = clock_->now();
+}
+
+void Input::scroll(double dx, double dy) {
+    if (!finite(dx, dy)) return;
+    queue_.async([this, dx, dy] {
+        // Kept within what one wheel event can carry, so any amount drains in a few ticks.
+        pendingScrollX_ = std::clamp(pendingScrollX_ + dx, kWheelMin, kWheelMax);
+        pendingScrollY_ = std::clamp(pendingScrollY_ + dy, kWheelMin, kWheelMax);
+        ensureSmoothTimer();
+    });
+}
+
+void Input::syncPos() {
+    if (clock_->now() - lastInjection_ <= kSyncAfterSeconds) return;
+    const std::optional<QPointF> location = backend_->cursorLocation();
+    if (!location) return;
+    if (std::abs(location->x() - pos_.x()) > kSyncTolerance ||
+        std::abs(location->y() - pos_.y()) > kSyncTolerance)
+        pos_ = *location;
+}
+
+void Input::ensureSmoothTimer() {
+    idleTicks_ = 0;
+    if (smoothTimerRunning_) return;
+    smoothTimerRunning_ = true;
+    clock_->startTicker([this] { smoothTick(); });
+}
+
+void Input::smoothTick() {
+    const double m = std::abs(pendingMoveX_) + std::abs(pendingMoveY_);
+    const bool moved = m > kDeadZone;
+    if (moved) {
+        const double f = m < kWholeStepBelow ? 1.0 : kStepFactor;
+        const double stepX = pendingMoveX_ * f;
+        const double stepY = pendingMoveY_ * f;
+        pendingMoveX_ -= stepX;
+        pendingMoveY_ -= stepY;
+        postMove(stepX, stepY);
+    }
+    if (postScrollStep()) {
+        idleTicks_ = 0;
+        return;
+    }
+    if (moved) {
+        idleTicks_ = 0;
+        return;
+    }
+    if (++idleTicks_ >= kIdleTicksBeforeStop) {
+        clock_->stopTicker();
+        smoothTimerRunning_ = false;
+    }
+}
+
+bool Input::postScrollStep() {
+    const double s = std::abs(pendingScrollX_) + std::abs(pendingScrollY_);
+    if (s <= kDeadZone) return false;
+    const double f = s < kWholeStepBelow ? 1.0 : kStepFactor;
+    const double stepX = std::trunc(pendingScrollX_ * f);
+    const double stepY = std::trunc(pendingScrollY_ * f);
+    if (stepX == 0 && stepY == 0) return false;
+    pendingScrollX_ -= stepX;
+    pendingScrollY_ -= stepY;
+    backend_->postScroll(qint32(stepY), qint32(stepX));
+    lastInjection_ = clock_->now();
+    return true;
+}
+
+void Input::postMove(double dx, double dy) {
+    const QPointF target = clampToScreens(pos_ + QPointF(dx, dy), backend_->displayBounds());
+    pos_ = target;
+    backend_->postPointer(leftButtonDown_ ? PointerAction::Drag : PointerAction::Move, target, 0);
+    lastInjection_ = clock_->now();
+}
+
+void Input::flushPendingMove() {
+    syncPos();
+    if (pendingMoveX_ == 0 && pendingMoveY_ == 0) return;
+    const double dx = pendingMoveX_, dy = pendingMoveY_;
+    pendingMoveX_ = pendingMoveY_ = 0;
+    postMove(dx, dy);
+}
+
+void Input::typeText(const QString& text) {
+    if (text.isEmpty()) return;
+    queue_.async([this, text] { backend_->typeText(text); });
+}
+
+void Input::pressKey(const QString& name, const QStringList& modifiers) {
+    queue_.async([this, name, modifiers] {
+        const QString key = name.toLower();
+        std::optional<quint16> code = KeyNames::namedKeyCode(key);
+        if (!code && KeyNames::isSingleCharacter(key)) code = layoutKeyCode(key);
+        if (!code) return;
+        const QList<quint16> held = KeyNames::modifierKeyCodes(modifiers, options_.cmdKey);
+        for (quint16 m : held) backend_->postKey(m, true);
+        backend_->postKey(*code, true);
+        backend_->postKey(*code, false);
+        // Released whatever happened to the key itself: a modifier must never stay down.
+        for (auto m = held.crbegin(); m != held.crend(); ++m) backend_->postKey(*m, false);
+    });
+}
+
+std::optional<quint16> Input::layoutKeyCode(const QString& ch) {
+    if (!layoutMapBuilt_) {
+        rebuildLayoutMap();
+        layoutMapBuilt_ = true;
+        backend_->watchLayout([this] { queue_.async([this] { rebuildLayoutMap(); }); });
+    }
+    const auto it = layoutMap_.constFind(ch);
+    if (it == layoutMap_.constEnd()) return std::nullopt;
+    return *it;
+}
+
+void Input::rebuildLayoutMap() {
+    const std::unique_ptr<KeySymbolSource> source = backend_->keySymbols();
+    layoutMap_ = source ? buildLayoutMap(*source) : LayoutMap{};
+}
+
+void Input::mediaKey(const QString& name) {
+    queue_.async([this, key = name.toLower()] {
+        if (key == QLatin1String("volumeup")) {
+            writeVolume(readVolume() + kVolumeStep);
+        } else if (key == QLatin1String("volumedown")) {
+            writeVolume(readVolume() - kVolumeStep);
+        } else if (key == QLatin1String("mute")) {
+            if (volume_) volume_->toggleMute();
+        } else if (key == QLatin1String("playpause")) {
+            media_ ? media_->playPause() : pressKey(QStringLiteral("space"), {});
+        } else if (key == QLatin1String("next")) {
+            media_ ? media_->next() : pressKey(QStringLiteral("right"), {});
+        } else if (key == QLatin1String("previous")) {
+            media_ ? media_->previous() : pressKey(QStringLiteral("left"), {});
+        }
+    });
+}
+
+void Input::setVolume(int percent) {
+    queue_.async([this, percent] { writeVolume(float(std::clamp(percent, 0, 100)) / 100.0f); });
+}
+
+void Input::getVolume(std::function<void(int)> completion) {
+    queue_.async([this, completion = std::move(completion)] {
+        completion(int(std::lround(readVolume() * 100.0f)));
+    });
+}
+
+float Input::readVolume() {
+    const std::optional<float> v = volume_ ? volume_->get() : std::nullopt;
+    // A value that is not a number cannot become a percentage: treat it as unreadable.
+    if (!v || !std::isfinite(*v)) return kUnreadableVolume;
+    return std::clamp(*v, 0.0f, 1.0f);
+}
+
+void Input::writeVolume(float value) {
+    if (!volume_) return;
+    volume_->set(std::isnan(value) ? 0.0f : std::clamp(value, 0.0f, 1.0f));
+}
+
+void Input::requestAccess() {
+    queue_.async([this] { backend_->requestAccess(); });
+}
+
+void Input::setVolumeControl(std::unique_ptr<VolumeControl> volume) {
+    queue_.sync([&] { volume_ = std::move(volume); });
+}
+
+void Input::setMediaControl(std::unique_ptr<MediaControl> media) {
+    queue_.sync([&] { media_ = std::move(media); });
+}

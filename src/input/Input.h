@@ -1,0 +1,99 @@
+#pragma once
+
+#include "base/SerialQueue.h"
+#include "input/InputBackend.h"
+#include "input/InputClock.h"
+#include "input/KeyNames.h"
+#include "input/LayoutMap.h"
+#include "input/VolumeControl.h"
+#include "media/MediaControl.h"
+
+#include <QPointF>
+#include <QString>
+#include <QStringList>
+
+#include <functional>
+#include <memory>
+
+struct Env;
+
+// Turns client commands into input events. Every public operation returns at once and does
+// its work on the "olvane.input" queue, in call order. Pointer motion is accumulated and
+// drained by a 4 ms ticker in decaying steps so that bursty network input moves smoothly.
+class Input {
+public:
+    static constexpr double kStepFactor = 0.45;
+    static constexpr double kWholeStepBelow = 2.0;
+    static constexpr double kDeadZone = 0.05;
+    static constexpr int kIdleTicksBeforeStop = 51;
+    static constexpr double kSyncAfterSeconds = 0.15;
+    static constexpr double kSyncTolerance = 2.0;
+    static constexpr float kVolumeStep = 0.0625f;
+    static constexpr float kUnreadableVolume = 0.5f;
+
+    struct Options {
+        KeyNames::CmdKey cmdKey = KeyNames::CmdKey::Control;
+        static Options fromEnv(const Env& env);
+    };
+
+    Input(std::unique_ptr<InputBackend> backend, std::unique_ptr<InputClock> clock,
+          Options options);
+    Input(std::unique_ptr<InputBackend> backend, std::unique_ptr<InputClock> clock)
+        : Input(std::move(backend), std::move(clock), Options{}) {}
+    ~Input();
+
+    // The process-wide instance, with the backend the environment selects.
+    static Input& shared();
+
+    void moveBy(double dx, double dy);
+    void click(bool right, int count);
+    void dragState(bool down);
+    void scroll(double dx, double dy);
+    void typeText(const QString& text);
+    void pressKey(const QString& name, const QStringList& modifiers);
+    void mediaKey(const QString& name);
+    void setVolume(int percent);
+    void getVolume(std::function<void(int percent)> completion);
+    // Releases a drag's button when nobody is left to release it.
+    void releaseHeldButton();
+
+    bool trusted() const { return backend_->trusted(); }
+    QString backendName() const { return backend_->name(); }
+    void requestAccess();
+
+    void setVolumeControl(std::unique_ptr<VolumeControl> volume);
+    void setMediaControl(std::unique_ptr<MediaControl> media);
+
+    SerialQueue& queue() { return queue_; }
+
+private:
+    void syncPos();
+    void ensureSmoothTimer();
+    void smoothTick();
+    bool postScrollStep();
+    void postMove(double dx, double dy);
+    void flushPendingMove();
+    void setLeftButton(bool down);
+    std::optional<quint16> layoutKeyCode(const QString& ch);
+    void rebuildLayoutMap();
+    float readVolume();
+    void writeVolume(float value);
+
+    SerialQueue queue_{QStringLiteral("olvane.input")};
+    std::unique_ptr<InputBackend> backend_;
+    std::unique_ptr<InputClock> clock_;
+    const Options options_;
+    std::unique_ptr<VolumeControl> volume_;
+    std::unique_ptr<MediaControl> media_;
+
+    // Everything below is touched only on the input queue.
+    QPointF pos_;
+    bool leftButtonDown_ = false;
+    double lastInjection_ = 0;
+    double pendingMoveX_ = 0, pendingMoveY_ = 0;
+    double pendingScrollX_ = 0, pendingScrollY_ = 0;
+    bool smoothTimerRunning_ = false;
+    qint64 idleTicks_ = 0;
+    LayoutMap layoutMap_;
+    bool layoutMapBuilt_ = false;
+};

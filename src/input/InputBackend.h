@@ -1,0 +1,48 @@
+#pragma once
+
+#include "input/LayoutMap.h"
+
+#include <QList>
+#include <QPointF>
+#include <QRectF>
+#include <QString>
+
+#include <functional>
+#include <memory>
+#include <optional>
+
+enum class PointerAction { Move, Drag, LeftDown, LeftUp, RightDown, RightUp };
+
+// What the window system must do for Input. Every call except trusted() and name() is made
+// on the input queue, after start(). Coordinates are global desktop coordinates, x to the
+// right and y downward.
+class InputBackend {
+public:
+    virtual ~InputBackend() = default;
+
+    virtual QString name() const = 0;
+    // Opens the connection to the window system; called once, first, on the input queue.
+    virtual void start() {}
+    // Whether events can be posted now (the "ax" of replies). Safe from any thread.
+    virtual bool trusted() const = 0;
+    // Asks the desktop again for whatever permission posting needs.
+    virtual void requestAccess() {}
+
+    virtual std::optional<QPointF> cursorLocation() = 0;
+    // The displays' rectangles, in the order the window system lists them.
+    virtual QList<QRectF> displayBounds() = 0;
+
+    // clickState: 1 for a single click, 2 for the second click of a double click; 0 for moves.
+    virtual void postPointer(PointerAction action, QPointF at, int clickState) = 0;
+    // Whole pixels: vertical > 0 scrolls up, horizontal > 0 scrolls left.
+    virtual void postScroll(qint32 vertical, qint32 horizontal) = 0;
+    // One key by its evdev code; returns false when the event could not be posted.
+    virtual bool postKey(quint16 evdevCode, bool down) = 0;
+    // Types the whole text, in order, into the focused window.
+    virtual void typeText(const QString& text) = 0;
+
+    // The current layout's characters by key and shift level; null when unknown.
+    virtual std::unique_ptr<KeySymbolSource> keySymbols() { return nullptr; }
+    // onChange is called, from any thread, whenever the keyboard layout changes.
+    virtual void watchLayout(std::function<void()> onChange) { (void)onChange; }
+};

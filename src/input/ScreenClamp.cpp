@@ -1,0 +1,25 @@
+#include "input/ScreenClamp.h"
+
+#include <algorithm>
+#include <limits>
+
+bool displayContains(const QRectF& d, QPointF p) {
+    return p.x() >= d.left() && p.x() < d.left() + d.width() && p.y() >= d.top() &&
+           p.y() < d.top() + d.height();
+}
+
+QPointF clampToScreens(QPointF p, const QList<QRectF>& displays) {
+    QPointF best = p;
+    double bestDistance = std::numeric_limits<double>::max();
+    for (const QRectF& d : displays) {
+        if (displayContains(d, p)) return p;
+        const double cx = std::min(std::max(p.x(), d.left()), d.left() + d.width() - 1);
+        const double cy = std::min(std::max(p.y(), d.top()), d.top() + d.height() - 1);
+        const double distance = (cx - p.x()) * (cx - p.x()) + (cy - p.y()) * (cy - p.y());
+        if (distance < bestDistance) {
+            best = QPointF(cx, cy);
+            bestDistance = distance;
+        }
+    }
+    return best;
+}

@@ -1,0 +1,9 @@
+#include "input/none/NoneBackend.h"
+
+#include "base/Log.h"
+
+NoneBackend::NoneBackend(QString reason) : reason_(std::move(reason)) {}
+
+void NoneBackend::start() {
+    logLine(QStringLiteral("Input backend: none (%1); input commands are dropped").arg(reason_));
+}

@@ -1,0 +1,11 @@
+#pragma once
+
+// Play/pause, next and previous for whichever media player can take them. Called on the
+// input queue; implementations return at once.
+class MediaControl {
+public:
+    virtual ~MediaControl() = default;
+    virtual void playPause() = 0;
+    virtual void next() = 0;
+    virtual void previous() = 0;
+};

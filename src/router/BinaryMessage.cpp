@@ -1,0 +1,17 @@
+#include "router/BinaryMessage.h"
+
+#include <QtEndian>
+
+#include <bit>
+
+namespace {
+double floatAt(QByteArrayView bytes, qsizetype offset) {
+    const quint32 raw = qFromLittleEndian<quint32>(bytes.data() + offset);
+    return double(std::bit_cast<float>(raw));
+}
+}  // namespace
+
+std::optional<BinaryMessage> BinaryMessage::decode(QByteArrayView bytes) {
+    if (bytes.size() < kSize) return std::nullopt;
+    return BinaryMessage{quint8(bytes[0]), floatAt(bytes, 1), floatAt(bytes, 5)};
+}

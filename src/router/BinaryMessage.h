@@ -1,0 +1,19 @@
+#pragma once
+
+#include <QByteArrayView>
+
+#include <optional>
+
+// Nine bytes or more: op (1 move, 2 scroll), then dx and dy as little-endian float32.
+struct BinaryMessage {
+    static constexpr quint8 kMove = 1;
+    static constexpr quint8 kScroll = 2;
+    static constexpr qsizetype kSize = 9;
+
+    quint8 op = 0;
+    double dx = 0;
+    double dy = 0;
+
+    // None when the message is shorter than nine bytes; extra bytes are ignored.
+    static std::optional<BinaryMessage> decode(QByteArrayView bytes);
+};

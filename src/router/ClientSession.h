@@ -1,0 +1,32 @@
+#pragma once
+
+#include <QJsonObject>
+
+#include <functional>
+
+// One connected client, whatever its transport. The transport supplies how to send a reply
+// and how to end the connection; both do nothing once the connection is gone, and sendJSON
+// may be called from any thread. authed and counted are touched only on the transport's
+// queue.
+class ClientSession {
+public:
+    using SendJSON = std::function<void(const QJsonObject&)>;
+    using Close = std::function<void()>;
+
+    ClientSession(SendJSON sendJSON, Close close)
+        : sendJSON_(std::move(sendJSON)), close_(std::move(close)) {}
+
+    bool authed = false;
+    bool counted = false;
+
+    void sendJSON(const QJsonObject& message) const {
+        if (sendJSON_) sendJSON_(message);
+    }
+    void close() const {
+        if (close_) close_();
+    }
+
+private:
+    SendJSON sendJSON_;
+    Close close_;
+};

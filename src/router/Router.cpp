@@ -1,0 +1,242 @@
+#include "router/Router.h"
+
+#include "base/Env.h"
+#include "base/Log.h"
+#include "input/Input.h"
+#include "router/BinaryMessage.h"
+#include "state/AppState.h"
+
+#include <QJsonArray>
+#include <QJsonDocument>
+
+#include <charconv>
+#include <cmath>
+#include <limits>
+
+namespace {
+double numberOr(const QJsonObject& m, QLatin1String key, double fallback) {
+    const QJsonValue v = m.value(key);
+    return v.isDouble() ? v.toDouble() : fallback;
+}
+
+QString stringOr(const QJsonObject& m, QLatin1String key, const QString& fallback = {}) {
+    const QJsonValue v = m.value(key);
+    return v.isString() ? v.toString() : fallback;
+}
+
+bool boolOr(const QJsonObject& m, QLatin1String key, bool fallback) {
+    const QJsonValue v = m.value(key);
+    return v.isBool() ? v.toBool() : fallback;
+}
+
+// An integral JSON number (2 and 2.0 alike), held within int; anything else is 1.
+int clickCount(const QJsonObject& m) {
+    const double d = numberOr(m, QLatin1String("count"), 1);
+    if (!std::isfinite(d) || d != std::trunc(d)) return 1;
+    constexpr double lo = std::numeric_limits<int>::min(), hi = std::numeric_limits<int>::max();
+    return int(std::clamp(d, lo, hi));
+}
+
+// Only an array made entirely of strings counts; otherwise no modifiers at all.
+QStringList modifierNames(const QJsonObject& m) {
+    const QJsonValue v = m.value(QLatin1String("mods"));
+    if (!v.isArray()) return {};
+    QStringList names;
+    for (const QJsonValue& item : v.toArray()) {
+        if (!item.isString()) return {};
+        names.append(item.toString());
+    }
+    return names;
+}
+
+QString dump(const QJsonObject& m) {
+    return QString::fromUtf8(QJsonDocument(m).toJson(QJsonDocument::Compact));
+}
+
+// Shortest round-trip form, always with a fraction or exponent: 1.0, -2.5, 0.0, 1e-05.
+QString decimal(double d) {
+    char buffer[64];
+    const auto result = std::to_chars(buffer, buffer + sizeof buffer, d);
+    QString text = QString::fromLatin1(buffer, result.ptr - buffer);
+    if (!text.contains(QLatin1Char('.')) && !text.contains(QLatin1Char('e')) &&
+        !text.contains(QLatin1Char('n')))
+        text += QLatin1String(".0");
+    return text;
+}
+}  // namespace
+
+Router::Options Router::Options::fromEnv(const Env& env) { return {env.dryRun, env.logInput}; }
+
+Router::Router(AppState& state, Input& input, Options options)
+    : state_(state), input_(input), options_(options) {}
+
+const QHash<QString, Router::Handler>& Router::commands() {
+    static const QHash<QString, Handler> table = {
+        {QStringLiteral("mv"), &Router::move},       {QStringLiteral("click"), &Router::click},
+        {QStringLiteral("drag"), &Router::drag},     {QStringLiteral("scroll"), &Router::scroll},
+        {QStringLiteral("text"), &Router::text},     {QStringLiteral("key"), &Router::key},
+        {QStringLiteral("media"), &Router::media},   {QStringLiteral("vol"), &Router::volume},
+        {QStringLiteral("getvol"), &Router::getVolume}, {QStringLiteral("ping"), &Router::ping},
+    };
+    return table;
+}
+
+void Router::handleText(QByteArrayView utf8, const std::shared_ptr<ClientSession>& session) {
+    QJsonParseError error{};
+    const QJsonDocument doc = QJsonDocument::fromJson(utf8.toByteArray(), &error);
+    if (error.error != QJsonParseError::NoError || !doc.isObject()) return;
+    handleJSON(doc.object(), session);
+}
+
+void Router::handleJSON(const QJsonObject& message, const std::shared_ptr<ClientSession>& session) {
+    const QJsonValue t = message.value(QLatin1String("t"));
+    if (!t.isString()) return;
+    const QString type = t.toString();
+    if (type == QLatin1String("hello")) return hello(message, session);
+    if (type == QLatin1String("pair")) return pair(message, session);
+    if (type == QLatin1String("unpair")) return unpair(message, session);
+    if (!session->authed) {
+        session->sendJSON({{"t", "needpair"}, {"name", state_.displayName()}});
+        return;
+    }
+    if (options_.dryRun) return dryRunCommand(type, message, session);
+    runCommand(type, message, session);
+}
+
+void Router::hello(const QJsonObject& message, const std::shared_ptr<ClientSession>& session) {
+    const QJsonValue token = message.value(QLatin1String("token"));
+    if (!token.isString() || !state_.isValidToken(token.toString())) {
+        session->sendJSON({{"t", "needpair"}, {"name", state_.displayName()}});
+        return;
+    }
+    authenticate(*session);
+    session->sendJSON(welcome(QStringLiteral("authok")));
+}
+
+void Router::pair(const QJsonObject& message, const std::shared_ptr<ClientSession>& session) {
+    const QString code = stringOr(message, QLatin1String("code"));
+    switch (state_.checkPairingCode(code)) {
+        case PairingResult::LockedOut:
+            session->sendJSON({{"t", "badcode"}});
+            return;
+        case PairingResult::WrongCode:
+            session->sendJSON({{"t", "badcode"}});
+            logLine(QStringLiteral("Bad pairing code attempt"));
+            return;
+        case PairingResult::Accepted:
+            break;
+    }
+    const QString token = state_.issueToken();
+    authenticate(*session);
+    QJsonObject reply = welcome(QStringLiteral("paired"));
+    reply.insert(QLatin1String("token"), token);
+    session->sendJSON(reply);
+    logLine(QStringLiteral("Client paired"));
+}
+
+void Router::unpair(const QJsonObject& message, const std::shared_ptr<ClientSession>& session) {
+    const QJsonValue token = message.value(QLatin1String("token"));
+    if (token.isString()) state_.revokeToken(token.toString());
+    session->close();
+}
+
+void Router::authenticate(ClientSession& session) {
+    if (session.authed) return;
+    session.authed = true;
+    session.counted = true;
+    state_.clientConnected();
+}
+
+void Router::sessionEnded(ClientSession& session) {
+    if (!session.counted) return;
+    session.counted = false;
+    // A phone that vanishes mid-drag cannot release the button; nobody else will.
+    if (state_.clientDisconnected() == 0 && !options_.dryRun) input_.releaseHeldButton();
+}
+
+QJsonObject Router::welcome(const QString& type) const {
+    return {{"t", type},
+            {"name", state_.displayName()},
+            {"ax", ax()},
+            {"version", state_.version()}};
+}
+
+bool Router::ax() const { return input_.trusted(); }
+
+QJsonObject Router::pongReply(const QJsonObject& request, bool ax) {
+    QJsonObject reply{{"t", "pong"}, {"ax", ax}};
+    if (request.contains(QLatin1String("ts")))
+        reply.insert(QLatin1String("ts"), request.value(QLatin1String("ts")));
+    return reply;
+}
+
+void Router::dryRunCommand(const QString& type, const QJsonObject& message,
+                           const std::shared_ptr<ClientSession>& session) {
+    if (type == QLatin1String("ping")) session->sendJSON(pongReply(message, true));
+    if (type == QLatin1String("getvol")) session->sendJSON({{"t", "vol"}, {"value", 50}});
+    logLine(QStringLiteral("input: %1 %2").arg(type, dump(message)));
+}
+
+void Router::runCommand(const QString& type, const QJsonObject& message,
+                        const std::shared_ptr<ClientSession>& session) {
+    if (const Handler handler = commands().value(type)) (this->*handler)(message, session);
+    if (options_.logInput) logLine(QStringLiteral("input: %1").arg(type));
+}
+
+void Router::handleBinary(QByteArrayView bytes, const std::shared_ptr<ClientSession>& session) {
+    if (!session->authed) return;
+    const std::optional<BinaryMessage> m = BinaryMessage::decode(bytes);
+    if (!m) return;
+    if (options_.dryRun) {
+        logLine(QStringLiteral("input(bin): op=%1 dx=%2 dy=%3")
+                    .arg(m->op)
+                    .arg(decimal(m->dx), decimal(m->dy)));
+        return;
+    }
+    if (m->op == BinaryMessage::kScroll) input_.scroll(m->dx, m->dy);
+    if (m->op == BinaryMessage::kMove) input_.moveBy(m->dx, m->dy);
+}
+
+void Router::move(const QJsonObject& m, const std::shared_ptr<ClientSession>&) {
+    input_.moveBy(numberOr(m, QLatin1String("dx"), 0), numberOr(m, QLatin1String("dy"), 0));
+}
+
+void Router::click(const QJsonObject& m, const std::shared_ptr<ClientSession>&) {
+    input_.click(boolOr(m, QLatin1String("right"), false), clickCount(m));
+}
+
+void Router::drag(const QJsonObject& m, const std::shared_ptr<ClientSession>&) {
+    input_.dragState(boolOr(m, QLatin1String("down"), false));
+}
+
+void Router::scroll(const QJsonObject& m, const std::shared_ptr<ClientSession>&) {
+    input_.scroll(numberOr(m, QLatin1String("dx"), 0), numberOr(m, QLatin1String("dy"), 0));
+}
+
+void Router::text(const QJsonObject& m, const std::shared_ptr<ClientSession>&) {
+    input_.typeText(stringOr(m, QLatin1String("text")));
+}
+
+void Router::key(const QJsonObject& m, const std::shared_ptr<ClientSession>&) {
+    input_.pressKey(stringOr(m, QLatin1String("name")), modifierNames(m));
+}
+
+void Router::media(const QJsonObject& m, const std::shared_ptr<ClientSession>&) {
+    input_.mediaKey(stringOr(m, QLatin1String("name")));
+}
+
+void Router::volume(const QJsonObject& m, const std::shared_ptr<ClientSession>&) {
+    const QJsonValue v = m.value(QLatin1String("value"));
+    if (!v.isDouble() || std::isnan(v.toDouble())) return;
+    // Truncated toward zero; far-out values are held where the 0..100 clamp still applies.
+    const double percent = std::clamp(std::trunc(v.toDouble()), -1000.0, 1000.0);
+    input_.setVolume(int(percent));
+}
+
+void Router::getVolume(const QJsonObject&, const std::shared_ptr<ClientSession>& session) {
+    input_.getVolume([session](int percent) { session->sendJSON({{"t", "vol"}, {"value", percent}}); });
+}
+
+void Router::ping(const QJsonObject& m, const std::shared_ptr<ClientSession>& session) {
+    session->sendJSON(pongReply(m, ax()));
+}

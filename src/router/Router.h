@@ -1,0 +1,70 @@
+#pragma once
+
+#include "router/ClientSession.h"
+
+#include <QByteArrayView>
+#include <QHash>
+#include <QJsonObject>
+#include <QString>
+
+#include <memory>
+
+class AppState;
+class Input;
+struct Env;
+
+// The phone protocol: authenticates sessions against AppState and hands their commands to
+// Input. Runs on the queue of the transport that received the message, one message at a
+// time per session.
+class Router {
+public:
+    struct Options {
+        bool dryRun = false;    // log commands instead of injecting them
+        bool logInput = false;  // log the type of every command
+        static Options fromEnv(const Env& env);
+    };
+
+    Router(AppState& state, Input& input, Options options);
+
+    void handleJSON(const QJsonObject& message, const std::shared_ptr<ClientSession>& session);
+    void handleBinary(QByteArrayView bytes, const std::shared_ptr<ClientSession>& session);
+    // A text message: anything but a JSON object is dropped.
+    void handleText(QByteArrayView utf8, const std::shared_ptr<ClientSession>& session);
+    // The transport saw the connection end.
+    void sessionEnded(ClientSession& session);
+
+    bool dryRun() const { return options_.dryRun; }
+    static QJsonObject pongReply(const QJsonObject& request, bool ax);
+
+private:
+    using Handler = void (Router::*)(const QJsonObject&, const std::shared_ptr<ClientSession>&);
+
+    void hello(const QJsonObject& message, const std::shared_ptr<ClientSession>& session);
+    void pair(const QJsonObject& message, const std::shared_ptr<ClientSession>& session);
+    void unpair(const QJsonObject& message, const std::shared_ptr<ClientSession>& session);
+    void dryRunCommand(const QString& type, const QJsonObject& message,
+                       const std::shared_ptr<ClientSession>& session);
+    void runCommand(const QString& type, const QJsonObject& message,
+                    const std::shared_ptr<ClientSession>& session);
+
+    void move(const QJsonObject& m, const std::shared_ptr<ClientSession>&);
+    void click(const QJsonObject& m, const std::shared_ptr<ClientSession>&);
+    void drag(const QJsonObject& m, const std::shared_ptr<ClientSession>&);
+    void scroll(const QJsonObject& m, const std::shared_ptr<ClientSession>&);
+    void text(const QJsonObject& m, const std::shared_ptr<ClientSession>&);
+    void key(const QJsonObject& m, const std::shared_ptr<ClientSession>&);
+    void media(const QJsonObject& m, const std::shared_ptr<ClientSession>&);
+    void volume(const QJsonObject& m, const std::shared_ptr<ClientSession>&);
+    void getVolume(const QJsonObject& m, const std::shared_ptr<ClientSession>&);
+    void ping(const QJsonObject& m, const std::shared_ptr<ClientSession>&);
+
+    void authenticate(ClientSession& session);
+    QJsonObject welcome(const QString& type) const;
+    bool ax() const;
+
+    static const QHash<QString, Handler>& commands();
+
+    AppState& state_;
+    Input& input_;
+    const Options options_;
+};

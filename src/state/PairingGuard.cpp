@@ -1,0 +1,27 @@
+#include "state/PairingGuard.h"
+
+#include <algorithm>
+#include <cmath>
+
+PairingGuard::PairingGuard(MonotonicClock clock) : clock_(std::move(clock)) {}
+
+bool PairingGuard::isLockedOut() const { return clock_() < lockedUntil_; }
+
+std::optional<double> PairingGuard::recordFailure() {
+    if (++failures_ < kFailuresPerLockout) return std::nullopt;
+    failures_ = 0;
+    const double seconds =
+        std::min(kFirstLockoutSeconds * std::pow(2.0, lockouts_), kLongestLockoutSeconds);
+    lockouts_ = std::min(lockouts_ + 1, 30);
+    lockedUntil_ = clock_() + seconds;
+    return seconds;
+}
+
+void PairingGuard::recordSuccess() {
+    failures_ = 0;
+    lockouts_ = 0;
+}
+
+// Guesses made against the old code tell nothing about the new one, but whoever made them
+// may still be trying: the count starts over, the lockout length does not.
+void PairingGuard::codeChanged() { failures_ = 0; }

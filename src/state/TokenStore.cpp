@@ -1,0 +1,124 @@
+#include "state/TokenStore.h"
+
+#include "base/Log.h"
+#include "state/SecretCompare.h"
+
+#include <QDateTime>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QSaveFile>
+#include <QStandardPaths>
+#include <QUuid>
+
+#include <sys/stat.h>
+
+TokenStore::TokenStore(QString filePath) : path_(std::move(filePath)) {}
+
+QString TokenStore::defaultPath() {
+    const QString config = QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation);
+    return config + QStringLiteral("/olvane/tokens.json");
+}
+
+TokenStore::Contents TokenStore::read() const {
+    QFile file(path_);
+    if (!file.exists()) return {FileState::Missing, {}};
+    if (!file.open(QIODevice::ReadOnly)) return {FileState::Unreadable, {}};
+    const QJsonDocument doc = QJsonDocument::fromJson(file.readAll());
+    if (file.error() != QFileDevice::NoError) return {FileState::Unreadable, {}};
+    const QJsonValue value = doc.object().value(QLatin1String(kKey));
+    if (!doc.isObject() || !value.isArray()) return {FileState::Corrupt, {}};
+    QStringList tokens;
+    for (const QJsonValue& item : value.toArray()) {
+        if (!item.isString()) return {FileState::Corrupt, {}};
+        tokens.append(item.toString());
+    }
+    return {FileState::Valid, tokens};
+}
+
+QString TokenStore::issue() {
+    const QString token = QUuid::createUuid().toString(QUuid::WithoutBraces).toUpper();
+    std::lock_guard lock(mutex_);
+    const Contents before = read();
+    QStringList tokens = before.tokens;
+    tokens.append(token);
+    if (!save(tokens, before, "issued")) unsaved_.append(token);
+    return token;
+}
+
+void TokenStore::revoke(const QString& token) {
+    std::lock_guard lock(mutex_);
+    unsaved_.removeAll(token);
+    const Contents before = read();
+    QStringList tokens = before.tokens;
+    tokens.removeAll(token);
+    save(tokens, before, "revoked");
+}
+
+bool TokenStore::contains(const QString& token) const {
+    const QStringList known = tokens();
+    bool found = false;
+    for (const QString& candidate : known) found |= secretEquals(candidate, token);
+    return found;
+}
+
+QStringList TokenStore::tokens() const {
+    std::lock_guard lock(mutex_);
+    QStringList all = read().tokens;
+    for (const QString& t : unsaved_)
+        if (!all.contains(t)) all.append(t);
+    return all;
+}
+
+bool TokenStore::save(const QStringList& tokens, const Contents& before, const char* why) {
+    if (before.state == FileState::Unreadable) {
+        // Overwriting a file we cannot read would lose every token saved in it.
+        logLine(QStringLiteral("Token %1 but not saved: %2 cannot be read")
+                    .arg(QLatin1String(why), path_));
+        return false;
+    }
+    if (before.state == FileState::Corrupt) setAsideCorruptFile();
+    QStringList all = tokens;
+    for (const QString& t : std::as_const(unsaved_))
+        if (!all.contains(t)) all.append(t);
+    if (!writeAtomically(all)) {
+        logLine(QStringLiteral("Token %1 but not saved: cannot write %2")
+                    .arg(QLatin1String(why), path_));
+        return false;
+    }
+    unsaved_.clear();
+    return true;
+}
+
+bool TokenStore::writeAtomically(const QStringList& tokens) const {
+    const QFileInfo info(path_);
+    if (!info.dir().exists()) {
+        if (!QDir().mkpath(info.absolutePath())) return false;
+        ::chmod(QFile::encodeName(info.absolutePath()).constData(), 0700);
+    }
+    QSaveFile file(path_);
+    if (!file.open(QIODevice::WriteOnly)) return false;
+    ::fchmod(file.handle(), 0600);
+    QJsonObject root;
+    root.insert(QLatin1String(kKey), QJsonArray::fromStringList(tokens));
+    const QByteArray bytes = QJsonDocument(root).toJson(QJsonDocument::Compact) + '\n';
+    if (file.write(bytes) != bytes.size()) {
+        file.cancelWriting();
+        return false;
+    }
+    return file.commit();
+}
+
+void TokenStore::setAsideCorruptFile() const {
+    const QString stamp = QDateTime::currentDateTime().toString(QStringLiteral("yyyyMMdd-HHmmss"));
+    QString aside = path_ + QStringLiteral(".corrupt-") + stamp;
+    for (int n = 1; QFile::exists(aside); ++n)
+        aside = path_ + QStringLiteral(".corrupt-%1-%2").arg(stamp).arg(n);
+    if (QFile::rename(path_, aside))
+        logLine(QStringLiteral("Token file %1 could not be parsed; kept as %2").arg(path_, aside));
+    else
+        logLine(QStringLiteral("Token file %1 could not be parsed nor set aside").arg(path_));
+}

@@ -1,0 +1,63 @@
+#include "transport/WSConnection.h"
+
+#include "base/SerialQueue.h"
+#include "router/Router.h"
+#include "transport/ConnectionGuard.h"
+
+#include <QJsonDocument>
+#include <QWebSocket>
+
+namespace {
+// Runs on the server's queue: at once when already there, else posted. Does nothing once the
+// server or the socket is gone.
+void onSocket(const std::weak_ptr<SerialQueue>& weakQueue, const QPointer<QWebSocket>& socket,
+              std::function<void(QWebSocket&)> action) {
+    const std::shared_ptr<SerialQueue> queue = weakQueue.lock();
+    if (!queue) return;
+    auto run = [socket, action = std::move(action)] {
+        if (socket) action(*socket);
+    };
+    if (queue->isCurrent())
+        run();
+    else
+        queue->async(std::move(run));
+}
+}  // namespace
+
+WSConnection::WSConnection(QWebSocket* socket, ConnectionGuard* guard, Router& router,
+                           std::weak_ptr<SerialQueue> queue)
+    : QObject(socket), socket_(socket), guard_(guard), router_(router) {
+    const QPointer<QWebSocket> weakSocket(socket);
+    session_ = std::make_shared<ClientSession>(
+        [queue, weakSocket](const QJsonObject& message) {
+            const QString text =
+                QString::fromUtf8(QJsonDocument(message).toJson(QJsonDocument::Compact));
+            onSocket(queue, weakSocket, [text](QWebSocket& s) { s.sendTextMessage(text); });
+        },
+        [queue, weakSocket] { onSocket(queue, weakSocket, [](QWebSocket& s) { s.close(); }); });
+
+    connect(socket, &QWebSocket::textMessageReceived, this, &WSConnection::onText);
+    connect(socket, &QWebSocket::binaryMessageReceived, this, &WSConnection::onBinary);
+    connect(socket, &QWebSocket::disconnected, this, &WSConnection::onDisconnected);
+}
+
+void WSConnection::onText(const QString& text) {
+    if (guard_) guard_->messageArrived();
+    if (!text.isEmpty()) router_.handleText(text.toUtf8(), session_);
+    afterMessage();
+}
+
+void WSConnection::onBinary(const QByteArray& bytes) {
+    if (guard_) guard_->messageArrived();
+    if (!bytes.isEmpty()) router_.handleBinary(bytes, session_);
+    afterMessage();
+}
+
+void WSConnection::afterMessage() {
+    if (session_->authed && guard_) guard_->release();
+}
+
+void WSConnection::onDisconnected() {
+    router_.sessionEnded(*session_);
+    socket_->deleteLater();
+}

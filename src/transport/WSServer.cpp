@@ -1,0 +1,95 @@
+#include "transport/WSServer.h"
+
+#include "base/Log.h"
+#include "base/SerialQueue.h"
+#include "router/Router.h"
+#include "state/AppState.h"
+#include "transport/ConnectionGuard.h"
+#include "transport/WSConnection.h"
+
+#include <QTcpServer>
+#include <QTcpSocket>
+#include <QWebSocket>
+#include <QWebSocketServer>
+
+WSServer::WSServer(AppState& state, Router& router, Limits limits)
+    : state_(state),
+      router_(router),
+      limits_(limits),
+      queue_(std::make_shared<SerialQueue>(QStringLiteral("olvane.ws"))) {}
+
+WSServer::~WSServer() {
+    queue_->sync([this] {
+        delete tcp_;
+        delete ws_;
+        tcp_ = nullptr;
+        ws_ = nullptr;
+    });
+}
+
+std::optional<QString> WSServer::start() {
+    std::optional<QString> error;
+    queue_->sync([&] {
+        if (!listen(state_.wsPort)) {
+            error = tcp_->errorString();
+            return;
+        }
+        port_ = tcp_->serverPort();
+        logLine(QStringLiteral("WS server on port %1").arg(port_));
+    });
+    return error;
+}
+
+bool WSServer::listen(quint16 port) {
+    delete tcp_;
+    delete ws_;
+    tcp_ = new QTcpServer(queue_->context());
+    ws_ = new QWebSocketServer(QStringLiteral("Olvane"), QWebSocketServer::NonSecureMode,
+                               queue_->context());
+    ws_->setHandshakeTimeout(limits_.firstMessageDeadline);
+    QObject::connect(tcp_, &QTcpServer::newConnection, [this] { acceptPending(); });
+    QObject::connect(tcp_, &QTcpServer::acceptError, [this](QAbstractSocket::SocketError) {
+        logLine(QStringLiteral("WS listener failed: %1").arg(tcp_->errorString()));
+    });
+    QObject::connect(ws_, &QWebSocketServer::newConnection, [this] { adoptPending(); });
+    // Both address families; IPv4 alone where the system has no IPv6.
+    return tcp_->listen(QHostAddress::Any, port) || tcp_->listen(QHostAddress::AnyIPv4, port);
+}
+
+void WSServer::acceptPending() {
+    while (QTcpSocket* socket = tcp_->nextPendingConnection()) {
+        if (unauthenticated_ >= limits_.maxUnauthenticated) {
+            if (!refusing_)
+                logLine(QStringLiteral("WS: %1 connections await authentication; refusing more")
+                            .arg(unauthenticated_));
+            refusing_ = true;
+            socket->abort();
+            socket->deleteLater();
+            continue;
+        }
+        refusing_ = false;
+        socket->setSocketOption(QAbstractSocket::LowDelayOption, 1);
+        new ConnectionGuard(socket, unauthenticated_, limits_.firstMessageDeadline,
+                            [socket] { socket->abort(); });
+        ws_->handleConnection(socket);
+    }
+}
+
+// The upgraded socket keeps its TCP connection, which carries the guard; the peer endpoint
+// names that connection uniquely.
+ConnectionGuard* WSServer::guardOf(const QWebSocket& socket) const {
+    for (ConnectionGuard* guard : tcp_->findChildren<ConnectionGuard*>()) {
+        const auto* tcp = static_cast<const QTcpSocket*>(guard->parent());
+        if (tcp->peerPort() == socket.peerPort() && tcp->peerAddress() == socket.peerAddress())
+            return guard;
+    }
+    return nullptr;
+}
+
+void WSServer::adoptPending() {
+    while (QWebSocket* socket = ws_->nextPendingConnection()) {
+        socket->setMaxAllowedIncomingFrameSize(quint64(limits_.maxMessageBytes));
+        socket->setMaxAllowedIncomingMessageSize(quint64(limits_.maxMessageBytes));
+        new WSConnection(socket, guardOf(*socket), router_, queue_);
+    }
+}

@@ -1,0 +1,52 @@
+#pragma once
+
+#include <QString>
+
+#include <chrono>
+#include <memory>
+#include <optional>
+
+class AppState;
+class ConnectionGuard;
+class QWebSocket;
+class QTcpServer;
+class QWebSocketServer;
+class Router;
+class SerialQueue;
+
+// The local-network transport: WebSocket (RFC 6455) over plain TCP on every address, one
+// session per connection, messages handed to the router on the "olvane.ws" queue.
+class WSServer {
+public:
+    struct Limits {
+        qint64 maxMessageBytes = 64 * 1024;
+        int maxUnauthenticated = 32;
+        std::chrono::milliseconds firstMessageDeadline{10000};
+    };
+
+    WSServer(AppState& state, Router& router, Limits limits);
+    WSServer(AppState& state, Router& router) : WSServer(state, router, Limits{}) {}
+    ~WSServer();
+
+    // Listens on the state's port; returns the error text when that fails.
+    std::optional<QString> start();
+    // The port actually listened on (the configured one may be 0), or 0 before start().
+    quint16 port() const { return port_; }
+
+private:
+    void acceptPending();
+    void adoptPending();
+    ConnectionGuard* guardOf(const QWebSocket& socket) const;
+    bool listen(quint16 port);
+
+    AppState& state_;
+    Router& router_;
+    const Limits limits_;
+    std::shared_ptr<SerialQueue> queue_;
+    // Owned by the queue's thread.
+    QTcpServer* tcp_ = nullptr;
+    QWebSocketServer* ws_ = nullptr;
+    int unauthenticated_ = 0;
+    bool refusing_ = false;
+    quint16 port_ = 0;
+};
