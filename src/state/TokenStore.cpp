@@ -43,7 +43,7 @@ QString TokenStore::issue() {
     const QString token = QUuid::createUuid().toString(QUuid::WithoutBraces).toUpper();
     std::lock_guard lock(mutex_);
     const Contents before = read();
-    QStringList tokens = before.tokens;
+    QStringList tokens = withUnsaved(before.tokens);
     tokens.append(token);
     if (!save(tokens, before, "issued")) unsaved_.append(token);
     return token;
@@ -53,7 +53,7 @@ void TokenStore::revoke(const QString& token) {
     std::lock_guard lock(mutex_);
     unsaved_.removeAll(token);
     const Contents before = read();
-    QStringList tokens = before.tokens;
+    QStringList tokens = withUnsaved(before.tokens);
     tokens.removeAll(token);
     save(tokens, before, "revoked");
 }
@@ -67,10 +67,13 @@ bool TokenStore::contains(const QString& token) const {
 
 QStringList TokenStore::tokens() const {
     std::lock_guard lock(mutex_);
-    QStringList all = read().tokens;
+    return withUnsaved(read().tokens);
+}
+
+QStringList TokenStore::withUnsaved(QStringList tokens) const {
     for (const QString& t : unsaved_)
-        if (!all.contains(t)) all.append(t);
-    return all;
+        if (!tokens.contains(t)) tokens.append(t);
+    return tokens;
 }
 
 bool TokenStore::save(const QStringList& tokens, const Contents& before, const char* why) {
@@ -81,10 +84,7 @@ bool TokenStore::save(const QStringList& tokens, const Contents& before, const c
         return false;
     }
     if (before.state == FileState::Corrupt) setAsideCorruptFile();
-    QStringList all = tokens;
-    for (const QString& t : std::as_const(unsaved_))
-        if (!all.contains(t)) all.append(t);
-    if (!writeAtomically(all)) {
+    if (!writeAtomically(tokens)) {
         logLine(QStringLiteral("Token %1 but not saved: cannot write %2")
                     .arg(QLatin1String(why), path_));
         return false;

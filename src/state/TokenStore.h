@@ -29,6 +29,7 @@ private:
     };
 
     Contents read() const;
+    QStringList withUnsaved(QStringList tokens) const;
     bool save(const QStringList& tokens, const Contents& before, const char* why);
     bool writeAtomically(const QStringList& tokens) const;
     void setAsideCorruptFile() const;

@@ -1,0 +1,90 @@
+#include "router/RouterHarness.h"
+#include "support/LogCapture.h"
+
+#include <gtest/gtest.h>
+
+TEST(RouterAuth, pairingWithTheCodeIssuesATokenThatAuthenticatesLater) {
+    LogCapture log;
+    RouterHarness h;
+    RouterHarness::Client phone;
+    const QJsonObject paired = h.send(phone, {{"t", "pair"}, {"code", "4321"}});
+    EXPECT_EQ(paired.value("t"), "paired");
+    EXPECT_EQ(paired.value("name"), "Bureau");
+    EXPECT_EQ(paired.value("ax"), true);
+    EXPECT_EQ(paired.value("version"), "1.1.0 (13)");
+    const QString token = paired.value("token").toString();
+    EXPECT_EQ(token.size(), 36);
+    EXPECT_EQ(log.count("Client paired"), 1);
+
+    RouterHarness::Client later;
+    EXPECT_EQ(h.send(later, {{"t", "hello"}, {"token", token}}),
+              (QJsonObject{{"t", "authok"}, {"name", "Bureau"}, {"ax", true}, {"version", "1.1.0 (13)"}}));
+    EXPECT_EQ(h.send(later, {{"t", "hello"}, {"token", token}}).value("t"), "authok");
+    EXPECT_EQ(h.state->connectedCount(), 2);  // the second hello counted nothing
+}
+
+TEST(RouterAuth, wrongCodesBadTokensAndUnauthenticatedCommandsGetNoAccess) {
+    LogCapture log;
+    RouterHarness h;
+    RouterHarness::Client c;
+    EXPECT_EQ(h.send(c, {{"t", "pair"}, {"code", 4321}}), (QJsonObject{{"t", "badcode"}}));
+    EXPECT_EQ(h.send(c, {{"t", "pair"}}).value("t"), "badcode");
+    EXPECT_EQ(log.count("Bad pairing code attempt"), 2);
+    const QJsonObject needpair{{"t", "needpair"}, {"name", "Bureau"}};
+    EXPECT_EQ(h.send(c, {{"t", "hello"}, {"token", 12}}), needpair);
+    EXPECT_EQ(h.send(c, {{"t", "hello"}}), needpair);
+    EXPECT_EQ(h.send(c, {{"t", "ping"}, {"ts", 1}}), needpair);
+    EXPECT_EQ(h.send(c, {{"t", "mv"}, {"dx", 5}}), needpair);
+    h.router->handleBinary(QByteArray::fromHex("01000080bf00000000"), c.session);
+    EXPECT_TRUE(h.take().isEmpty());
+    EXPECT_EQ(h.state->connectedCount(), 0);
+}
+
+TEST(RouterAuth, pairingAgainGivesANewTokenWithoutCountingTheClientTwice) {
+    RouterHarness h;
+    RouterHarness::Client c;
+    const QString first = h.pair(c);
+    const QString second = h.pair(c);
+    EXPECT_NE(first, second);
+    EXPECT_EQ(h.state->connectedCount(), 1);
+    EXPECT_EQ(h.state->tokenStore().tokens(), (QStringList{first, second}));
+}
+
+TEST(RouterAuth, unpairRevokesTheTokenAndClosesEvenWhenNotAuthenticated) {
+    RouterHarness h;
+    RouterHarness::Client owner, stranger;
+    const QString token = h.pair(owner);
+    EXPECT_TRUE(h.send(stranger, {{"t", "unpair"}, {"token", token}}).isEmpty());
+    EXPECT_EQ(stranger.closes, 1);
+    EXPECT_FALSE(h.state->isValidToken(token));
+    h.send(owner, {{"t", "unpair"}});
+    EXPECT_EQ(owner.closes, 1);
+}
+
+TEST(RouterAuth, sessionEndLowersTheCountOnceAndReleasesADragWhenNobodyIsLeft) {
+    RouterHarness h;
+    RouterHarness::Client a, b;
+    h.pair(a);
+    h.pair(b);
+    h.send(a, {{"t", "drag"}, {"down", true}});
+    h.router->sessionEnded(*a.session);
+    h.router->sessionEnded(*a.session);
+    EXPECT_EQ(h.state->connectedCount(), 1);
+    h.flush();
+    EXPECT_EQ(h.take().size(), 1);  // still held: b is there
+    h.router->sessionEnded(*b.session);
+    h.flush();
+    const auto events = h.take();
+    ASSERT_EQ(events.size(), 1);
+    EXPECT_EQ(events[0].action, PointerAction::LeftUp);
+}
+
+TEST(RouterAuth, dryRunStillPairsAuthenticatesAndRevokes) {
+    RouterHarness h(Router::Options{true, false});
+    RouterHarness::Client c;
+    const QString token = h.pair(c);
+    EXPECT_EQ(token.size(), 36);
+    EXPECT_EQ(h.send(c, {{"t", "hello"}, {"token", token}}).value("t"), "authok");
+    h.send(c, {{"t", "unpair"}, {"token", token}});
+    EXPECT_FALSE(h.state->isValidToken(token));
+}

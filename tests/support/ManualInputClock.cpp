@@ -1,0 +1,19 @@
+#include "support/ManualInputClock.h"
+
+#include "input/Input.h"
+
+void ManualInputClock::startTicker(std::function<void()> tick) {
+    tick_ = std::move(tick);
+    running_ = true;
+    ++starts_;
+}
+
+bool ManualInputClock::tick(Input& input) {
+    bool ran = false;
+    input.queue().sync([&] {
+        if (!running_) return;
+        tick_();
+        ran = true;
+    });
+    return ran;
+}
