@@ -1,0 +1,3 @@
+"""Helpers that start the real agent and talk to it the way the phone does."""
+from .agent import Agent
+from .phone import Phone
