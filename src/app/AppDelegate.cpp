@@ -17,8 +17,8 @@ AppDelegate::~AppDelegate() = default;
 void AppDelegate::applicationDidFinishLaunching() {
     startServers();
     logLine(QStringLiteral("Olvane started. code: %1  ax: %2")
-                .arg(state_.pairingCode(), input_.trusted() ? QStringLiteral("true")
-                                                            : QStringLiteral("false")));
+                .arg(state_.pairingCode(),
+                     input_.trusted() ? QStringLiteral("true") : QStringLiteral("false")));
 }
 
 void AppDelegate::startServers() {

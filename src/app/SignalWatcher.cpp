@@ -16,7 +16,8 @@ void onSignal(int signal) {
 }
 }  // namespace
 
-SignalWatcher::SignalWatcher(std::initializer_list<int> signalNumbers, std::function<void(int)> handler)
+SignalWatcher::SignalWatcher(std::initializer_list<int> signalNumbers,
+                             std::function<void(int)> handler)
     : handler_(std::move(handler)) {
     if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0, pipeFds) != 0) return;
     notifier_ = new QSocketNotifier(pipeFds[1], QSocketNotifier::Read, this);

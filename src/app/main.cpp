@@ -5,8 +5,8 @@
 
 #include <QCoreApplication>
 
-#include <csignal>
 #include <sys/resource.h>
+#include <csignal>
 
 namespace {
 // Each connection costs a descriptor; take what the system allows rather than the default.

@@ -12,15 +12,14 @@ std::atomic<LogSink> sink{nullptr};
 std::mutex writeMutex;
 }  // namespace
 
-void setLogSink(LogSink newSink) { sink.store(newSink); }
+void setLogSink(LogSink newSink) {
+    sink.store(newSink);
+}
 
 void logLine(const QString& text) {
     const QString stamp = QDateTime::currentDateTime().toString(Qt::ISODateWithMs);
-    const QByteArray line = QStringLiteral("%1 olvane-helper[%2]: %3\n")
-                                .arg(stamp)
-                                .arg(::getpid())
-                                .arg(text)
-                                .toUtf8();
+    const QByteArray line =
+        QStringLiteral("%1 olvane-helper[%2]: %3\n").arg(stamp).arg(::getpid()).arg(text).toUtf8();
     if (LogSink s = sink.load()) s(text);
     std::lock_guard lock(writeMutex);
     // One write per line so that lines from several threads never interleave.

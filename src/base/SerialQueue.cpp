@@ -33,4 +33,6 @@ void SerialQueue::after(std::chrono::milliseconds delay, std::function<void()> t
     });
 }
 
-bool SerialQueue::isCurrent() const { return QThread::currentThread() == &thread_; }
+bool SerialQueue::isCurrent() const {
+    return QThread::currentThread() == &thread_;
+}

@@ -13,7 +13,9 @@ namespace {
 constexpr double kWheelMax = std::numeric_limits<qint32>::max();
 constexpr double kWheelMin = std::numeric_limits<qint32>::min();
 
-bool finite(double a, double b) { return std::isfinite(a) && std::isfinite(b); }
+bool finite(double a, double b) {
+    return std::isfinite(a) && std::isfinite(b);
+}
 }  // namespace
 
 Input::Options Input::Options::fromEnv(const Env& env) {
@@ -43,9 +45,9 @@ Input::~Input() {
 
 Input& Input::shared() {
     // Lives as long as the process; never destroyed, so exit never waits on its thread.
-    static Input* input = new Input(createInputBackend(Env::process()),
-                                    std::make_unique<QtInputClock>(),
-                                    Options::fromEnv(Env::process()));
+    static Input* input =
+        new Input(createInputBackend(Env::process()), std::make_unique<QtInputClock>(),
+                  Options::fromEnv(Env::process()));
     return *input;
 }
 

@@ -8,12 +8,12 @@ namespace KeyNames {
 
 std::optional<quint16> namedKeyCode(const QString& name) {
     static const QHash<QString, quint16> table = {
-        {QStringLiteral("return"), 28}, {QStringLiteral("tab"), 15},
-        {QStringLiteral("space"), 57},  {QStringLiteral("delete"), 14},
-        {QStringLiteral("escape"), 1},  {QStringLiteral("left"), 105},
-        {QStringLiteral("right"), 106}, {QStringLiteral("down"), 108},
-        {QStringLiteral("up"), 103},    {QStringLiteral("home"), 102},
-        {QStringLiteral("end"), 107},   {QStringLiteral("pageup"), 104},
+        {QStringLiteral("return"), 28},    {QStringLiteral("tab"), 15},
+        {QStringLiteral("space"), 57},     {QStringLiteral("delete"), 14},
+        {QStringLiteral("escape"), 1},     {QStringLiteral("left"), 105},
+        {QStringLiteral("right"), 106},    {QStringLiteral("down"), 108},
+        {QStringLiteral("up"), 103},       {QStringLiteral("home"), 102},
+        {QStringLiteral("end"), 107},      {QStringLiteral("pageup"), 104},
         {QStringLiteral("pagedown"), 109},
     };
     const auto it = table.constFind(name);
@@ -44,7 +44,7 @@ QList<quint16> modifierKeyCodes(const QStringList& names, CmdKey cmd) {
 
 CmdKey cmdKeyFromSetting(const QString& setting) {
     return setting.compare(QLatin1String("super"), Qt::CaseInsensitive) == 0 ? CmdKey::Super
-                                                                              : CmdKey::Control;
+                                                                             : CmdKey::Control;
 }
 
 bool isSingleCharacter(const QString& text) {

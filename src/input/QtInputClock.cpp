@@ -4,9 +4,13 @@
 
 #include <QTimer>
 
-QtInputClock::~QtInputClock() { delete timer_; }
+QtInputClock::~QtInputClock() {
+    delete timer_;
+}
 
-double QtInputClock::now() { return systemUptime(); }
+double QtInputClock::now() {
+    return systemUptime();
+}
 
 void QtInputClock::startTicker(std::function<void()> tick) {
     tick_ = std::move(tick);

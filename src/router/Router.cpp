@@ -65,17 +65,19 @@ QString decimal(double d) {
 }
 }  // namespace
 
-Router::Options Router::Options::fromEnv(const Env& env) { return {env.dryRun, env.logInput}; }
+Router::Options Router::Options::fromEnv(const Env& env) {
+    return {env.dryRun, env.logInput};
+}
 
 Router::Router(AppState& state, Input& input, Options options)
     : state_(state), input_(input), options_(options) {}
 
 const QHash<QString, Router::Handler>& Router::commands() {
     static const QHash<QString, Handler> table = {
-        {QStringLiteral("mv"), &Router::move},       {QStringLiteral("click"), &Router::click},
-        {QStringLiteral("drag"), &Router::drag},     {QStringLiteral("scroll"), &Router::scroll},
-        {QStringLiteral("text"), &Router::text},     {QStringLiteral("key"), &Router::key},
-        {QStringLiteral("media"), &Router::media},   {QStringLiteral("vol"), &Router::volume},
+        {QStringLiteral("mv"), &Router::move},          {QStringLiteral("click"), &Router::click},
+        {QStringLiteral("drag"), &Router::drag},        {QStringLiteral("scroll"), &Router::scroll},
+        {QStringLiteral("text"), &Router::text},        {QStringLiteral("key"), &Router::key},
+        {QStringLiteral("media"), &Router::media},      {QStringLiteral("vol"), &Router::volume},
         {QStringLiteral("getvol"), &Router::getVolume}, {QStringLiteral("ping"), &Router::ping},
     };
     return table;
@@ -155,13 +157,13 @@ void Router::sessionEnded(ClientSession& session) {
 }
 
 QJsonObject Router::welcome(const QString& type) const {
-    return {{"t", type},
-            {"name", state_.displayName()},
-            {"ax", ax()},
-            {"version", state_.version()}};
+    return {
+        {"t", type}, {"name", state_.displayName()}, {"ax", ax()}, {"version", state_.version()}};
 }
 
-bool Router::ax() const { return input_.trusted(); }
+bool Router::ax() const {
+    return input_.trusted();
+}
 
 QJsonObject Router::pongReply(const QJsonObject& request, bool ax) {
     QJsonObject reply{{"t", "pong"}, {"ax", ax}};
@@ -234,7 +236,9 @@ void Router::volume(const QJsonObject& m, const std::shared_ptr<ClientSession>&)
 }
 
 void Router::getVolume(const QJsonObject&, const std::shared_ptr<ClientSession>& session) {
-    input_.getVolume([session](int percent) { session->sendJSON({{"t", "vol"}, {"value", percent}}); });
+    input_.getVolume([session](int percent) {
+        session->sendJSON({{"t", "vol"}, {"value", percent}});
+    });
 }
 
 void Router::ping(const QJsonObject& m, const std::shared_ptr<ClientSession>& session) {

@@ -31,7 +31,9 @@ AppState::AppState(AppStateConfig config)
     _pairingCode = generateCode(fixedCode_);
 }
 
-AppState::~AppState() { delete notifier_.data(); }
+AppState::~AppState() {
+    delete notifier_.data();
+}
 
 AppState& AppState::shared() {
     static AppState state(AppStateConfig::fromEnv(Env::process()));
@@ -116,7 +118,9 @@ qint64 AppState::clientDisconnected() {
     return count;
 }
 
-void AppState::setOnChange(std::function<void()> callback) { onChange_ = std::move(callback); }
+void AppState::setOnChange(std::function<void()> callback) {
+    onChange_ = std::move(callback);
+}
 
 void AppState::notifyChange() {
     if (!notifier_) return;

@@ -5,7 +5,9 @@
 
 PairingGuard::PairingGuard(MonotonicClock clock) : clock_(std::move(clock)) {}
 
-bool PairingGuard::isLockedOut() const { return clock_() < lockedUntil_; }
+bool PairingGuard::isLockedOut() const {
+    return clock_() < lockedUntil_;
+}
 
 std::optional<double> PairingGuard::recordFailure() {
     if (++failures_ < kFailuresPerLockout) return std::nullopt;
@@ -24,4 +26,6 @@ void PairingGuard::recordSuccess() {
 
 // Guesses made against the old code tell nothing about the new one, but whoever made them
 // may still be trying: the count starts over, the lockout length does not.
-void PairingGuard::codeChanged() { failures_ = 0; }
+void PairingGuard::codeChanged() {
+    failures_ = 0;
+}

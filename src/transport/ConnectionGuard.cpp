@@ -9,7 +9,9 @@ ConnectionGuard::ConnectionGuard(QObject* socket, int& unauthenticated,
     deadline_.start(deadline);
 }
 
-ConnectionGuard::~ConnectionGuard() { release(); }
+ConnectionGuard::~ConnectionGuard() {
+    release();
+}
 
 void ConnectionGuard::release() {
     if (released_) return;

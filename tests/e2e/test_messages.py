@@ -16,9 +16,10 @@ class Messages(unittest.TestCase):
     def tearDown(self):
         for p in self.phones:
             p.close()
-        status = self.agent.stop()
-        self.agent.cleanup()
-        self.assertEqual(status, 0)
+        try:
+            self.agent.stop_cleanly()
+        finally:
+            self.agent.cleanup()
 
     def phone(self, paired=True):
         p = Phone(self.agent.port)

@@ -12,9 +12,10 @@ class Pairing(unittest.TestCase):
     def tearDown(self):
         for p in self.phones:
             p.close()
-        status = self.agent.stop()
-        self.agent.cleanup()
-        self.assertEqual(status, 0)
+        try:
+            self.agent.stop_cleanly()
+        finally:
+            self.agent.cleanup()
 
     def phone(self):
         p = Phone(self.agent.port)

@@ -24,14 +24,14 @@ class Tokens(unittest.TestCase):
         p = Phone(self.agent.port)
         token = p.pair("4321")["token"]
         p.close()
-        self.assertEqual(self.agent.stop(), 0)
+        self.agent.stop_cleanly()
         self.assertEqual(stat.S_IMODE(os.stat(self.agent.token_file).st_mode), 0o600)
 
         self.agent.start()
         p = Phone(self.agent.port)
         self.assertEqual(p.request({"t": "hello", "token": token})["t"], "authok")
         p.close()
-        self.assertEqual(self.agent.stop(), 0)
+        self.agent.stop_cleanly()
 
     def test_kill_9_while_tokens_are_being_written_loses_no_acknowledged_token(self):
         received = []
@@ -65,7 +65,7 @@ class Tokens(unittest.TestCase):
         p = Phone(self.agent.port)
         token = p.pair("4321")["token"]
         p.close()
-        self.assertEqual(self.agent.stop(), 0)
+        self.agent.stop_cleanly()
         folder = os.path.dirname(self.agent.token_file)
         aside = [n for n in os.listdir(folder) if n.startswith("tokens.json.corrupt-")]
         self.assertEqual(len(aside), 1)

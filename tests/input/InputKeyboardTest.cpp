@@ -9,7 +9,7 @@ namespace {
 // A US layout's number row and two letters, as evdev codes.
 RecordingBackend::Layout usLayout() {
     return {
-        {{2, false}, "1"}, {{2, true}, "!"},  {{3, false}, "2"}, {{3, true}, "@"},
+        {{2, false}, "1"},  {{2, true}, "!"},  {{3, false}, "2"},  {{3, true}, "@"},
         {{30, false}, "a"}, {{30, true}, "A"}, {{16, false}, "q"}, {{16, true}, "Q"},
     };
 }

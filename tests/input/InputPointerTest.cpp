@@ -28,8 +28,8 @@ TEST(InputPointer, largeMoveIsPostedAsFortyFivePercentStepsThenTheRemainder) {
         h.tick();
         steps += stepsX(h.take(), from);
     }
-    const QList<double> expected = {45, 24.75, 13.6125, 7.486875, 4.11778125, 2.2647796875,
-                                    1.24562882812, 1.52243523438};
+    const QList<double> expected = {45,         24.75,        13.6125,       7.486875,
+                                    4.11778125, 2.2647796875, 1.24562882812, 1.52243523438};
     ASSERT_EQ(steps.size(), expected.size());
     for (int i = 0; i < steps.size(); ++i) EXPECT_NEAR(steps[i], expected[i], 1e-9) << i;
     EXPECT_NEAR(from.x(), 600, 1e-9);

@@ -18,7 +18,8 @@ TEST(RouterAuth, pairingWithTheCodeIssuesATokenThatAuthenticatesLater) {
 
     RouterHarness::Client later;
     EXPECT_EQ(h.send(later, {{"t", "hello"}, {"token", token}}),
-              (QJsonObject{{"t", "authok"}, {"name", "Bureau"}, {"ax", true}, {"version", "1.1.0 (13)"}}));
+              (QJsonObject{
+                  {"t", "authok"}, {"name", "Bureau"}, {"ax", true}, {"version", "1.1.0 (13)"}}));
     EXPECT_EQ(h.send(later, {{"t", "hello"}, {"token", token}}).value("t"), "authok");
     EXPECT_EQ(h.state->connectedCount(), 2);  // the second hello counted nothing
 }

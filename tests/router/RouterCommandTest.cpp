@@ -116,10 +116,10 @@ TEST(RouterBinary, movesAndScrollsFromNineOrMoreLittleEndianBytes) {
     events = post("010000803f000000c0ff");  // dx 1.0, dy -2.0; a tenth byte is ignored
     ASSERT_FALSE(events.isEmpty());
     EXPECT_EQ(events.last().at, QPointF(500, 496));
-    EXPECT_TRUE(post("010000803f000000").isEmpty());     // eight bytes
-    EXPECT_TRUE(post("030000803f000000c0").isEmpty());   // unknown op
-    EXPECT_TRUE(post("010000c07f00000000").isEmpty());   // NaN
-    events = post("0200000000000040c0");  // scroll dy -3.0: -1 now, -2 stays pending
+    EXPECT_TRUE(post("010000803f000000").isEmpty());    // eight bytes
+    EXPECT_TRUE(post("030000803f000000c0").isEmpty());  // unknown op
+    EXPECT_TRUE(post("010000c07f00000000").isEmpty());  // NaN
+    events = post("0200000000000040c0");                // scroll dy -3.0: -1 now, -2 stays pending
     ASSERT_EQ(events.size(), 1);
     EXPECT_EQ(events[0].vertical, -1);
 }

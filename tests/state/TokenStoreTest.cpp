@@ -40,10 +40,12 @@ TEST(TokenStore, issuedTokensAreUppercaseUuidsKeptInOrderInAPrivateFile) {
     TokenStore store(path);
     const QString a = store.issue(), b = store.issue();
     EXPECT_NE(a, b);
-    EXPECT_TRUE(QRegularExpression("^[0-9A-F]{8}(-[0-9A-F]{4}){3}-[0-9A-F]{12}$").match(a).hasMatch());
+    EXPECT_TRUE(
+        QRegularExpression("^[0-9A-F]{8}(-[0-9A-F]{4}){3}-[0-9A-F]{12}$").match(a).hasMatch());
     EXPECT_TRUE(store.contains(a) && store.contains(b));
     EXPECT_FALSE(store.contains(a.toLower()));
-    EXPECT_EQ(contents(path), "{\"olvane.tokens\":[\"" + a.toUtf8() + "\",\"" + b.toUtf8() + "\"]}\n");
+    EXPECT_EQ(contents(path),
+              "{\"olvane.tokens\":[\"" + a.toUtf8() + "\",\"" + b.toUtf8() + "\"]}\n");
     EXPECT_EQ(modeOf(path), 0600u);
     EXPECT_EQ(modeOf(dir.filePath("olvane")), 0700u);
     // Another process (or a restart) sees them.

@@ -43,7 +43,9 @@ struct InputHarness {
     }
 
     // Waits until every operation queued so far has run.
-    void flush() { input->queue().sync([] {}); }
+    void flush() {
+        input->queue().sync([] {});
+    }
     bool tick() { return clock->tick(*input); }
     QList<Event> take() {
         flush();

@@ -20,11 +20,15 @@ LogCapture::LogCapture() {
     setLogSink(capture);
 }
 
-LogCapture::~LogCapture() { setLogSink(nullptr); }
+LogCapture::~LogCapture() {
+    setLogSink(nullptr);
+}
 
 QStringList LogCapture::lines() const {
     std::lock_guard lock(mutex);
     return captured;
 }
 
-int LogCapture::count(const QString& line) const { return int(lines().count(line)); }
+int LogCapture::count(const QString& line) const {
+    return int(lines().count(line));
+}

@@ -10,11 +10,15 @@
 
 #include <ostream>
 
-inline void PrintTo(const QString& s, std::ostream* os) { *os << '"' << s.toStdString() << '"'; }
+inline void PrintTo(const QString& s, std::ostream* os) {
+    *os << '"' << s.toStdString() << '"';
+}
 inline void PrintTo(const QStringList& l, std::ostream* os) {
     *os << '[' << l.join(QStringLiteral("\", \"")).prepend('"').append('"').toStdString() << ']';
 }
 inline void PrintTo(const QJsonObject& o, std::ostream* os) {
     *os << QJsonDocument(o).toJson(QJsonDocument::Compact).toStdString();
 }
-inline void PrintTo(const QPointF& p, std::ostream* os) { *os << '(' << p.x() << ", " << p.y() << ')'; }
+inline void PrintTo(const QPointF& p, std::ostream* os) {
+    *os << '(' << p.x() << ", " << p.y() << ')';
+}

@@ -37,7 +37,9 @@ struct Phone {
         waitUntil([&] { return received.size() > before || closed; });
         return received.value(before);
     }
-    bool waitClosed() { return waitUntil([&] { return closed; }); }
+    bool waitClosed() {
+        return waitUntil([&] { return closed; });
+    }
 };
 
 struct ServerHarness : RouterHarness {
@@ -111,7 +113,8 @@ TEST(WSServer, unpairClosesTheConnectionAndTheCountFallsOnce) {
     ASSERT_FALSE(h.server.start());
     Phone phone(h.server.port());
     ASSERT_TRUE(phone.connected());
-    const QString token = phone.request({{"t", "pair"}, {"code", "4321"}}).value("token").toString();
+    const QString token =
+        phone.request({{"t", "pair"}, {"code", "4321"}}).value("token").toString();
     phone.send({{"t", "unpair"}, {"token", token}});
     ASSERT_TRUE(phone.waitClosed());
     ASSERT_TRUE(waitUntil([&] { return h.state->connectedCount() == 0; }));

@@ -106,6 +106,12 @@ class Agent:
             self.process.wait()
             raise AssertionError("agent ignored SIGTERM:\n" + self.log())
 
+    def stop_cleanly(self):
+        """Stops the agent and fails with its log unless it exited with status 0."""
+        status = self.stop()
+        if status != 0:
+            raise AssertionError("agent exited with %s:\n%s" % (status, self.log()))
+
     def kill(self):
         self.process.send_signal(signal.SIGKILL)
         self.process.wait()
