@@ -1,0 +1,61 @@
+"""A private X server (Xvfb) on a display number it picks itself."""
+import os
+import subprocess
+
+from .agent import wait_for
+
+
+class Xvfb:
+    """Starts Xvfb with -noreset (so the pointer and layout survive clients leaving)."""
+
+    def __init__(self, width=1920, height=1080):
+        self.size = "%dx%dx24" % (width, height)
+        self.process = None
+        self.display = None
+
+    def start(self):
+        read_end, write_end = os.pipe()
+        self.process = subprocess.Popen(
+            ["Xvfb", "-displayfd", str(write_end), "-screen", "0", self.size,
+             "-noreset", "-nolisten", "tcp"],
+            pass_fds=[write_end], stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        os.close(write_end)
+        with os.fdopen(read_end) as announced:
+            number = announced.readline().strip()
+        if not number:
+            raise RuntimeError("Xvfb did not start")
+        self.display = ":" + number
+        ready = wait_for(lambda: self.run(["xdpyinfo"], check=False).returncode == 0, 10)
+        if not ready:
+            raise RuntimeError("Xvfb %s does not answer" % self.display)
+        return self
+
+    def env(self):
+        return {"DISPLAY": self.display}
+
+    def run(self, command, check=True, **kwargs):
+        """Runs an X client (xdotool, xrandr, setxkbmap...) against this server."""
+        env = dict(os.environ, DISPLAY=self.display)
+        return subprocess.run(command, env=env, check=check, capture_output=True, text=True,
+                              **kwargs)
+
+    def split_into_two_monitors(self):
+        """Two side-by-side RandR monitors of 1920x1080 on a 3840x1080 screen."""
+        self.run(["xrandr", "--setmonitor", "LEFT", "1920/508x1080/286+0+0", "screen"])
+        self.run(["xrandr", "--setmonitor", "RIGHT", "1920/508x1080/286+1920+0", "none"])
+
+    def pointer(self):
+        out = self.run(["xdotool", "getmouselocation", "--shell"]).stdout
+        values = dict(line.split("=", 1) for line in out.split())
+        return int(values["X"]), int(values["Y"])
+
+    def stop(self):
+        if self.process and self.process.poll() is None:
+            self.process.terminate()
+            self.process.wait(5)
+
+    def __enter__(self):
+        return self.start()
+
+    def __exit__(self, *exc):
+        self.stop()
