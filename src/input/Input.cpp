@@ -4,6 +4,9 @@
 #include "input/InputBackendFactory.h"
 #include "input/QtInputClock.h"
 #include "input/ScreenClamp.h"
+#include "input/pulse/PulseVolume.h"
+#include "media/Media.h"
+#include "media/mpris/MprisBus.h"
 
 #include <algorithm>
 #include <cmath>
@@ -45,9 +48,16 @@ Input::~Input() {
 
 Input& Input::shared() {
     // Lives as long as the process; never destroyed, so exit never waits on its thread.
-    static Input* input =
-        new Input(createInputBackend(Env::process()), std::make_unique<QtInputClock>(),
-                  Options::fromEnv(Env::process()));
+    static Input* input = [] {
+        const Env& env = Env::process();
+        auto* created = new Input(createInputBackend(env), std::make_unique<QtInputClock>(),
+                                  Options::fromEnv(env));
+        created->setVolumeControl(std::make_unique<PulseVolume>());
+        created->setMediaControl(
+            std::make_unique<Media>(std::make_unique<MprisBus>(QDBusConnection::sessionBus()),
+                                    [created](const QString& key) { created->pressKey(key, {}); }));
+        return created;
+    }();
     return *input;
 }
 
