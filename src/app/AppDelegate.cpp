@@ -6,6 +6,8 @@
 #include "router/Router.h"
 #include "state/AppState.h"
 #include "transport/WSServer.h"
+#include "transport/ble/BLEServer.h"
+#include "transport/bluez/BluezPeripheral.h"
 
 AppDelegate::AppDelegate(AppState& state, Input& input)
     : state_(state),
@@ -25,6 +27,19 @@ void AppDelegate::startServers() {
     wsServer_ = std::make_unique<WSServer>(state_, *router_);
     if (const std::optional<QString> error = wsServer_->start())
         logLine(QStringLiteral("Server start failed: %1").arg(*error));
+    startBluetooth();
 }
 
-void AppDelegate::applicationWillTerminate() {}
+// Bluetooth LE: only where BlueZ answers on the system bus.
+void AppDelegate::startBluetooth() {
+    if (!BluezPeripheral::bluezAnswers()) {
+        logLine(QStringLiteral("BLE désactivé (BlueZ indisponible)"));
+        return;
+    }
+    bleServer_ = std::make_unique<BLEServer>(state_, *router_);
+    bleServer_->start([] { return std::make_unique<BluezPeripheral>(BluezPeripheral::Options{}); });
+}
+
+void AppDelegate::applicationWillTerminate() {
+    if (bleServer_) bleServer_->stop();
+}

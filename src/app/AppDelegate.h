@@ -3,6 +3,7 @@
 #include <memory>
 
 class AppState;
+class BLEServer;
 class Input;
 class Router;
 class WSServer;
@@ -18,9 +19,11 @@ public:
 
 private:
     void startServers();
+    void startBluetooth();
 
     AppState& state_;
     Input& input_;
     std::unique_ptr<Router> router_;
     std::unique_ptr<WSServer> wsServer_;
+    std::unique_ptr<BLEServer> bleServer_;
 };
