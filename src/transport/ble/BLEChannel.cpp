@@ -154,6 +154,12 @@ void BLEChannel::dispatch(const Frame& frame) {
         router_.handleBinary(frame.payload, session_);
     else
         router_.handleText(frame.payload, session_);
+    if (!socket_.isOpen()) {
+        // Closed earlier in this pass: a frame that authenticated the session only now must
+        // not leave a phone counted that is gone.
+        router_.sessionEnded(*session_);
+        return;
+    }
     if (session_->authed && !authReported_) {
         authReported_ = true;
         if (callbacks_.onAuthenticated) callbacks_.onAuthenticated(*this);

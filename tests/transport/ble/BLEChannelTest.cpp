@@ -149,6 +149,17 @@ TEST(BLEChannel, tearingDownTwiceLowersTheCountOnce) {
     QCoreApplication::processEvents();
 }
 
+TEST(BLEChannel, framesAfterACloseInTheSameReadAreHandledButCountNoPhone) {
+    LogCapture log;
+    ChannelHarness h;
+    h.phone->write(*FrameCodec::encode(0, json({{"t", "unpair"}})) +
+                   *FrameCodec::encode(0, json({{"t", "pair"}, {"code", "4321"}})));
+    ASSERT_TRUE(h.phone->waitClosed());
+    EXPECT_EQ(log.count("Client paired"), 1);
+    EXPECT_EQ(h.state->connectedCount(), 0);
+    EXPECT_EQ(h.closes, 1);
+}
+
 TEST(BLEChannel, aPhoneThatHangsUpMidDragLeavesNoButtonHeld) {
     ChannelHarness h(SOCK_SEQPACKET);
     h.phone->request({{"t", "pair"}, {"code", "4321"}});
