@@ -41,11 +41,12 @@ L2capListener::Listening L2capListener::listenLe() {
     security.level = BT_SECURITY_LOW;
     if (::setsockopt(fd, SOL_BLUETOOTH, BT_SECURITY, &security, sizeof security) != 0)
         return failure("security", fd);
-    const quint16 mtu = kReceiveMtu;
-    ::setsockopt(fd, SOL_BLUETOOTH, BT_RCVMTU, &mtu, sizeof mtu);  // the default is smaller
     const sockaddr_l2 address = L2capAddress::leListening();
     if (::bind(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0)
         return failure("bind", fd);
+    // Taken only once bound to an LE address. Should it fail, the default (672) fits too.
+    const quint16 mtu = kReceiveMtu;
+    ::setsockopt(fd, SOL_BLUETOOTH, BT_RCVMTU, &mtu, sizeof mtu);
     if (::listen(fd, kBacklog) != 0) return failure("listen", fd);
     sockaddr_l2 bound{};
     socklen_t length = sizeof bound;
