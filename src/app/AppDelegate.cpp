@@ -1,6 +1,7 @@
 #include "app/AppDelegate.h"
 
 #include "app/AppIcon.h"
+#include "app/BluezBluetooth.h"
 #include "app/MenuBuilder.h"
 #include "app/SignalWatcher.h"
 #include "app/TrayIcon.h"
@@ -29,6 +30,7 @@ AppDelegate::Services AppDelegate::Services::shared() {
     Services services;
     services.state = []() -> AppState& { return AppState::shared(); };
     services.input = []() -> Input& { return Input::shared(); };
+    services.bluetooth = &BluezBluetooth::startIfAvailable;
     return services;
 }
 

@@ -44,7 +44,7 @@ public:
     struct Services {
         std::function<AppState&()> state;
         std::function<Input&()> input;
-        // Empty while this build has no Bluetooth transport.
+        // Empty to run without Bluetooth.
         BluetoothStarter bluetooth;
         static Services shared();
     };
