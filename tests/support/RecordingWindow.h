@@ -23,7 +23,7 @@ public:
     // The text typed so far, from the key presses.
     QString text();
     // Waits until the window has typed at least length characters; returns the text.
-    QString waitForText(qsizetype length, int timeoutMs = 15000);
+    QString waitForText(qsizetype length, int timeoutMs = 60000);
     // Waits until count lines start with the event name.
     bool waitForEvents(const QString& name, qsizetype count, int timeoutMs = 10000);
     // Forgets everything recorded so far.

@@ -94,11 +94,11 @@ std::optional<xkb_keycode_t> X11TextTyper::freeKey(const XkbKeymap& keymap) {
     for (xkb_keycode_t key : keymap.spareKeys())
         if (!remapped_.contains(key)) return key;
     if (remapped_.isEmpty()) return std::nullopt;
-    // All taken: the one used longest ago, once programs had time to read what it typed.
+    // All taken: the one used longest ago, once programs have had time to read what it typed.
     auto oldest = std::min_element(
         remapped_.cbegin(), remapped_.cend(),
         [](const Remapped& a, const Remapped& b) { return a.lastUse < b.lastUse; });
-    const qint64 wait = oldest->lastUse + kRemapReuseMs - clock_.elapsed();
+    const qint64 wait = oldest->lastUse + kRemapHoldMs - clock_.elapsed();
     if (wait > 0) {
         x_.flush();
         QThread::msleep(wait);

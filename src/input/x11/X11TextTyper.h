@@ -16,15 +16,14 @@ class X11Connection;
 
 // Types text through the keyboard as the server has it: each character on the key and level
 // that produce it in the current group, else on a spare key that is given its symbol for a
-// while. A remapped key keeps its symbol until no text has needed one for kRemapHoldMs: a
-// program reads the new mapping only when it handles the mapping notice, and the key must still
-// mean that character then. Modifiers it presses or taps are put back after every character.
+// while. Programs read a changed mapping only when they get to its notice, and by then the key
+// must still mean what it meant when it went down: so a remapped key keeps its symbol until
+// kRemapHoldMs after its last use, both before it is given back its own symbols and before it
+// is given another character (a text that needs more spare keys than there are waits for
+// one). Modifiers it presses or taps are put back after every character.
 class X11TextTyper {
 public:
     static constexpr int kRemapHoldMs = 1000;
-    // When a text needs more spare keys than there are, a key is given a new symbol only this
-    // long after its last use, so that programs have read the mapping it had then.
-    static constexpr int kRemapReuseMs = 100;
 
     explicit X11TextTyper(X11Connection& connection);
     ~X11TextTyper();

@@ -54,7 +54,7 @@ class RecordingWindow:
                         if e.split()[2] != "-")
         return data.decode("utf-8")
 
-    def wait_for_text(self, expected, timeout=15):
+    def wait_for_text(self, expected, timeout=60):
         wait_for(lambda: len(self.text()) >= len(expected), timeout)
         return self.text()
 
