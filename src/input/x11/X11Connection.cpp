@@ -146,11 +146,11 @@ void X11Connection::watch(QObject* receiver, std::function<void()> onReadable,
         if (!lost()) onReadable_();
     });
     // Replies read while waiting for something else may bring events along; the socket is then
-    // quiet although events wait in Xlib's queue. Look before the thread goes to sleep.
+    // quiet although events wait in Xlib's or xcb's queue. Look before the thread sleeps.
     if (auto* dispatcher = QAbstractEventDispatcher::instance(QThread::currentThread())) {
         QObject::connect(dispatcher, &QAbstractEventDispatcher::aboutToBlock, context_.get(),
                          [this] {
-                             if (!lost() && XEventsQueued(display_, QueuedAlready) > 0)
+                             if (!lost() && XEventsQueued(display_, QueuedAfterReading) > 0)
                                  onReadable_();
                          });
     }
