@@ -4,7 +4,9 @@
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 build="$root/build/bench"
-cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=Release -DBUILD_TESTING=OFF >/dev/null
+"$root/scripts/install-deps.sh" test
+cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=Release -DBUILD_TESTING=OFF -DOLVANE_BENCH=ON \
+    >/dev/null
 cmake --build "$build" -j2 --target olvane-helper x11_pointer_bench ws_motion_latency_bench >/dev/null
 
 work=$(mktemp -d)
