@@ -11,12 +11,13 @@ run: build
 
 build:
 	scripts/install-deps.sh build
-	cmake -S . -B $(RELEASE_DIR) -DCMAKE_BUILD_TYPE=Release
+	cmake -S . -B $(RELEASE_DIR) -DCMAKE_BUILD_TYPE=Release -DBUILD_TESTING=OFF
 	cmake --build $(RELEASE_DIR) -j$(JOBS)
 
 build-test:
 	scripts/install-deps.sh test
-	cmake -S . -B $(TEST_DIR) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DOLVANE_SANITIZE=ON
+	cmake -S . -B $(TEST_DIR) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DOLVANE_SANITIZE=ON \
+		-DOLVANE_BENCH=ON
 	cmake --build $(TEST_DIR) -j$(JOBS)
 
 test: build-test

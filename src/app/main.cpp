@@ -1,12 +1,11 @@
 #include "app/AppDelegate.h"
-#include "app/SignalWatcher.h"
-#include "input/Input.h"
+#include "base/Env.h"
+#include "base/Log.h"
 #include "state/AppState.h"
 
-#include <QCoreApplication>
+#include <QApplication>
 
 #include <sys/resource.h>
-#include <csignal>
 
 namespace {
 // Each connection costs a descriptor; take what the system allows rather than the default.
@@ -16,15 +15,27 @@ void raiseDescriptorLimit() {
     limit.rlim_cur = limit.rlim_max;
     setrlimit(RLIMIT_NOFILE, &limit);
 }
+
+// From a plain terminal or a headless box the agent still serves phones, just without a
+// window or a tray icon.
+void runOffscreenWithoutDisplay() {
+    for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"})
+        if (!qEnvironmentVariableIsEmpty(name)) return;
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    logLine(QStringLiteral("No display; running without window or tray icon"));
+}
 }  // namespace
 
 int main(int argc, char** argv) {
-    QCoreApplication app(argc, argv);
+    runOffscreenWithoutDisplay();
+    QApplication::setApplicationName(QStringLiteral("olvane-helper"));
+    QApplication::setApplicationDisplayName(QStringLiteral("Olvane"));
+    QApplication::setApplicationVersion(QString::fromLatin1(AppState::kVersion));
+    QApplication::setDesktopFileName(QStringLiteral("olvane-helper"));
+    QApplication app(argc, argv);
+    QApplication::setQuitOnLastWindowClosed(false);
     raiseDescriptorLimit();
-    SignalWatcher signalWatcher({SIGTERM, SIGINT}, [&app](int) { app.quit(); });
-    AppDelegate delegate(AppState::shared(), Input::shared());
-    delegate.applicationDidFinishLaunching();
-    const int status = app.exec();
-    delegate.applicationWillTerminate();
-    return status;
+    AppDelegate delegate(AppDelegate::Services::shared(),
+                         AppDelegate::Options::fromEnv(Env::process()));
+    return delegate.run();
 }

@@ -18,6 +18,8 @@ Env Env::from(const QProcessEnvironment& environment) {
     env.inputBackend =
         valueOf(environment, "OLVANE_INPUT_BACKEND").value_or(env.inputBackend).toLower();
     env.cmdKey = valueOf(environment, "OLVANE_CMD_KEY").value_or(env.cmdKey).toLower();
+    env.x11Display = valueOf(environment, "DISPLAY");
+    env.waylandDisplay = valueOf(environment, "WAYLAND_DISPLAY");
     return env;
 }
 

@@ -14,6 +14,9 @@ struct Env {
     std::optional<QString> name;
     QString inputBackend = QStringLiteral("auto");
     QString cmdKey = QStringLiteral("ctrl");
+    // The desktop session, for the choice of input backend.
+    std::optional<QString> x11Display;      // DISPLAY
+    std::optional<QString> waylandDisplay;  // WAYLAND_DISPLAY
 
     static Env from(const QProcessEnvironment& environment);
     static const Env& process();

@@ -45,13 +45,18 @@ class Tokens(unittest.TestCase):
         self.assertGreater(len(received), 20)
 
     async def _pair_until_killed(self, received, after):
+        writing = asyncio.Event()
+
         async def pair_forever():
             async with websockets.connect(f"ws://127.0.0.1:{self.agent.port}") as ws:
                 while True:
                     await ws.send(json.dumps({"t": "pair", "code": "4321"}))
                     received.append(json.loads(await ws.recv())["token"])
+                    writing.set()
 
         tasks = [asyncio.create_task(pair_forever()) for _ in range(4)]
+        # The kill lands while tokens are being written, not before the first handshake.
+        await asyncio.wait_for(writing.wait(), 30)
         await asyncio.sleep(after)
         self.agent.kill()
         results = await asyncio.gather(*tasks, return_exceptions=True)

@@ -1,0 +1,101 @@
+#include "app/SingleInstance.h"
+
+#include "base/Log.h"
+
+#include <QDeadlineTimer>
+#include <QDir>
+#include <QLocalSocket>
+#include <QStandardPaths>
+#include <QThread>
+#include <QTimer>
+
+namespace {
+const QByteArray kShowRequest = "show\n";
+constexpr int kMaxRequestBytes = 64;
+// How long a later copy keeps trying to reach a first copy that is still starting up.
+constexpr int kReachTimeoutMs = 3000;
+}  // namespace
+
+SingleInstance::SingleInstance(QString dir)
+    : dir_(std::move(dir)), lock_(QDir(dir_).filePath(QStringLiteral("olvane-helper.lock"))) {
+    // A live holder keeps its lock for as long as it runs; only a dead one makes it stale.
+    lock_.setStaleLockTime(0);
+}
+
+SingleInstance::~SingleInstance() {
+    server_.close();
+}
+
+QString SingleInstance::defaultDir() {
+    const QString runtime = QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation);
+    return runtime.isEmpty() ? QDir::tempPath() : runtime;
+}
+
+QString SingleInstance::socketPath() const {
+    return QDir(dir_).filePath(QStringLiteral("olvane-helper.socket"));
+}
+
+bool SingleInstance::claim(std::function<void()> onReopen) {
+    onReopen_ = std::move(onReopen);
+    QDir().mkpath(dir_);
+    if (lock_.tryLock(0)) return listen();
+    if (lock_.error() != QLockFile::LockFailedError) {
+        // Nowhere to keep the lock: running twice beats not running at all.
+        logLine(QStringLiteral("Single-instance lock unavailable in %1; running anyway").arg(dir_));
+        return true;
+    }
+    if (askRunningCopyToShow()) return false;
+    // The lock holder never answered: it is stuck, or the lock belongs to another program
+    // that reuses a dead copy's process id. Take over rather than refuse to start.
+    logLine(QStringLiteral("The running copy does not answer; starting anyway"));
+    if (lock_.removeStaleLockFile() && lock_.tryLock(0)) return listen();
+    return true;
+}
+
+bool SingleInstance::listen() {
+    // Holding the lock, any socket file left here is from a copy that is gone.
+    QLocalServer::removeServer(socketPath());
+    server_.setSocketOptions(QLocalServer::UserAccessOption);
+    if (!server_.listen(socketPath())) {
+        logLine(QStringLiteral("Single-instance socket %1 failed: %2")
+                    .arg(socketPath(), server_.errorString()));
+        return true;
+    }
+    QObject::connect(&server_, &QLocalServer::newConnection, [this] {
+        while (QLocalSocket* socket = server_.nextPendingConnection()) {
+            QObject::connect(socket, &QLocalSocket::disconnected, socket, &QObject::deleteLater);
+            // A client that says nothing does not keep its socket for ever.
+            QTimer::singleShot(kReachTimeoutMs, socket, [socket] { socket->abort(); });
+            QObject::connect(socket, &QLocalSocket::readyRead, socket,
+                             [this, socket] { readRequest(socket); });
+            readRequest(socket);
+        }
+    });
+    return true;
+}
+
+void SingleInstance::readRequest(QLocalSocket* socket) {
+    if (!socket->canReadLine()) {
+        if (socket->bytesAvailable() > kMaxRequestBytes) socket->abort();
+        return;
+    }
+    const QByteArray request = socket->readLine(kMaxRequestBytes);
+    socket->disconnectFromServer();
+    if (request == kShowRequest && onReopen_) onReopen_();
+}
+
+bool SingleInstance::askRunningCopyToShow() {
+    // The first copy takes its lock a moment before it listens: keep trying for a while.
+    const QDeadlineTimer deadline(kReachTimeoutMs);
+    QLocalSocket socket;
+    while (true) {
+        socket.connectToServer(socketPath());
+        if (socket.waitForConnected(int(std::max<qint64>(deadline.remainingTime(), 1)))) break;
+        if (deadline.hasExpired()) return false;
+        QThread::msleep(20);
+    }
+    socket.write(kShowRequest);
+    const bool sent = socket.waitForBytesWritten(kReachTimeoutMs);
+    socket.disconnectFromServer();
+    return sent;
+}

@@ -1,0 +1,19 @@
+#pragma once
+
+#include <chrono>
+#include <functional>
+#include <memory>
+
+// A timer that runs one task once after a delay, on the thread that started it. Starting it
+// again replaces the pending task; tests drive time through their own implementation.
+class OneShotTimer {
+public:
+    virtual ~OneShotTimer() = default;
+
+    virtual void start(std::chrono::milliseconds delay, std::function<void()> task) = 0;
+    virtual void cancel() = 0;
+    virtual bool active() const = 0;
+
+    // The event-loop timer of the running application.
+    static std::unique_ptr<OneShotTimer> create();
+};

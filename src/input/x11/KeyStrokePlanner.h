@@ -1,0 +1,58 @@
+#pragma once
+
+#include "input/x11/XkbKeymap.h"
+
+#include <QList>
+#include <QSet>
+
+#include <bitset>
+#include <memory>
+#include <optional>
+
+#include <xkbcommon/xkbcommon.h>
+
+// The keyboard as the server sees it when typing starts.
+struct KeyboardState {
+    xkb_mod_mask_t baseMods = 0, latchedMods = 0, lockedMods = 0;
+    xkb_layout_index_t baseGroup = 0, latchedGroup = 0, lockedGroup = 0;
+    std::bitset<256> keysDown;
+};
+
+// One character as key events: tap the toggled keys, press the held ones, press and release
+// the key, release the held keys in reverse, tap the toggled keys again.
+struct KeyStroke {
+    xkb_keycode_t key = 0;
+    QList<xkb_keycode_t> held;
+    QList<xkb_keycode_t> toggled;
+};
+
+// Finds the cheapest way to type a character through the keymap from the given state: which key,
+// and which shift keys (Shift, AltGr, ...) to hold or lock keys to tap for its level. Keys that
+// are already down, by the user or anyone else, are never pressed or released.
+class KeyStrokePlanner {
+public:
+    KeyStrokePlanner(const XkbKeymap& keymap, const KeyboardState& state);
+    ~KeyStrokePlanner();
+
+    // A key of the layout that types the character; none when no key of the group can.
+    std::optional<KeyStroke> plan(char32_t character, const QSet<xkb_keycode_t>& avoid) const;
+    // How to type sym on a key that maps it on both levels: only Caps Lock can change it.
+    KeyStroke planRemapped(xkb_keycode_t key, xkb_keysym_t sym) const;
+
+private:
+    struct Choice {
+        xkb_mod_mask_t heldMods = 0;
+        xkb_mod_mask_t toggledMods = 0;
+        QList<xkb_keycode_t> held;
+        QList<xkb_keycode_t> toggled;
+        int cost = 0;
+    };
+
+    void listChoices();
+    void apply(const Choice& choice) const;
+
+    const XkbKeymap& keymap_;
+    const KeyboardState state_;
+    std::unique_ptr<xkb_state, decltype(&xkb_state_unref)> sim_;
+    QList<Choice> choices_;  // cheapest first
+};

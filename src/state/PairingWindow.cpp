@@ -1,0 +1,193 @@
+#include "state/PairingWindow.h"
+
+#include "state/AppState.h"
+
+#include <QApplication>
+#include <QLabel>
+#include <QLayout>
+#include <QMainWindow>
+#include <QMenuBar>
+#include <QPushButton>
+#include <QScreen>
+#include <QStyle>
+#include <QStyleFactory>
+
+const QColor PairingWindow::kBackground = QColor::fromRgbF(21 / 255.0, 21 / 255.0, 24 / 255.0);
+const QColor PairingWindow::kGreen = QColor::fromRgbF(48 / 255.0, 209 / 255.0, 88 / 255.0);
+const QColor PairingWindow::kWaitingGrey = QColor::fromRgbF(0.92, 0.92, 0.92, 0.35);
+const QColor PairingWindow::kStatusGrey = QColor::fromRgbF(0.92, 0.92, 0.92, 0.6);
+const QColor PairingWindow::kCaptionGrey = QColor::fromRgbF(0.92, 0.92, 0.92, 0.4);
+
+namespace {
+const QString kWaitingText = QStringLiteral("En attente de connexion…");
+const QString kConnectedText = QStringLiteral("iPhone connecté");
+
+// The desktop's own font at a size in device-independent pixels, so that text keeps its
+// proportion to the fixed frames whatever the screen's DPI setting.
+QFont systemFont(double pixels, QFont::Weight weight = QFont::Normal) {
+    QFont font = QApplication::font();
+    const QScreen* screen = QGuiApplication::primaryScreen();
+    const double dpi = screen ? screen->logicalDotsPerInchY() : 96.0;
+    font.setPointSizeF(pixels * 72.0 / dpi);
+    font.setWeight(weight);
+    return font;
+}
+
+void setTextColour(QWidget* widget, const QColor& colour) {
+    QPalette palette = widget->palette();
+    palette.setColor(QPalette::WindowText, colour);
+    widget->setPalette(palette);
+}
+
+QPalette darkPalette() {
+    QPalette p;
+    const QColor button(58, 58, 62);
+    p.setColor(QPalette::Window, PairingWindow::kBackground);
+    p.setColor(QPalette::WindowText, Qt::white);
+    p.setColor(QPalette::Base, QColor(30, 30, 34));
+    p.setColor(QPalette::AlternateBase, QColor(40, 40, 44));
+    p.setColor(QPalette::Text, Qt::white);
+    p.setColor(QPalette::Button, button);
+    p.setColor(QPalette::ButtonText, Qt::white);
+    p.setColor(QPalette::Light, button.lighter(130));
+    p.setColor(QPalette::Midlight, button.lighter(115));
+    p.setColor(QPalette::Mid, button.darker(130));
+    p.setColor(QPalette::Dark, button.darker(160));
+    p.setColor(QPalette::Shadow, Qt::black);
+    p.setColor(QPalette::Highlight, QColor(10, 132, 255));
+    p.setColor(QPalette::HighlightedText, Qt::white);
+    p.setColor(QPalette::ToolTipBase, QColor(40, 40, 44));
+    p.setColor(QPalette::ToolTipText, Qt::white);
+    p.setColor(QPalette::PlaceholderText, PairingWindow::kCaptionGrey);
+    p.setColor(QPalette::Disabled, QPalette::WindowText, PairingWindow::kWaitingGrey);
+    p.setColor(QPalette::Disabled, QPalette::ButtonText, PairingWindow::kWaitingGrey);
+    p.setColor(QPalette::Disabled, QPalette::Text, PairingWindow::kWaitingGrey);
+    return p;
+}
+
+// Frames are given from the lower-left corner of the content, as the layout was drawn; Qt
+// places widgets from the top-left.
+QRect frameFromBottom(int x, int y, int width, int height) {
+    return QRect(x, PairingWindow::kHeight - y - height, width, height);
+}
+
+QLabel* addLabel(QWidget* parent, const QString& text, const QFont& font, const QColor& colour,
+                 Qt::Alignment alignment, const QRect& frame) {
+    auto* label = new QLabel(parent);
+    // Plain text: a code set from the environment must never be read as markup.
+    label->setTextFormat(Qt::PlainText);
+    label->setText(text);
+    label->setFont(font);
+    label->setAlignment(alignment | Qt::AlignVCenter);
+    label->setGeometry(frame);
+    setTextColour(label, colour);
+    return label;
+}
+}  // namespace
+
+PairingWindow::PairingWindow(AppState& state, const QIcon& icon,
+                             std::unique_ptr<OneShotTimer> autoCloseTimer)
+    : state_(state),
+      style_(QStyleFactory::create(QStringLiteral("Fusion"))),
+      window_(std::make_unique<QMainWindow>(
+          nullptr, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                       Qt::WindowCloseButtonHint | Qt::WindowMinimizeButtonHint)),
+      autoCloseTimer_(std::move(autoCloseTimer)) {
+    window_->setWindowTitle(QStringLiteral("Olvane"));
+    window_->setWindowIcon(icon);
+    window_->setPalette(darkPalette());
+    window_->setAutoFillBackground(true);
+    buildContent(icon);
+    // Not resizable: the window is exactly its content (plus a menu bar where one is drawn).
+    window_->layout()->setSizeConstraint(QLayout::SetFixedSize);
+    if (style_) {
+        window_->setStyle(style_.get());
+        for (QWidget* child : window_->findChildren<QWidget*>()) child->setStyle(style_.get());
+    }
+    window_->adjustSize();
+    centre();
+    refresh();
+}
+
+PairingWindow::~PairingWindow() {
+    // The timer's task refers to the window; stop it before anything goes.
+    autoCloseTimer_->cancel();
+}
+
+void PairingWindow::buildContent(const QIcon& icon) {
+    content_ = new QWidget;
+    content_->setFixedSize(kWidth, kHeight);
+    content_->setAutoFillBackground(true);
+
+    auto* image = new QLabel(content_);
+    image->setGeometry(frameFromBottom(158, 210, 64, 64));
+    image->setPixmap(icon.pixmap(QSize(64, 64), qApp->devicePixelRatio()));
+    image->setAlignment(Qt::AlignCenter);
+
+    addLabel(content_, QStringLiteral("Olvane"), systemFont(15, QFont::DemiBold), Qt::white,
+             Qt::AlignHCenter, frameFromBottom(20, 178, 340, 20));
+    statusDot_ = addLabel(content_, QStringLiteral("●"), systemFont(10), kGreen, Qt::AlignRight,
+                          frameFromBottom(60, 156, 100, 16));
+    statusText_ = addLabel(content_, kWaitingText, systemFont(12), kStatusGrey, Qt::AlignLeft,
+                           frameFromBottom(166, 156, 180, 16));
+    addLabel(content_, QStringLiteral("CODE DE JUMELAGE"), systemFont(10.5, QFont::DemiBold),
+             kCaptionGrey, Qt::AlignHCenter, frameFromBottom(20, 112, 340, 14));
+    // The desktop font's digits are tabular in the usual UI fonts, so a new code does not
+    // make the line jump.
+    codeLabel_ = addLabel(content_, QStringLiteral("0000"), systemFont(42, QFont::Bold), Qt::white,
+                          Qt::AlignHCenter, frameFromBottom(20, 62, 340, 50));
+    addLabel(content_, QStringLiteral("Ouvre l'app Olvane sur ton iPhone et saisis ce code"),
+             systemFont(11), kCaptionGrey, Qt::AlignHCenter, frameFromBottom(20, 44, 340, 14));
+
+    newCodeButton_ = new QPushButton(QStringLiteral("Nouveau code"), content_);
+    newCodeButton_->setGeometry(frameFromBottom(130, 8, 120, 28));
+    newCodeButton_->setAutoDefault(false);
+    QObject::connect(newCodeButton_, &QPushButton::clicked, [this] { newCode(); });
+
+    window_->setCentralWidget(content_);
+}
+
+void PairingWindow::refresh() {
+    const bool connected = state_.connectedCount() >= 1;
+    setTextColour(statusDot_, connected ? kGreen : kWaitingGrey);
+    statusText_->setText(connected ? kConnectedText : kWaitingText);
+    codeLabel_->setText(state_.pairingCode());
+    // Armed only from here: a timer started earlier still fires when the phone has gone.
+    if (connected && window_->isVisible())
+        autoCloseTimer_->start(kAutoCloseDelay, [this] { window_->hide(); });
+}
+
+void PairingWindow::show() {
+    autoCloseTimer_->cancel();
+    refresh();
+    centre();
+    window_->setWindowState(window_->windowState() & ~Qt::WindowMinimized);
+    window_->show();
+    window_->raise();
+    window_->activateWindow();
+}
+
+void PairingWindow::newCode() {
+    state_.regenerateCode();
+}
+
+void PairingWindow::setMenuBar(QMenuBar* menuBar) {
+    if (style_ && menuBar) {
+        menuBar->setStyle(style_.get());
+        for (QWidget* child : menuBar->findChildren<QWidget*>()) child->setStyle(style_.get());
+    }
+    window_->setMenuBar(menuBar);
+    window_->adjustSize();
+}
+
+void PairingWindow::centre() {
+    QScreen* screen = window_->screen();
+    if (!screen) screen = QGuiApplication::primaryScreen();
+    if (!screen) return;
+    // The size the window will have once shown, menu bar included.
+    window_->layout()->activate();
+    window_->adjustSize();
+    const QRect area = screen->availableGeometry();
+    const QSize size = window_->frameGeometry().size();
+    window_->move(area.center() - QPoint(size.width() / 2, size.height() / 2));
+}

@@ -1,0 +1,150 @@
+#include "app/ShellHarness.h"
+#include "input/none/NoneBackend.h"
+#include "state/PairingWindow.h"
+#include "support/LogCapture.h"
+#include "support/Wait.h"
+#include "transport/WSServer.h"
+
+#include <QApplication>
+#include <QLabel>
+#include <QMainWindow>
+#include <QMenuBar>
+#include <QMessageBox>
+#include <QTimer>
+
+#include <csignal>
+
+#include <gtest/gtest.h>
+
+namespace {
+QString codeLine(const ShellHarness& h) {
+    return h.menuTitles().value(2);
+}
+}  // namespace
+
+TEST(AppDelegate, launchStartsTheServersShowsTheWindowAndLogsTheCodeLast) {
+    LogCapture log;
+    ShellHarness h;
+    ASSERT_TRUE(h.delegate->applicationDidFinishLaunching());
+
+    ASSERT_NE(h.delegate->wsServer(), nullptr);
+    EXPECT_NE(h.delegate->wsServer()->port(), 0);
+    EXPECT_EQ(h.bluetooth.starts, 1);
+    ASSERT_NE(h.delegate->pairingWindow(), nullptr);
+    EXPECT_TRUE(h.delegate->pairingWindow()->window()->isVisible());
+    EXPECT_EQ(h.delegate->pairingWindow()->codeLabel()->text(), "0042");
+    EXPECT_EQ(h.menuTitles().size(), 7);
+
+    // The main menu rides in the pairing window, where the desktop shows none of its own.
+    QMenuBar* bar = h.delegate->pairingWindow()->window()->menuBar();
+    ASSERT_EQ(bar, h.delegate->mainMenu());
+    QStringList menus;
+    for (QAction* a : bar->actions()) menus << a->text();
+    EXPECT_EQ(menus, QStringList({"Olvane", "Fenêtre"}));
+
+    const QStringList lines = log.lines();
+    ASSERT_FALSE(lines.isEmpty());
+    EXPECT_TRUE(
+        lines.contains(QString("WS server on port %1").arg(h.delegate->wsServer()->port())));
+    EXPECT_EQ(lines.last(), "Olvane started. code: 0042  ax: true");
+}
+
+TEST(AppDelegate, theMenuFollowsConnectionsThroughTheChangeCallback) {
+    ShellHarness h;
+    ASSERT_TRUE(h.delegate->applicationDidFinishLaunching());
+    EXPECT_EQ(h.menuTitles().first(), "⚪️ En attente de connexion");
+
+    h.state->clientConnected();
+    ASSERT_TRUE(waitUntil([&] { return h.menuTitles().first() == "🟢 iPhone connecté"; }));
+    h.state->clientConnected();
+    h.state->clientDisconnected();
+    QMenu* before = h.menu();
+    ASSERT_TRUE(waitUntil([&] { return h.menu() != before; }));
+    QCoreApplication::processEvents();
+    EXPECT_EQ(h.menuTitles().first(), "🟢 iPhone connecté");
+
+    h.state->clientDisconnected();
+    ASSERT_TRUE(
+        waitUntil([&] { return h.menuTitles().first() == "⚪️ En attente de connexion"; }));
+}
+
+TEST(AppDelegate, newCodeFromTheMenuShowsInTheCodeLineOnceTheCallbackRan) {
+    ShellHarness::Setup setup;
+    setup.fixedCode = std::nullopt;
+    ShellHarness h(std::move(setup));
+    ASSERT_TRUE(h.delegate->applicationDidFinishLaunching());
+    const QString first = h.state->pairingCode();
+    EXPECT_EQ(codeLine(h), "Code de jumelage : " + first);
+
+    QMenu* before = h.menu();
+    h.menuAction("Nouveau code")->trigger();
+    // The rebuild is posted: the menu on screen is still the old one right after the action.
+    EXPECT_EQ(h.menu(), before);
+    EXPECT_EQ(codeLine(h), "Code de jumelage : " + first);
+    ASSERT_TRUE(waitUntil([&] { return h.menu() != before; }));
+    EXPECT_EQ(codeLine(h), "Code de jumelage : " + h.state->pairingCode());
+    EXPECT_EQ(h.delegate->pairingWindow()->codeLabel()->text(), h.state->pairingCode());
+}
+
+TEST(AppDelegate, withAFixedCodeNewCodeRebuildsTheMenuWithTheSameCode) {
+    ShellHarness h;
+    ASSERT_TRUE(h.delegate->applicationDidFinishLaunching());
+    QMenu* before = h.menu();
+    h.menuAction("Nouveau code")->trigger();
+    ASSERT_TRUE(waitUntil([&] { return h.menu() != before; }));
+    EXPECT_EQ(codeLine(h), "Code de jumelage : 0042");
+}
+
+TEST(AppDelegate, anUntrustedBackendGetsThePermissionItemAndItsExplanation) {
+    LogCapture log;
+    ShellHarness::Setup setup;
+    setup.backend = std::make_unique<NoneBackend>("test");
+    ShellHarness h(std::move(setup));
+    ASSERT_TRUE(h.delegate->applicationDidFinishLaunching());
+    EXPECT_EQ(h.menuTitles().size(), 9);
+    EXPECT_EQ(log.lines().last(), "Olvane started. code: 0042  ax: false");
+
+    QAction* permission = h.menuAction("⚠️ Autoriser l'accessibilité…");
+    ASSERT_NE(permission, nullptr);
+    permission->trigger();
+    QMessageBox* help = h.delegate->accessibilityHelp().window();
+    ASSERT_NE(help, nullptr);
+    EXPECT_TRUE(help->isVisible());
+    EXPECT_TRUE(help->informativeText().contains("OLVANE_INPUT_BACKEND"));
+}
+
+TEST(AppDelegate, showingTheWindowFromTheMenuOrAReopenBringsItBack) {
+    ShellHarness h;
+    ASSERT_TRUE(h.delegate->applicationDidFinishLaunching());
+    QMainWindow* window = h.delegate->pairingWindow()->window();
+    window->close();
+    ASSERT_FALSE(window->isVisible());
+    h.menuAction("Afficher la fenêtre de jumelage")->trigger();
+    EXPECT_TRUE(window->isVisible());
+
+    window->close();
+    EXPECT_TRUE(h.delegate->applicationShouldHandleReopen());
+    EXPECT_TRUE(window->isVisible());
+}
+
+TEST(AppDelegate, sigtermAndSigintEndThroughTheTerminationPathThatStopsBluetooth) {
+    for (int signal : {SIGTERM, SIGINT}) {
+        LogCapture log;
+        ShellHarness h;
+        QTimer::singleShot(0, [signal] { ::raise(signal); });
+        EXPECT_EQ(h.delegate->run(), 0);
+        EXPECT_EQ(h.bluetooth.starts, 1);
+        EXPECT_EQ(h.bluetooth.stops, 1);
+        const QStringList lines = log.lines();
+        EXPECT_TRUE(lines.contains(signal == SIGTERM ? "SIGTERM received; quitting"
+                                                     : "SIGINT received; quitting"));
+        EXPECT_EQ(lines.last(), "Olvane stopped.");
+    }
+}
+
+TEST(AppDelegate, quittingFromTheStatusMenuTakesTheSamePath) {
+    ShellHarness h;
+    QTimer::singleShot(0, [&] { h.menuAction("Quitter Olvane")->trigger(); });
+    EXPECT_EQ(h.delegate->run(), 0);
+    EXPECT_EQ(h.bluetooth.stops, 1);
+}

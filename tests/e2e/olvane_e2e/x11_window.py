@@ -1,0 +1,75 @@
+"""A window of another process on an Xvfb that records the input reaching it."""
+import os
+import subprocess
+import threading
+
+from .agent import wait_for
+
+WINDOW = os.environ.get("OLVANE_X11_WINDOW", "olvane_x11_window")
+
+
+class RecordingWindow:
+    """Runs olvane_x11_window (built with the tests) and collects its event lines."""
+
+    def __init__(self, xvfb):
+        self.xvfb = xvfb
+        self.process = None
+        self._lines = []
+        self._lock = threading.Lock()
+
+    def start(self):
+        env = dict(os.environ, DISPLAY=self.xvfb.display)
+        self.process = subprocess.Popen([WINDOW], env=env, stdout=subprocess.PIPE,
+                                        stderr=subprocess.DEVNULL, text=True)
+        threading.Thread(target=self._read, daemon=True).start()
+        if not wait_for(lambda: "ready" in self.lines(), 10):
+            raise RuntimeError("the recording window did not come up")
+        self.clear()
+        return self
+
+    def _read(self):
+        for line in self.process.stdout:
+            with self._lock:
+                self._lines.append(line.rstrip("\n"))
+
+    def lines(self):
+        with self._lock:
+            return list(self._lines)
+
+    def clear(self):
+        with self._lock:
+            self._lines.clear()
+
+    def events(self, name):
+        """The lines of one kind of event, without their name."""
+        return [l[len(name) + 1:] for l in self.lines()
+                if l == name or l.startswith(name + " ")]
+
+    def key_presses(self):
+        """(keycode, state) of every key press."""
+        return [tuple(int(v) for v in e.split()[:2]) for e in self.events("key-press")]
+
+    def text(self):
+        data = b"".join(bytes.fromhex(e.split()[2]) for e in self.events("key-press")
+                        if e.split()[2] != "-")
+        return data.decode("utf-8")
+
+    def wait_for_text(self, expected, timeout=60):
+        wait_for(lambda: len(self.text()) >= len(expected), timeout)
+        return self.text()
+
+    def wait_for_events(self, name, count, timeout=10):
+        return wait_for(lambda: len(self.events(name)) >= count, timeout)
+
+    def stop(self):
+        if self.process and self.process.poll() is None:
+            self.process.terminate()
+            self.process.wait(5)
+        if self.process:
+            self.process.stdout.close()
+
+    def __enter__(self):
+        return self.start()
+
+    def __exit__(self, *exc):
+        self.stop()

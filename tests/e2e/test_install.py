@@ -1,0 +1,60 @@
+import configparser
+import os
+import subprocess
+import tempfile
+import unittest
+import xml.etree.ElementTree as ET
+
+BINARY = os.environ.get("OLVANE_BINARY", "olvane-helper")
+
+
+def desktop_entry(path):
+    parser = configparser.ConfigParser(interpolation=None)
+    parser.optionxform = str
+    parser.read(path, encoding="utf-8")
+    return parser["Desktop Entry"]
+
+
+class Install(unittest.TestCase):
+    """`make install` into a staging folder puts every file in its XDG place."""
+
+    @classmethod
+    def setUpClass(cls):
+        cls._tmp = tempfile.TemporaryDirectory(prefix="olvane-install-")
+        cls.root = cls._tmp.name
+        build_dir = os.path.dirname(os.path.abspath(BINARY))
+        out = subprocess.run(["cmake", "--install", build_dir, "--prefix", "/usr/local"],
+                             env=dict(os.environ, DESTDIR=cls.root), capture_output=True,
+                             text=True)
+        if out.returncode != 0:
+            raise AssertionError(out.stdout + out.stderr)
+
+    @classmethod
+    def tearDownClass(cls):
+        cls._tmp.cleanup()
+
+    def path(self, *parts):
+        return os.path.join(self.root, *parts)
+
+    def test_the_binary_and_its_scalable_icon(self):
+        binary = self.path("usr/local/bin/olvane-helper")
+        self.assertTrue(os.access(binary, os.X_OK))
+        icon = self.path("usr/local/share/icons/hicolor/scalable/apps/olvane-helper.svg")
+        self.assertTrue(ET.parse(icon).getroot().tag.endswith("svg"))
+
+    def test_the_menu_entry_and_the_login_entry_are_valid_and_french(self):
+        entries = [self.path("usr/local/share/applications/olvane-helper.desktop"),
+                   self.path("etc/xdg/autostart/olvane-helper.desktop")]
+        for path in entries:
+            out = subprocess.run(["desktop-file-validate", path], capture_output=True,
+                                 text=True)
+            self.assertEqual(out.returncode, 0, out.stdout + out.stderr)
+            entry = desktop_entry(path)
+            self.assertEqual(entry["Name"], "Olvane")
+            self.assertIn("téléphone", entry["Comment"])
+            self.assertEqual(entry["Exec"], "olvane-helper")
+            self.assertEqual(entry["Icon"], "olvane-helper")
+
+
+if __name__ == "__main__":
+    unittest.main()

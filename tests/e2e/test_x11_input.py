@@ -1,0 +1,109 @@
+import struct
+import unittest
+
+from olvane_e2e import Agent, Phone
+from olvane_e2e.agent import wait_for
+from olvane_e2e.x11_window import RecordingWindow
+from olvane_e2e.xvfb import Xvfb
+
+
+class X11Input(unittest.TestCase):
+    """The real agent on an X server: a phone's commands reach the cursor and a window."""
+
+    def setUp(self):
+        self.xvfb = Xvfb().start()
+        self.addCleanup(self.xvfb.stop)
+        self.window = RecordingWindow(self.xvfb).start()
+        self.addCleanup(self.window.stop)
+        self.xvfb.run(["xdotool", "mousemove", "100", "100"])
+        self.agent = Agent(dry_run=False, env=self.xvfb.env()).start()
+        self.addCleanup(self.agent.cleanup)
+        self.phone = Phone(self.agent.port)
+        self.addCleanup(self.phone.close)
+        self.assertEqual(self.phone.pair("4321")["ax"], True)
+
+    def tearDown(self):
+        self.agent.stop_cleanly()
+
+    def pointer_reaches(self, x, y):
+        return wait_for(lambda: self.xvfb.pointer() == (x, y))
+
+    def test_moves_clicks_scrolls_keys_and_text_reach_the_desktop(self):
+        self.phone.send({"t": "mv", "dx": 50, "dy": 20})
+        self.assertTrue(self.pointer_reaches(150, 120), self.xvfb.pointer())
+        self.phone.send(struct.pack("<Bff", 1, -30.0, 10.0))
+        self.assertTrue(self.pointer_reaches(120, 130), self.xvfb.pointer())
+
+        self.phone.send({"t": "click"})
+        self.phone.send({"t": "click", "right": True, "count": 2})
+        self.assertTrue(self.window.wait_for_events("button-release", 2))
+        self.assertEqual(self.window.events("button-press"), ["1 120 130", "3 120 130"])
+
+        self.phone.send({"t": "scroll", "dy": 400})
+        self.assertTrue(self.window.wait_for_events("raw-button-release", 2 + 7))
+        self.assertEqual(set(self.window.events("raw-button-press")[2:]), {"4"})
+
+        self.window.clear()
+        self.phone.send({"t": "key", "name": "Return"})
+        self.phone.send({"t": "key", "name": "a", "mods": ["cmd", "shift"]})
+        self.assertTrue(self.window.wait_for_events("key-release", 4))
+        self.assertEqual(self.window.key_presses(), [(36, 0), (37, 0), (50, 4), (38, 5)])
+
+        self.window.clear()
+        text = "Héllo, wörld: 12 € 😀"
+        self.phone.send({"t": "text", "text": text})
+        self.assertEqual(self.window.wait_for_text(text), text)
+
+    def test_a_switch_to_azerty_is_followed_without_a_restart(self):
+        self.phone.send({"t": "key", "name": "a"})
+        self.assertTrue(self.window.wait_for_events("key-release", 1))
+        self.assertEqual(self.window.key_presses(), [(38, 0)])
+
+        self.xvfb.run(["setxkbmap", "fr"])
+        self.assertTrue(self.window.wait_for_events("keymap", 1))
+        self.window.clear()
+        text = "àçé€ ça, c'est ôté!"
+        self.phone.send({"t": "text", "text": text})
+        self.assertEqual(self.window.wait_for_text(text), text)
+        self.window.clear()
+        self.phone.send({"t": "key", "name": "a"})
+        self.phone.send({"t": "key", "name": "!"})
+        self.assertTrue(self.window.wait_for_events("key-release", 2))
+        self.assertEqual(self.window.key_presses(), [(24, 0), (61, 0)])
+
+
+class X11ServerLoss(unittest.TestCase):
+    """No X server, or one that goes away: "ax" turns false and the agent serves on."""
+
+    def start_agent(self, display):
+        agent = Agent(dry_run=False, env={"DISPLAY": display}).start()
+        self.addCleanup(agent.cleanup)
+        phone = Phone(agent.port)
+        self.addCleanup(phone.close)
+        return agent, phone
+
+    def test_an_unreachable_display_gives_ax_false(self):
+        agent, phone = self.start_agent(":65000")
+        self.assertIn("Olvane started. code: 4321  ax: false", agent.log_lines())
+        self.assertEqual(phone.pair("4321")["ax"], False)
+        phone.send({"t": "text", "text": "lost"})
+        phone.send({"t": "mv", "dx": 5})
+        self.assertEqual(phone.request({"t": "ping"}), {"t": "pong", "ax": False})
+        agent.stop_cleanly()
+
+    def test_a_server_that_goes_away_ends_nothing_but_ax(self):
+        xvfb = Xvfb().start()
+        self.addCleanup(xvfb.stop)
+        agent, phone = self.start_agent(xvfb.display)
+        self.assertEqual(phone.pair("4321")["ax"], True)
+        xvfb.stop()
+        self.assertTrue(agent.wait_for_log("lost the connection to display"))
+        phone.send({"t": "mv", "dx": 5})
+        phone.send({"t": "key", "name": "a"})
+        self.assertEqual(phone.request({"t": "ping"}), {"t": "pong", "ax": False})
+        self.assertTrue(agent.alive())
+        agent.stop_cleanly()
+
+
+if __name__ == "__main__":
+    unittest.main()

@@ -1,0 +1,160 @@
+#include "X11Harness.h"
+#include "support/LogCapture.h"
+#include "support/RecordingWindow.h"
+
+#include <QRegularExpression>
+
+#include <gtest/gtest.h>
+
+// Keys and text as a window of another process receives them.
+
+namespace {
+constexpr int kShift = 1, kLock = 2, kControl = 4;
+
+// The key presses a window saw, as "keycode/state".
+QStringList presses(RecordingWindow& window) {
+    QStringList out;
+    for (const QString& e : window.events("key-press"))
+        out.append(e.section(' ', 0, 0) + '/' + e.section(' ', 1, 1));
+    return out;
+}
+
+struct KeyboardTest : ::testing::Test {
+    X11Harness h;
+    std::unique_ptr<RecordingWindow> window;
+
+    void SetUp() override {
+        window = std::make_unique<RecordingWindow>(h.server);
+        ASSERT_TRUE(window->ready());
+    }
+
+    void switchTo(const char* layout) {
+        bool ok = false;
+        h.server.run("setxkbmap", {layout}, &ok);
+        ASSERT_TRUE(ok);
+        ASSERT_TRUE(window->waitForEvents("keymap", 1));
+        window->clear();
+    }
+
+    // Types the text and waits for the window to have as many characters.
+    QString typed(const QString& text) {
+        window->clear();
+        h.input->typeText(text);
+        return window->waitForText(text.toUcs4().size());
+    }
+
+    // A mix of everything: ASCII, French accents, the euro, emoji and other scripts.
+    static QString longText() {
+        const QString pieces[] = {
+            "Le cœur a ses raisons. ",   "Ça coûte 12,50 € ", "👋🎉 ",  "äöüß ÀÉÈ ",
+            "ΑΒΓΔΕΖΗΘΙΚΛΜΝΞΟΠΡΣΤΥΦΧΨΩ ", "x=1+2*3; ",         "«ñ» ", "🙂🤖 "};
+        QString text;
+        for (int i = 0; text.toUcs4().size() < 300; ++i) text += pieces[i % 8];
+        const QList<uint> ucs4 = text.toUcs4().first(300);
+        return QString::fromUcs4(reinterpret_cast<const char32_t*>(ucs4.constData()), 300);
+    }
+};
+}  // namespace
+
+TEST_F(KeyboardTest, namedKeysAndLayoutCharactersArePressedWithTheirModifiers) {
+    h.startInput();
+    h.input->pressKey("Return", {});
+    h.input->pressKey("a", {"ctrl", "SHIFT"});
+    h.input->pressKey("!", {});
+    h.input->pressKey("left", {"cmd"});
+    ASSERT_TRUE(window->waitForEvents("key-release", 7));
+    EXPECT_EQ(presses(*window),
+              (QStringList{"36/0", "37/0", "50/4", "38/5", "10/0", "37/0", "113/4"}));
+    EXPECT_EQ(h.server.keysDown(), QList<int>{});
+}
+
+TEST_F(KeyboardTest, cmdIsSuperWhenConfiguredAndAHeldModifierStaysHeld) {
+    h.startInput(Input::Options{KeyNames::CmdKey::Super});
+    h.server.run("xdotool", {"keydown", "Control_L"});
+    h.input->pressKey("c", {"ctrl"});
+    h.input->pressKey("tab", {"meta"});
+    ASSERT_TRUE(window->waitForEvents("key-press", 4));
+    ASSERT_TRUE(window->waitForEvents("key-release", 3));
+    EXPECT_EQ(presses(*window), (QStringList{"37/0", "54/4", "133/4", "23/68"}));
+    // The Control key someone holds is neither pressed again nor released by us.
+    EXPECT_EQ(h.server.keysDown(), QList<int>{37});
+    h.server.run("xdotool", {"keyup", "Control_L"});
+}
+
+TEST_F(KeyboardTest, theLayoutMapFollowsASwitchToAzertyWithoutARestart) {
+    h.startInput();
+    h.input->pressKey("a", {});
+    ASSERT_TRUE(window->waitForEvents("key-release", 1));
+    EXPECT_EQ(presses(*window), QStringList{"38/0"});
+
+    switchTo("fr");
+    ASSERT_TRUE(h.layoutTypes(16, "a"));
+    h.input->pressKey("a", {});
+    h.input->pressKey("!", {});
+    h.input->pressKey("q", {"ctrl"});
+    ASSERT_TRUE(window->waitForEvents("key-release", 4));
+    EXPECT_EQ(presses(*window), (QStringList{"24/0", "61/0", "37/0", "38/4"}));
+}
+
+TEST_F(KeyboardTest, textArrivesExactlyOnAnAmericanLayout) {
+    h.startInput();
+    for (const QString& text :
+         {QString("Hello, World! ~`|\\^"), QString("àéèçù ÉÀ € 😀 ⌘ 𝄞"), longText()})
+        EXPECT_EQ(typed(text), text);
+    EXPECT_EQ(h.server.keysDown(), QList<int>{});
+}
+
+TEST_F(KeyboardTest, textArrivesExactlyOnAFrenchLayout) {
+    h.startInput();
+    switchTo("fr");
+    for (const QString& text :
+         {QString("Bonjour, ça va? 1234567890 &é\"'(-è_çà)= ^$ù*"), QString("€ 😀 œ ÿ"), longText()})
+        EXPECT_EQ(typed(text), text);
+    EXPECT_EQ(h.server.keysDown(), QList<int>{});
+}
+
+TEST_F(KeyboardTest, capsLockAndAHeldShiftChangeNeitherTheTextNorTheirOwnState) {
+    h.startInput();
+    h.server.run("xdotool", {"key", "Caps_Lock"});
+    ASSERT_TRUE(h.server.capsLockOn());
+    const QString text = "Hello é Ω 😀 1";
+    EXPECT_EQ(typed(text), text);
+    EXPECT_TRUE(h.server.capsLockOn());
+    h.server.run("xdotool", {"key", "Caps_Lock"});
+
+    h.server.run("xdotool", {"keydown", "Shift_L"});
+    EXPECT_EQ(typed(text), text);
+    EXPECT_EQ(h.server.keysDown(), QList<int>{50});
+    EXPECT_FALSE(h.server.capsLockOn());
+    h.server.run("xdotool", {"keyup", "Shift_L"});
+}
+
+TEST_F(KeyboardTest, remappedKeysGetTheirOwnSymbolsBackAfterTyping) {
+    const QString before = h.server.keyboardMapping();
+    h.startInput();
+    EXPECT_EQ(typed("😀é🎉"), "😀é🎉");
+    EXPECT_TRUE(waitUntil([&] { return h.server.keyboardMapping() == before; }, 10000));
+}
+
+TEST_F(KeyboardTest, charactersWithoutAnyKeyAreSkippedWithOneLogLine) {
+    // Every spare key taken: nothing can be remapped.
+    QStringList fill;
+    const QRegularExpression empty(QStringLiteral("^keycode\\s+(\\d+) =\\s*$"));
+    for (const QString& line : h.server.keyboardMapping().split('\n')) {
+        const QRegularExpressionMatch m = empty.match(line);
+        if (m.hasMatch()) fill << "-e" << QStringLiteral("keycode %1 = F20").arg(m.captured(1));
+    }
+    ASSERT_FALSE(fill.isEmpty());
+    h.server.run("xmodmap", fill);
+    ASSERT_TRUE(window->waitForEvents("keymap", 1));
+
+    LogCapture log;
+    h.startInput();
+    h.input->typeText(QString("a😀b") + QChar(0x7) + "c🎉");
+    EXPECT_EQ(window->waitForText(3), "abc");
+    h.input->queue().sync([] {});
+    const QStringList lines = log.lines().filter("could not be typed");
+    ASSERT_EQ(lines.size(), 1) << log.lines().join('\n').toStdString();
+    EXPECT_TRUE(lines[0].contains("3 of 6")) << lines[0].toStdString();
+    EXPECT_EQ(h.server.keysDown(), QList<int>{});
+}

@@ -1,0 +1,158 @@
+// A window that records what reaches it, for tests that drive the X server from elsewhere.
+// It covers the screen, takes the keyboard focus and prints one line per event on stdout:
+//   ready
+//   keymap                                  (it read the server's keymap again)
+//   key-press <keycode> <state> <text as UTF-8 hex, or ->
+//   key-release <keycode> <state>
+//   button-press <button> <x> <y>   button-release <button> <x> <y>   motion <x> <y>
+//   raw-motion   raw-button-press <button>   raw-button-release <button>
+//   raw-key-press <keycode>   raw-key-release <keycode>
+// Key text is translated as toolkits do: the keymap is read again on every XKB map change and
+// applied with the modifiers and group the event carries. It runs until it is killed.
+#include <X11/XKBlib.h>
+#include <X11/Xlib-xcb.h>
+#include <X11/Xlib.h>
+#include <X11/extensions/XInput2.h>
+#include <xkbcommon/xkbcommon-x11.h>
+
+#include <cstdio>
+#include <cstring>
+#include <string>
+
+namespace {
+struct Keyboard {
+    xkb_context* context = nullptr;
+    xkb_keymap* keymap = nullptr;
+    xcb_connection_t* connection = nullptr;
+    int device = -1;
+
+    void reload() {
+        xkb_keymap* fresh = xkb_x11_keymap_new_from_device(context, connection, device,
+                                                           XKB_KEYMAP_COMPILE_NO_FLAGS);
+        if (!fresh) return;
+        if (keymap) xkb_keymap_unref(keymap);
+        keymap = fresh;
+        std::printf("keymap\n");
+    }
+
+    std::string text(unsigned keycode, unsigned state) const {
+        xkb_state* s = xkb_state_new(keymap);
+        xkb_state_update_mask(s, state & 0xff, 0, 0, 0, 0, XkbGroupForCoreState(state));
+        char utf8[64] = {};
+        xkb_state_key_get_utf8(s, keycode, utf8, sizeof utf8);
+        xkb_state_unref(s);
+        std::string hex;
+        for (const char* c = utf8; *c; ++c) {
+            char byte[3];
+            std::snprintf(byte, sizeof byte, "%02x", unsigned(static_cast<unsigned char>(*c)));
+            hex += byte;
+        }
+        return hex.empty() ? "-" : hex;
+    }
+};
+
+void selectRawEvents(Display* display) {
+    unsigned char mask[XIMaskLen(XI_LASTEVENT)] = {};
+    XISetMask(mask, XI_RawMotion);
+    XISetMask(mask, XI_RawButtonPress);
+    XISetMask(mask, XI_RawButtonRelease);
+    XISetMask(mask, XI_RawKeyPress);
+    XISetMask(mask, XI_RawKeyRelease);
+    XIEventMask events{XIAllMasterDevices, sizeof mask, mask};
+    XISelectEvents(display, DefaultRootWindow(display), &events, 1);
+}
+
+void printRaw(Display* display, XGenericEventCookie* cookie) {
+    if (!XGetEventData(display, cookie)) return;
+    const auto* raw = static_cast<const XIRawEvent*>(cookie->data);
+    switch (cookie->evtype) {
+        case XI_RawMotion:
+            std::printf("raw-motion\n");
+            break;
+        case XI_RawButtonPress:
+            std::printf("raw-button-press %d\n", raw->detail);
+            break;
+        case XI_RawButtonRelease:
+            std::printf("raw-button-release %d\n", raw->detail);
+            break;
+        case XI_RawKeyPress:
+            std::printf("raw-key-press %d\n", raw->detail);
+            break;
+        case XI_RawKeyRelease:
+            std::printf("raw-key-release %d\n", raw->detail);
+            break;
+    }
+    XFreeEventData(display, cookie);
+}
+}  // namespace
+
+int main() {
+    std::setvbuf(stdout, nullptr, _IOLBF, 0);
+    Display* display = XOpenDisplay(nullptr);
+    if (!display) return 1;
+    int xkbEvent = 0, opcode = 0, error = 0, major = XkbMajorVersion, minor = XkbMinorVersion;
+    if (!XkbQueryExtension(display, &opcode, &xkbEvent, &error, &major, &minor)) return 1;
+    int xiOpcode = 0, xiMajor = 2, xiMinor = 2;
+    if (!XQueryExtension(display, "XInputExtension", &xiOpcode, &error, &error)) return 1;
+    if (XIQueryVersion(display, &xiMajor, &xiMinor) != Success) return 1;
+
+    Keyboard keyboard;
+    keyboard.context = xkb_context_new(XKB_CONTEXT_NO_FLAGS);
+    keyboard.connection = XGetXCBConnection(display);
+    xkb_x11_setup_xkb_extension(keyboard.connection, 1, 0, XKB_X11_SETUP_XKB_EXTENSION_NO_FLAGS,
+                                nullptr, nullptr, nullptr, nullptr);
+    keyboard.device = xkb_x11_get_core_keyboard_device_id(keyboard.connection);
+    const unsigned long mapChanges = XkbNewKeyboardNotifyMask | XkbMapNotifyMask;
+    XkbSelectEvents(display, XkbUseCoreKbd, mapChanges, mapChanges);
+    keyboard.reload();
+
+    const int screen = DefaultScreen(display);
+    XSetWindowAttributes attributes{};
+    attributes.event_mask = KeyPressMask | KeyReleaseMask | ButtonPressMask | ButtonReleaseMask |
+                            PointerMotionMask | StructureNotifyMask;
+    attributes.override_redirect = True;
+    Window window =
+        XCreateWindow(display, DefaultRootWindow(display), 0, 0, DisplayWidth(display, screen),
+                      DisplayHeight(display, screen), 0, CopyFromParent, InputOutput,
+                      CopyFromParent, CWEventMask | CWOverrideRedirect, &attributes);
+    XMapRaised(display, window);
+    selectRawEvents(display);
+
+    for (;;) {
+        XEvent event;
+        XNextEvent(display, &event);
+        switch (event.type) {
+            case MapNotify:
+                XSetInputFocus(display, window, RevertToParent, CurrentTime);
+                XSync(display, False);
+                std::printf("ready\n");
+                break;
+            case KeyPress:
+                std::printf("key-press %u %u %s\n", event.xkey.keycode, event.xkey.state,
+                            keyboard.text(event.xkey.keycode, event.xkey.state).c_str());
+                break;
+            case KeyRelease:
+                std::printf("key-release %u %u\n", event.xkey.keycode, event.xkey.state);
+                break;
+            case ButtonPress:
+            case ButtonRelease:
+                std::printf("%s %u %d %d\n",
+                            event.type == ButtonPress ? "button-press" : "button-release",
+                            event.xbutton.button, event.xbutton.x_root, event.xbutton.y_root);
+                break;
+            case MotionNotify:
+                std::printf("motion %d %d\n", event.xmotion.x_root, event.xmotion.y_root);
+                break;
+            case GenericEvent:
+                if (event.xcookie.extension == xiOpcode) printRaw(display, &event.xcookie);
+                break;
+            default:
+                if (event.type == xkbEvent) {
+                    const auto& xkb = reinterpret_cast<const XkbEvent&>(event);
+                    if (xkb.any.xkb_type == XkbNewKeyboardNotify ||
+                        xkb.any.xkb_type == XkbMapNotify)
+                        keyboard.reload();
+                }
+        }
+    }
+}

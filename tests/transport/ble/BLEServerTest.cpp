@@ -1,0 +1,266 @@
+#include "base/SerialQueue.h"
+#include "router/RouterHarness.h"
+#include "support/BlePhone.h"
+#include "support/LogCapture.h"
+#include "transport/ble/BLEServer.h"
+
+#include <gtest/gtest.h>
+
+using namespace std::chrono_literals;
+
+namespace {
+// A peripheral stack that does what the server asks and reports only when the test says.
+// Touched on the server's queue only.
+struct RecordingPeripheral : BlePeripheral {
+    BlePeripheralDelegate* delegate = nullptr;
+    BleState current = BleState::Unknown;
+    int publishes = 0;
+    QList<quint16> unpublished;
+    QList<GattService> services;
+    QList<AdvertisingData> advertisements;
+    int advertisingStops = 0;
+
+    void setDelegate(BlePeripheralDelegate* d) override { delegate = d; }
+    BleState state() const override { return current; }
+    void publishChannel() override { ++publishes; }
+    void unpublishChannel(quint16 psm) override { unpublished.append(psm); }
+    void addService(const GattService& service) override { services.append(service); }
+    void startAdvertising(const AdvertisingData& data) override { advertisements.append(data); }
+    void stopAdvertising() override { ++advertisingStops; }
+};
+
+// The retry timer, run by hand.
+struct ManualTimers {
+    std::vector<std::pair<std::chrono::milliseconds, std::function<void()>>> pending;
+    BLEServer::Schedule schedule() {
+        return [this](std::chrono::milliseconds delay, std::function<void()> task) {
+            pending.emplace_back(delay, std::move(task));
+        };
+    }
+};
+
+struct ServerHarness : RouterHarness {
+    ManualTimers timers;
+    RecordingPeripheral* peripheral = nullptr;
+    std::unique_ptr<BLEServer> server;
+
+    explicit ServerHarness(BLEServer::Limits limits = {}) {
+        server = std::make_unique<BLEServer>(*state, *router, limits, timers.schedule());
+        server->start([this] {
+            auto p = std::make_unique<RecordingPeripheral>();
+            peripheral = p.get();
+            return p;
+        });
+    }
+
+    template <typename F>
+    void onQueue(F f) {
+        server->queue().sync(f);
+    }
+    void radio(BleState s) {
+        onQueue([&] {
+            peripheral->current = s;
+            server->peripheralDidUpdateState(s);
+        });
+    }
+    void publishFails() {
+        onQueue([&] { server->peripheralDidPublishChannel(0, QStringLiteral("no luck")); });
+    }
+    // Fires the timers that are due, on the queue as the real ones would.
+    void fireTimers() {
+        auto due = std::move(timers.pending);
+        timers.pending.clear();
+        for (auto& [delay, task] : due) onQueue(task);
+    }
+    BlePhone openChannel() {
+        auto [socket, phone] = BlePhone::connect(SOCK_SEQPACKET);
+        onQueue([&] { server->peripheralDidOpenChannel(std::move(socket), std::nullopt); });
+        return std::move(phone);
+    }
+};
+
+QStringList bleLines(const LogCapture& log) {
+    return log.lines().filter(QRegularExpression("^BLE"));
+}
+}  // namespace
+
+TEST(BLEServer, poweredOnItPublishesServesThePsmAndAdvertisesInThatOrder) {
+    LogCapture log;
+    ServerHarness h;
+    h.radio(BleState::PoweredOn);
+    EXPECT_EQ(h.peripheral->publishes, 1);
+    h.onQueue([&] { h.server->peripheralDidPublishChannel(0x0081, std::nullopt); });
+    ASSERT_EQ(h.peripheral->services.size(), 1);
+    const GattService& service = h.peripheral->services[0];
+    EXPECT_EQ(service.uuid, "8E1D2F3A-71AD-4C0B-9E2A-1774ACADB0DE");
+    EXPECT_TRUE(service.primary);
+    ASSERT_EQ(service.characteristics.size(), 1);
+    const GattCharacteristic& psm = service.characteristics[0];
+    EXPECT_EQ(psm.uuid, "8E1D2F3A-71AD-4C0B-9E2A-1774ACADB0DF");
+    EXPECT_EQ(psm.properties, 2);
+    EXPECT_EQ(psm.permissions, 1);
+    EXPECT_EQ(psm.value, QByteArray::fromHex("8100"));
+    EXPECT_TRUE(h.peripheral->advertisements.isEmpty());
+
+    h.onQueue([&] { h.server->peripheralDidAddService(std::nullopt); });
+    ASSERT_EQ(h.peripheral->advertisements.size(), 1);
+    EXPECT_EQ(h.peripheral->advertisements[0].serviceUuids,
+              QStringList{"8E1D2F3A-71AD-4C0B-9E2A-1774ACADB0DE"});
+    EXPECT_EQ(h.peripheral->advertisements[0].localName, "Bureau");
+    h.onQueue([&] { h.server->peripheralDidStartAdvertising(std::nullopt); });
+
+    EXPECT_EQ(bleLines(log),
+              (QStringList{"BLE powered on, publishing L2CAP channel", "BLE L2CAP PSM: 129",
+                           "BLE advertising as Bureau", "BLE advertising actif"}));
+}
+
+TEST(BLEServer, sixFailedPublishesGiveFiveRetriesThreeSecondsApartThenNothing) {
+    LogCapture log;
+    ServerHarness h;
+    h.radio(BleState::PoweredOn);
+    for (int failure = 1; failure <= 6; ++failure) {
+        h.publishFails();
+        if (failure == 6) break;
+        ASSERT_EQ(h.timers.pending.size(), 1u);
+        EXPECT_EQ(h.timers.pending[0].first, 3000ms);
+        h.fireTimers();
+        EXPECT_EQ(h.peripheral->publishes, 1 + failure);
+    }
+    EXPECT_TRUE(h.timers.pending.empty());
+    EXPECT_EQ(log.lines().filter("BLE publish retry"),
+              (QStringList{"BLE publish retry 1", "BLE publish retry 2", "BLE publish retry 3",
+                           "BLE publish retry 4", "BLE publish retry 5"}));
+    EXPECT_EQ(log.count("BLE publish L2CAP failed: no luck"), 6);
+
+    // The next power-on brings a fresh budget.
+    h.radio(BleState::PoweredOff);
+    h.radio(BleState::PoweredOn);
+    EXPECT_EQ(h.peripheral->publishes, 7);
+    h.publishFails();
+    ASSERT_EQ(h.timers.pending.size(), 1u);
+    h.fireTimers();
+    EXPECT_EQ(log.count("BLE publish retry 1"), 2);
+    EXPECT_EQ(h.peripheral->publishes, 8);
+}
+
+TEST(BLEServer, aRetryDoesNothingWhileThePowerIsOffOrAfterAPowerCycle) {
+    LogCapture log;
+    ServerHarness h;
+    h.radio(BleState::PoweredOn);
+    h.publishFails();
+    h.radio(BleState::PoweredOff);
+    h.fireTimers();
+    EXPECT_EQ(h.peripheral->publishes, 1);
+
+    // A retry from before a power cycle belongs to a budget that is gone.
+    h.radio(BleState::PoweredOn);
+    h.publishFails();
+    h.radio(BleState::PoweredOff);
+    h.radio(BleState::PoweredOn);
+    EXPECT_EQ(h.peripheral->publishes, 3);
+    h.fireTimers();
+    EXPECT_EQ(h.peripheral->publishes, 3);
+    EXPECT_TRUE(log.lines().filter("BLE publish retry").isEmpty());
+}
+
+TEST(BLEServer, radioStatesAndFailuresAreLoggedOnceEach) {
+    LogCapture log;
+    ServerHarness h;
+    h.radio(BleState::Unauthorized);
+    h.radio(BleState::PoweredOff);
+    h.radio(BleState::Unsupported);
+    h.radio(BleState::Resetting);
+    h.onQueue([&] {
+        h.server->peripheralDidAddService(QStringLiteral("no room"));
+        h.server->peripheralDidStartAdvertising(QStringLiteral("too many"));
+        h.server->peripheralDidOpenChannel(std::nullopt, std::nullopt);
+        h.server->peripheralDidOpenChannel(std::nullopt, QStringLiteral("Connection aborted"));
+    });
+    EXPECT_EQ(bleLines(log), (QStringList{
+                                 "BLE unauthorized (autorisation Bluetooth refusée)",
+                                 "BLE state: 2",
+                                 "BLE state: 1",
+                                 "BLE add service failed: no room",
+                                 "BLE advertising failed: too many",
+                                 "BLE channel open failed: nil",
+                                 "BLE channel open failed: Optional(Connection aborted)",
+                             }));
+    EXPECT_EQ(h.peripheral->publishes, 0);
+    EXPECT_TRUE(h.peripheral->advertisements.isEmpty());
+    EXPECT_EQ(h.server->channelCount(), 0);
+}
+
+TEST(BLEServer, stopUnpublishesWhatWasPublishedAndStopsAdvertising) {
+    ServerHarness h;
+    h.server->stop();
+    EXPECT_TRUE(h.peripheral->unpublished.isEmpty());
+    EXPECT_EQ(h.peripheral->advertisingStops, 1);
+
+    h.radio(BleState::PoweredOn);
+    h.onQueue([&] { h.server->peripheralDidPublishChannel(0x0085, std::nullopt); });
+    h.server->stop();
+    EXPECT_EQ(h.peripheral->unpublished, QList<quint16>{0x0085});
+    EXPECT_EQ(h.peripheral->advertisingStops, 2);
+}
+
+TEST(BLEServer, aPhoneConversationRunsThroughTheRouter) {
+    LogCapture log;
+    ServerHarness h;
+    BlePhone phone = h.openChannel();
+    EXPECT_EQ(log.count("BLE client connected"), 1);
+    EXPECT_EQ(phone.request({{"t", "ping"}}).value("t"), "needpair");
+    const QJsonObject paired = phone.request({{"t", "pair"}, {"code", "4321"}});
+    EXPECT_EQ(paired.value("t"), "paired");
+    EXPECT_EQ(paired.value("name"), "Bureau");
+    EXPECT_EQ(h.state->connectedCount(), 1);
+    h.take();
+    phone.sendJSON({{"t", "mv"}, {"dx", 30}, {"dy", 0}});
+    phone.send(Frame::kBinary, QByteArray::fromHex("010000803f000000c0"));
+    EXPECT_EQ(phone.request({{"t", "ping"}, {"ts", 42}}),
+              (QJsonObject{{"t", "pong"}, {"ax", true}, {"ts", 42}}));
+    for (int i = 0; i < 30 && h.tick();) ++i;
+    const auto events = h.take();
+    ASSERT_FALSE(events.isEmpty());
+    EXPECT_EQ(events.last().at, QPointF(531, 498));
+
+    phone.sendJSON({{"t", "unpair"}, {"token", paired.value("token")}});
+    EXPECT_TRUE(phone.waitClosed());
+    EXPECT_TRUE(waitUntil([&] { return h.server->channelCount() == 0; }));
+    EXPECT_EQ(h.state->connectedCount(), 0);
+    EXPECT_FALSE(h.state->isValidToken(paired.value("token").toString()));
+}
+
+TEST(BLEServer, eachClosedChannelLeavesTheListOnceAndOnlyItself) {
+    ServerHarness h;
+    BlePhone first = h.openChannel();
+    BlePhone second = h.openChannel();
+    EXPECT_EQ(h.server->channelCount(), 2);
+    first.hangUp();
+    ASSERT_TRUE(waitUntil([&] { return h.server->channelCount() == 1; }));
+    EXPECT_EQ(second.request({{"t", "hello"}}).value("t"), "needpair");
+    second.hangUp();
+    ASSERT_TRUE(waitUntil([&] { return h.server->channelCount() == 0; }));
+}
+
+TEST(BLEServer, channelsAwaitingAuthenticationAreCapped) {
+    LogCapture log;
+    BLEServer::Limits limits;
+    limits.maxUnauthenticated = 2;
+    ServerHarness h(limits);
+    BlePhone a = h.openChannel();
+    BlePhone b = h.openChannel();
+    BlePhone refused = h.openChannel();
+    EXPECT_TRUE(refused.waitClosed());
+    EXPECT_EQ(log.count("BLE: 2 channels await authentication; refusing more"), 1);
+    EXPECT_EQ(h.server->channelCount(), 2);
+
+    EXPECT_EQ(a.request({{"t", "pair"}, {"code", "4321"}}).value("t"), "paired");
+    ASSERT_TRUE(waitUntil([&] { return h.server->unauthenticatedCount() == 1; }));
+    BlePhone c = h.openChannel();
+    EXPECT_EQ(c.request({{"t", "hello"}}).value("t"), "needpair");
+    EXPECT_EQ(h.server->channelCount(), 3);
+
+    b.hangUp();
+    ASSERT_TRUE(waitUntil([&] { return h.server->unauthenticatedCount() == 1; }));
+    EXPECT_EQ(h.server->channelCount(), 2);
+}

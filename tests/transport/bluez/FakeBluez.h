@@ -1,0 +1,49 @@
+#pragma once
+
+#include <QDBusConnection>
+#include <QJsonArray>
+#include <QJsonObject>
+#include <QProcess>
+#include <QTemporaryDir>
+
+// A private bus with our stand-in for bluetoothd on it (olvane_e2e.fake_bluez in tests/e2e),
+// which speaks BlueZ's D-Bus API and lets the test steer it and read back what it saw.
+class FakeBluez {
+public:
+    struct Options {
+        bool powered = true;
+        bool adapter = true;
+        bool deny = false;  // refuses to tell us anything, as a bus policy would
+    };
+
+    explicit FakeBluez(Options options);
+    FakeBluez() : FakeBluez(Options{}) {}
+    ~FakeBluez();
+
+    bool running() const { return running_; }
+    QString address() const { return address_; }
+
+    void setPowered(bool on);
+    // The next call of method fails with this D-Bus error.
+    void refuse(const QString& method, const QString& errorName, const QString& message);
+    void releaseAdvertisement();
+    // What was registered, as read back from us; empty when nothing is.
+    QJsonObject application();
+    QJsonObject advertisement();
+    // The adapter calls made so far: [method, object path] pairs.
+    QJsonArray calls();
+    QByteArray readCharacteristic(const QString& uuid, quint16 offset = 0);
+    // bluetoothd goes away, the bus stays.
+    void quitBluez();
+
+private:
+    QDBusMessage call(const QString& method, const QVariantList& args = {});
+    QJsonObject jsonCall(const QString& method);
+
+    QTemporaryDir dir_;
+    QString address_;
+    qint64 busPid_ = 0;
+    QProcess fake_;
+    QString connectionName_;
+    bool running_ = false;
+};

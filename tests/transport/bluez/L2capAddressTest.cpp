@@ -1,0 +1,42 @@
+#include "transport/bluez/L2capAddress.h"
+#include "transport/bluez/L2capListener.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+
+TEST(L2capAddress, listensOnAnyAdapterAsLePublicWithAPsmTheKernelPicks) {
+    const sockaddr_l2 address = L2capAddress::leListening();
+    EXPECT_EQ(address.l2_family, AF_BLUETOOTH);
+    EXPECT_EQ(address.l2_psm, 0);
+    EXPECT_EQ(address.l2_cid, 0);
+    EXPECT_EQ(address.l2_bdaddr_type, BDADDR_LE_PUBLIC);
+    const bdaddr_t any{};
+    EXPECT_EQ(std::memcmp(&address.l2_bdaddr, &any, sizeof any), 0);
+}
+
+TEST(L2capAddress, thePsmIsReadLowByteFirstFromWhatTheKernelFilledIn) {
+    sockaddr_l2 bound{};
+    bound.l2_family = AF_BLUETOOTH;
+    const unsigned char psm[2] = {0x81, 0x00};
+    std::memcpy(&bound.l2_psm, psm, 2);
+    EXPECT_EQ(L2capAddress::psm(bound, sizeof bound), 0x0081);
+    const unsigned char high[2] = {0x01, 0x10};
+    std::memcpy(&bound.l2_psm, high, 2);
+    EXPECT_EQ(L2capAddress::psm(bound, sizeof bound), 0x1001);
+
+    EXPECT_FALSE(L2capAddress::psm(bound, sizeof(sa_family_t)).has_value());
+    bound.l2_family = AF_UNIX;
+    EXPECT_FALSE(L2capAddress::psm(bound, sizeof bound).has_value());
+}
+
+TEST(L2capListener, aKernelWithoutBluetoothSaysSoInOneLine) {
+    const int probe = ::socket(AF_BLUETOOTH, SOCK_SEQPACKET, BTPROTO_L2CAP);
+    if (probe >= 0) {
+        ::close(probe);
+        GTEST_SKIP() << "this kernel has Bluetooth";
+    }
+    const L2capListener::Listening listening = L2capListener::listenLe();
+    EXPECT_EQ(listening.fd, -1);
+    EXPECT_EQ(listening.error, "L2CAP socket: Address family not supported by protocol");
+}
