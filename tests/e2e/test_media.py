@@ -5,17 +5,27 @@ from olvane_e2e import Agent, Phone
 from olvane_e2e.agent import wait_for
 from olvane_e2e.dbus import DBusBus
 from olvane_e2e.mpris import FakePlayer, Mpv
+from olvane_e2e.x11_window import RecordingWindow
+from olvane_e2e.xvfb import Xvfb
+
+# X keycodes of the fallback keys and of the marker key.
+SPACE, LEFT, RIGHT, ESCAPE = 65, 113, 114, 9
 
 
 class MediaPlayers(unittest.TestCase):
-    """"media" commands reaching real players on a private session bus."""
+    """"media" commands reaching real players on a private session bus, or the focused
+    window of an X server as key presses."""
 
     def setUp(self):
         self.tmp = tempfile.TemporaryDirectory(prefix="olvane-media-")
         self.bus = DBusBus(self.tmp.name).start()
         self.players = []
-        self.agent = Agent(dry_run=False, env={"OLVANE_INPUT_BACKEND": "none",
-                                               "DBUS_SESSION_BUS_ADDRESS": self.bus.address})
+        self.xvfb = Xvfb().start()
+        self.addCleanup(self.xvfb.stop)
+        self.window = RecordingWindow(self.xvfb).start()
+        self.addCleanup(self.window.stop)
+        self.agent = Agent(dry_run=False, env=dict(self.xvfb.env(),
+                                                   DBUS_SESSION_BUS_ADDRESS=self.bus.address))
         self.agent.start()
         self.phone = Phone(self.agent.port)
         self.assertEqual(self.phone.pair("4321")["t"], "paired")
@@ -47,6 +57,14 @@ class MediaPlayers(unittest.TestCase):
         # A ping after the command: the command has been handed over by the time it returns.
         self.phone.request({"t": "ping"})
 
+    def keys_then_marker(self):
+        """The keys that reached the window before a marker key sent after them."""
+        self.phone.send({"t": "key", "name": "escape"})
+        self.assertTrue(wait_for(lambda: ESCAPE in [k for k, _ in self.window.key_presses()]))
+        keys = [k for k, _ in self.window.key_presses()]
+        self.window.clear()
+        return keys[:keys.index(ESCAPE)]
+
     def test_playpause_toggles_mpv_and_next_is_a_key_press_for_it(self):
         mpv = self.mpv()
         self.media("playpause")
@@ -56,8 +74,14 @@ class MediaPlayers(unittest.TestCase):
         track = mpv.track()
         self.media("next")
         self.media("previous")
+        self.assertEqual(self.keys_then_marker(), [RIGHT, LEFT])
         self.assertEqual(mpv.track(), track)
         self.assertEqual(mpv.status(), "Playing")
+
+    def test_without_a_player_the_keys_are_pressed(self):
+        for name in ("playpause", "next", "previous", "stop"):
+            self.media(name)
+        self.assertEqual(self.keys_then_marker(), [SPACE, RIGHT, LEFT])
 
     def test_a_higher_row_takes_precedence_and_gets_its_own_calls(self):
         mpv = self.mpv()
@@ -67,9 +91,12 @@ class MediaPlayers(unittest.TestCase):
         self.assertTrue(wait_for(lambda: len(vlc.calls()) == 3, 5))
         self.assertEqual(vlc.calls(), [["PlayPause"], ["Seek", 10000000], ["Seek", -10000000]])
         self.assertEqual(mpv.status(), "Playing")
+        self.assertEqual(self.keys_then_marker(), [])
 
-        spotify_only = self.fake("rhythmbox")
-        self.assertEqual(spotify_only.calls(), [])
+        lower_row = self.fake("rhythmbox")
+        self.media("playpause")
+        self.assertTrue(wait_for(lambda: len(vlc.calls()) == 4, 5))
+        self.assertEqual(lower_row.calls(), [])
 
     def test_a_name_in_other_letter_case_is_not_a_known_player(self):
         impostor = self.fake("VLC")
@@ -88,6 +115,7 @@ class MediaPlayers(unittest.TestCase):
         self.assertEqual(rhythmbox.calls(), [["Next"], ["Previous"]])
         errors = [l for l in self.agent.log_lines() if l.startswith("Media MPRIS error")]
         self.assertEqual(len(errors), 1)
+        self.assertEqual(self.keys_then_marker(), [])
 
 
 if __name__ == "__main__":
