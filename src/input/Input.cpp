@@ -4,6 +4,9 @@
 #include "input/InputBackendFactory.h"
 #include "input/QtInputClock.h"
 #include "input/ScreenClamp.h"
+#include "input/pulse/PulseVolume.h"
+#include "media/Media.h"
+#include "media/mpris/MprisBus.h"
 
 #include <algorithm>
 #include <cmath>
@@ -45,9 +48,16 @@ Input::~Input() {
 
 Input& Input::shared() {
     // Lives as long as the process; never destroyed, so exit never waits on its thread.
-    static Input* input =
-        new Input(createInputBackend(Env::process()), std::make_unique<QtInputClock>(),
-                  Options::fromEnv(Env::process()));
+    static Input* input = [] {
+        const Env& env = Env::process();
+        auto* created = new Input(createInputBackend(env), std::make_unique<QtInputClock>(),
+                                  Options::fromEnv(env));
+        created->setVolumeControl(std::make_unique<PulseVolume>());
+        created->setMediaControl(
+            std::make_unique<Media>(std::make_unique<MprisBus>(QDBusConnection::sessionBus()),
+                                    [created](const QString& key) { created->pressKey(key, {}); }));
+        return created;
+    }();
     return *input;
 }
 
@@ -176,18 +186,25 @@ void Input::typeText(const QString& text) {
 }
 
 void Input::pressKey(const QString& name, const QStringList& modifiers) {
-    queue_.async([this, name, modifiers] {
-        const QString key = name.toLower();
-        std::optional<quint16> code = KeyNames::namedKeyCode(key);
-        if (!code && KeyNames::isSingleCharacter(key)) code = layoutKeyCode(key);
-        if (!code) return;
-        const QList<quint16> held = KeyNames::modifierKeyCodes(modifiers, options_.cmdKey);
-        for (quint16 m : held) backend_->postKey(m, true);
-        backend_->postKey(*code, true);
-        backend_->postKey(*code, false);
-        // Released whatever happened to the key itself: a modifier must never stay down.
-        for (auto m = held.crbegin(); m != held.crend(); ++m) backend_->postKey(*m, false);
-    });
+    // From the queue itself (a media key falling back to a key press) the key is pressed at
+    // once, so that it keeps its place among the commands that follow.
+    if (queue_.isCurrent())
+        pressKeyNow(name, modifiers);
+    else
+        queue_.async([this, name, modifiers] { pressKeyNow(name, modifiers); });
+}
+
+void Input::pressKeyNow(const QString& name, const QStringList& modifiers) {
+    const QString key = name.toLower();
+    std::optional<quint16> code = KeyNames::namedKeyCode(key);
+    if (!code && KeyNames::isSingleCharacter(key)) code = layoutKeyCode(key);
+    if (!code) return;
+    const QList<quint16> held = KeyNames::modifierKeyCodes(modifiers, options_.cmdKey);
+    for (quint16 m : held) backend_->postKey(m, true);
+    backend_->postKey(*code, true);
+    backend_->postKey(*code, false);
+    // Released whatever happened to the key itself: a modifier must never stay down.
+    for (auto m = held.crbegin(); m != held.crend(); ++m) backend_->postKey(*m, false);
 }
 
 std::optional<quint16> Input::layoutKeyCode(const QString& ch) {

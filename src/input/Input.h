@@ -74,6 +74,7 @@ private:
     void postMove(double dx, double dy);
     void flushPendingMove();
     void setLeftButton(bool down);
+    void pressKeyNow(const QString& name, const QStringList& modifiers);
     std::optional<quint16> layoutKeyCode(const QString& ch);
     void rebuildLayoutMap();
     float readVolume();

@@ -1,0 +1,66 @@
+"""A private PulseAudio server with a null sink, found by clients through XDG_RUNTIME_DIR."""
+import os
+import re
+import signal
+import subprocess
+
+from .agent import wait_for
+
+
+class PulseAudio:
+    """Runs in the agent's runtime folder, so the agent finds it without any setting."""
+
+    def __init__(self, agent):
+        self.env = dict(os.environ, **{k: v for k, v in agent.environment().items()
+                                       if k in ("HOME", "XDG_RUNTIME_DIR", "XDG_CONFIG_HOME")})
+        self.env.pop("PULSE_SERVER", None)
+        self.log = os.path.join(agent.workdir, "pulse.log")
+        self.pid = None
+
+    def start(self):
+        subprocess.run(
+            ["pulseaudio", "-D", "--exit-idle-time=-1", "--disallow-exit", "-n",
+             "--load=module-null-sink", "--load=module-native-protocol-unix",
+             "--log-target=file:" + self.log],
+            env=self.env, check=True, capture_output=True)
+        if not wait_for(lambda: self.pactl("info", check=False).returncode == 0, 10):
+            raise RuntimeError("pulseaudio does not answer")
+        pid_file = os.path.join(self.env["XDG_RUNTIME_DIR"], "pulse", "pid")
+        with open(pid_file) as f:
+            self.pid = int(f.read().strip())
+        return self
+
+    def pactl(self, *args, check=True):
+        return subprocess.run(["pactl"] + list(args), env=self.env, check=check,
+                              capture_output=True, text=True)
+
+    def volumes(self):
+        """The default sink's channel volumes as raw values (65536 is 100 %)."""
+        out = self.pactl("get-sink-volume", "@DEFAULT_SINK@").stdout
+        # "Volume: front-left: 24248 /  37% / -25.91 dB,   front-right: ..."
+        return [int(v) for v in re.findall(r"(\d+) /\s*\d+%", out.split("\n")[0])]
+
+    def percent(self):
+        return round(100 * sum(self.volumes()) / len(self.volumes()) / 65536)
+
+    def set_raw(self, *values):
+        self.pactl("set-sink-volume", "@DEFAULT_SINK@", *[str(v) for v in values])
+
+    def muted(self):
+        return self.pactl("get-sink-mute", "@DEFAULT_SINK@").stdout.strip().endswith("yes")
+
+    def freeze(self):
+        os.kill(self.pid, signal.SIGSTOP)
+
+    def thaw(self):
+        os.kill(self.pid, signal.SIGCONT)
+
+    def stop(self):
+        if self.pid:
+            try:
+                os.kill(self.pid, signal.SIGCONT)
+                os.kill(self.pid, signal.SIGTERM)
+            except ProcessLookupError:
+                pass
+            wait_for(lambda: not os.path.exists("/proc/%d" % self.pid), 5)
+            self.pid = None

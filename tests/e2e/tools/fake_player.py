@@ -1,0 +1,56 @@
+"""A minimal MPRIS player: owns a bus name and records every Player call, one JSON line each.
+
+Usage: fake_player.py <bus name> <record file> <comma-separated methods that fail>
+"""
+import json
+import sys
+
+import dbus
+import dbus.mainloop.glib
+import dbus.service
+from gi.repository import GLib
+
+PLAYER = "org.mpris.MediaPlayer2.Player"
+
+
+class Player(dbus.service.Object):
+    def __init__(self, bus, record, failing):
+        super().__init__(bus, "/org/mpris/MediaPlayer2")
+        self.record = record
+        self.failing = failing
+
+    def _note(self, method, *args):
+        with open(self.record, "a") as f:
+            f.write(json.dumps([method] + [int(a) for a in args]) + "\n")
+        if method in self.failing:
+            raise dbus.exceptions.DBusException(method + " refused by the test player",
+                                                name="org.mpris.MediaPlayer2.Error.Failed")
+
+    @dbus.service.method(PLAYER)
+    def PlayPause(self):
+        self._note("PlayPause")
+
+    @dbus.service.method(PLAYER)
+    def Next(self):
+        self._note("Next")
+
+    @dbus.service.method(PLAYER)
+    def Previous(self):
+        self._note("Previous")
+
+    @dbus.service.method(PLAYER, in_signature="x")
+    def Seek(self, offset):
+        self._note("Seek", offset)
+
+
+def main():
+    name, record, failing = sys.argv[1], sys.argv[2], set(filter(None, sys.argv[3].split(",")))
+    dbus.mainloop.glib.DBusGMainLoop(set_as_default=True)
+    bus = dbus.SessionBus()
+    keep = dbus.service.BusName(name, bus)
+    player = Player(bus, record, failing)
+    GLib.MainLoop().run()
+
+
+if __name__ == "__main__":
+    main()
