@@ -1,7 +1,7 @@
 import tempfile
 import unittest
 
-from olvane_e2e import Agent, Phone
+from olvane_e2e import AgentTestCase
 from olvane_e2e.agent import wait_for
 from olvane_e2e.dbus import DBusBus
 from olvane_e2e.mpris import FakePlayer, Mpv
@@ -12,44 +12,28 @@ from olvane_e2e.xvfb import Xvfb
 SPACE, LEFT, RIGHT, ESCAPE = 65, 113, 114, 9
 
 
-class MediaPlayers(unittest.TestCase):
+class MediaPlayers(AgentTestCase):
     """"media" commands reaching real players on a private session bus, or the focused
     window of an X server as key presses."""
 
     def setUp(self):
-        self.tmp = tempfile.TemporaryDirectory(prefix="olvane-media-")
-        self.bus = DBusBus(self.tmp.name).start()
-        self.players = []
-        self.xvfb = Xvfb().start()
-        self.addCleanup(self.xvfb.stop)
-        self.window = RecordingWindow(self.xvfb).start()
-        self.addCleanup(self.window.stop)
-        self.agent = Agent(dry_run=False, env=dict(self.xvfb.env(),
-                                                   DBUS_SESSION_BUS_ADDRESS=self.bus.address))
-        self.agent.start()
-        self.phone = Phone(self.agent.port)
-        self.assertEqual(self.phone.pair("4321")["t"], "paired")
-
-    def tearDown(self):
-        self.phone.close()
-        try:
-            self.agent.stop_cleanly()
-        finally:
-            for p in self.players:
-                p.stop()
-            self.bus.stop()
-            self.agent.cleanup()
-            self.tmp.cleanup()
+        tmp = tempfile.TemporaryDirectory(prefix="olvane-media-")
+        self.addCleanup(tmp.cleanup)
+        self.folder = tmp.name
+        self.bus = self.started(DBusBus(self.folder))
+        self.xvfb = self.started(Xvfb())
+        self.window = self.started(RecordingWindow(self.xvfb))
+        self.agent = self.start_agent(
+            dry_run=False, env=dict(self.xvfb.env(), DBUS_SESSION_BUS_ADDRESS=self.bus.address))
+        self.phone = self.connect_phone(self.agent)
 
     def mpv(self):
-        player = Mpv(self.tmp.name, self.bus.address).start()
-        self.players.append(player)
+        player = self.started(Mpv(self.folder, self.bus.address))
         self.assertTrue(wait_for(lambda: player.status() == "Playing", 10))
         return player
 
     def fake(self, player_id, fail=()):
-        player = FakePlayer(self.tmp.name, self.bus.address, player_id, fail).start()
-        self.players.append(player)
+        player = self.started(FakePlayer(self.folder, self.bus.address, player_id, fail))
         return player
 
     def media(self, name):

@@ -3,33 +3,20 @@ import unittest
 
 import websockets
 
-from olvane_e2e import Agent, Phone
+from olvane_e2e import AgentTestCase, Phone
 
 
-class Messages(unittest.TestCase):
+class Messages(AgentTestCase):
     """Commands in dry run, and everything a hostile or broken client may send."""
 
     def setUp(self):
-        self.agent = Agent().start()
-        self.phones = []
+        self.agent = self.start_agent()
 
-    def tearDown(self):
-        for p in self.phones:
-            p.close()
-        try:
-            self.agent.stop_cleanly()
-        finally:
-            self.agent.cleanup()
-
-    def phone(self, paired=True):
-        p = Phone(self.agent.port)
-        self.phones.append(p)
-        if paired:
-            self.assertEqual(p.pair("4321")["t"], "paired")
-        return p
+    def new_phone(self, paired=True):
+        return self.connect_phone(self.agent, paired)
 
     def test_dry_run_answers_and_logs_commands_without_injecting(self):
-        p = self.phone()
+        p = self.new_phone()
         self.assertEqual(p.request({"t": "ping", "ts": 42}), {"t": "pong", "ax": True, "ts": 42})
         self.assertEqual(p.request({"t": "getvol"}), {"t": "vol", "value": 50})
         p.send(struct.pack("<Bff", 1, 1.0, -2.0))
@@ -40,7 +27,7 @@ class Messages(unittest.TestCase):
         self.assertIn('input: mv {"dx":3,"t":"mv"}', lines)
 
     def test_malformed_messages_are_dropped_and_the_connection_goes_on(self):
-        p = self.phone()
+        p = self.new_phone()
         for junk in ["", "[1,2]", "42", "{", '{"t":3}', "{}", '{"t":"nosuch"}',
                      "[" * 30000 + "]" * 30000, '{"t":"mv","dx":1e999}']:
             p.send(junk)
@@ -51,31 +38,31 @@ class Messages(unittest.TestCase):
         self.assertEqual(p.request({"t": "ping"})["t"], "pong")
 
     def test_invalid_utf8_and_oversized_messages_end_only_that_connection(self):
-        bystander = self.phone()
-        broken = self.phone()
+        bystander = self.new_phone()
+        broken = self.new_phone()
         broken.send_raw_text_frame(b'{"t":"ping","x":"\xff\xfe"}')
         self.assertIsNotNone(broken.closed())
-        huge = self.phone()
+        huge = self.new_phone()
         try:
             huge.send("x" * (10 * 1024 * 1024))
         except websockets.ConnectionClosed as e:
             self.assertEqual(e.code, 1009)
         else:
             self.assertEqual(huge.closed(), 1009)
-        fits = self.phone()
+        fits = self.new_phone()
         self.assertEqual(fits.request({"t": "ping", "ts": "y" * 60000})["t"], "pong")
         self.assertEqual(bystander.request({"t": "ping"})["t"], "pong")
         self.assertTrue(self.agent.alive())
 
     def test_no_more_than_32_connections_wait_for_authentication(self):
-        waiting = [self.phone(paired=False) for _ in range(32)]
+        waiting = [self.new_phone(paired=False) for _ in range(32)]
         for p in waiting:
             self.assertEqual(p.request({"t": "ping"})["t"], "needpair")
         self.assertTrue(self._refused())
         self.assertTrue(self.agent.wait_for_log("connections await authentication"))
         # Pairing one makes room again.
         waiting[0].pair("4321")
-        self.assertEqual(self.phone(paired=False).request({"t": "ping"})["t"], "needpair")
+        self.assertEqual(self.new_phone(paired=False).request({"t": "ping"})["t"], "needpair")
 
     def _refused(self):
         """A refused connection is cut before or right after its handshake."""
@@ -83,7 +70,7 @@ class Messages(unittest.TestCase):
             extra = Phone(self.agent.port)
         except (OSError, websockets.InvalidHandshake):
             return True
-        self.phones.append(extra)
+        self.addCleanup(extra.close)
         return extra.closed() is not None
 
 

@@ -1,29 +1,17 @@
-import re
 import unittest
 
-from olvane_e2e import Agent, Phone
+from olvane_e2e import AgentTestCase
 
 
-class Pairing(unittest.TestCase):
+class Pairing(AgentTestCase):
     def setUp(self):
-        self.agent = Agent().start()
-        self.phones = []
+        self.agent = self.start_agent()
 
-    def tearDown(self):
-        for p in self.phones:
-            p.close()
-        try:
-            self.agent.stop_cleanly()
-        finally:
-            self.agent.cleanup()
-
-    def phone(self):
-        p = Phone(self.agent.port)
-        self.phones.append(p)
-        return p
+    def new_phone(self):
+        return self.connect_phone(self.agent, paired=False)
 
     def test_a_paired_phone_comes_back_with_its_token_until_it_unpairs(self):
-        first = self.phone()
+        first = self.new_phone()
         self.assertEqual(first.request({"t": "hello"})["t"], "needpair")
         reply = first.pair("4321")
         self.assertEqual(reply["t"], "paired")
@@ -31,29 +19,29 @@ class Pairing(unittest.TestCase):
         self.assertEqual(reply["version"], "1.1.0 (13)")
         self.assertIn("Client paired", self.agent.log_lines())
 
-        again = self.phone()
+        again = self.new_phone()
         welcome = again.request({"t": "hello", "token": reply["token"]})
         self.assertEqual(welcome["t"], "authok")
         self.assertEqual(welcome["name"], reply["name"])
         again.send({"t": "unpair", "token": reply["token"]})
         self.assertIsNotNone(again.closed())
 
-        third = self.phone()
+        third = self.new_phone()
         self.assertEqual(third.request({"t": "hello", "token": reply["token"]})["t"], "needpair")
 
     def test_wrong_codes_lock_pairing_for_everyone(self):
-        guessers = [self.phone() for _ in range(3)]
+        guessers = [self.new_phone() for _ in range(3)]
         for i in range(5):
             code = "%04d" % (1000 + i)
             self.assertEqual(guessers[i % 3].pair(code)["t"], "badcode")
         # The right code is refused too while locked, from any connection.
-        self.assertEqual(self.phone().pair("4321"), {"t": "badcode"})
+        self.assertEqual(self.new_phone().pair("4321"), {"t": "badcode"})
         lines = self.agent.log_lines()
         self.assertEqual(lines.count("Bad pairing code attempt"), 5)
         self.assertEqual(len([l for l in lines if l.startswith("Pairing locked for 30 s")]), 1)
 
     def test_two_phones_at_once_each_get_their_own_replies(self):
-        a, b = self.phone(), self.phone()
+        a, b = self.new_phone(), self.new_phone()
         self.assertEqual(a.pair("4321")["t"], "paired")
         self.assertEqual(b.pair("4321")["t"], "paired")
         for i in range(20):

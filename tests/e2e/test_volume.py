@@ -1,29 +1,20 @@
 import unittest
 
-from olvane_e2e import Agent, Phone
+from olvane_e2e import AgentTestCase
 from olvane_e2e.agent import wait_for
 from olvane_e2e.pulse import PulseAudio
 
 NORM = 65536
 
 
-class Volume(unittest.TestCase):
+class Volume(AgentTestCase):
     """"vol", "getvol" and the volume keys against a real PulseAudio null sink."""
 
     def setUp(self):
-        self.agent = Agent(dry_run=False, env={"OLVANE_INPUT_BACKEND": "none"})
-        self.pulse = PulseAudio(self.agent).start()
-        self.agent.start()
-        self.phone = Phone(self.agent.port)
-        self.assertEqual(self.phone.pair("4321")["t"], "paired")
-
-    def tearDown(self):
-        self.phone.close()
-        try:
-            self.agent.stop_cleanly()
-        finally:
-            self.pulse.stop()
-            self.agent.cleanup()
+        self.agent = self.make_agent(dry_run=False, env={"OLVANE_INPUT_BACKEND": "none"})
+        self.pulse = self.started(PulseAudio(self.agent))
+        self.launch(self.agent)
+        self.phone = self.connect_phone(self.agent)
 
     def getvol(self):
         return self.phone.request({"t": "getvol"})["value"]

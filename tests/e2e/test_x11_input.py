@@ -1,29 +1,22 @@
 import struct
 import unittest
 
-from olvane_e2e import Agent, Phone
+from olvane_e2e import Agent, AgentTestCase, Phone
 from olvane_e2e.agent import wait_for
 from olvane_e2e.x11_window import RecordingWindow
 from olvane_e2e.xvfb import Xvfb
 
 
-class X11Input(unittest.TestCase):
+class X11Input(AgentTestCase):
     """The real agent on an X server: a phone's commands reach the cursor and a window."""
 
     def setUp(self):
-        self.xvfb = Xvfb().start()
-        self.addCleanup(self.xvfb.stop)
-        self.window = RecordingWindow(self.xvfb).start()
-        self.addCleanup(self.window.stop)
+        self.xvfb = self.started(Xvfb())
+        self.window = self.started(RecordingWindow(self.xvfb))
         self.xvfb.run(["xdotool", "mousemove", "100", "100"])
-        self.agent = Agent(dry_run=False, env=self.xvfb.env()).start()
-        self.addCleanup(self.agent.cleanup)
-        self.phone = Phone(self.agent.port)
-        self.addCleanup(self.phone.close)
+        self.agent = self.start_agent(dry_run=False, env=self.xvfb.env())
+        self.phone = self.connect_phone(self.agent, paired=False)
         self.assertEqual(self.phone.pair("4321")["ax"], True)
-
-    def tearDown(self):
-        self.agent.stop_cleanly()
 
     def pointer_reaches(self, x, y):
         return wait_for(lambda: self.xvfb.pointer() == (x, y))

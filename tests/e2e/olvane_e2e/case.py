@@ -1,0 +1,35 @@
+"""A test case that runs the real agent and stops everything it started, in reverse order."""
+import unittest
+
+from .agent import Agent
+from .phone import Phone
+
+
+class AgentTestCase(unittest.TestCase):
+    def make_agent(self, **options):
+        """An agent not started yet, so that servers it needs can be given its folders."""
+        agent = Agent(**options)
+        self.addCleanup(agent.cleanup)
+        return agent
+
+    def launch(self, agent):
+        """Starts the agent; after the test it must exit cleanly on SIGTERM."""
+        agent.start()
+        self.addCleanup(agent.stop_cleanly)
+        return agent
+
+    def start_agent(self, **options):
+        return self.launch(self.make_agent(**options))
+
+    def started(self, thing):
+        """Starts a fixture (Xvfb, a bus, a server...) and stops it after the test."""
+        thing.start()
+        self.addCleanup(thing.stop)
+        return thing
+
+    def connect_phone(self, agent, paired=True):
+        phone = Phone(agent.port)
+        self.addCleanup(phone.close)
+        if paired:
+            self.assertEqual(phone.pair(agent.code)["t"], "paired")
+        return phone
