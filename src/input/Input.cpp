@@ -65,8 +65,10 @@ void Input::moveBy(double dx, double dy) {
     if (!finite(dx, dy)) return;
     queue_.async([this, dx, dy] {
         syncPos();
-        pendingMoveX_ += dx;
-        pendingMoveY_ += dy;
+        // Bounded, so that no sum of finite moves becomes infinite and then not a number,
+        // which would leave the pointer stuck for good.
+        pendingMoveX_ = std::clamp(pendingMoveX_ + dx, -kMaxPendingMove, kMaxPendingMove);
+        pendingMoveY_ = std::clamp(pendingMoveY_ + dy, -kMaxPendingMove, kMaxPendingMove);
         ensureSmoothTimer();
     });
 }

@@ -25,6 +25,8 @@ public:
     static constexpr double kStepFactor = 0.45;
     static constexpr double kWholeStepBelow = 2.0;
     static constexpr double kDeadZone = 0.05;
+    // Far beyond any desktop (X coordinates have 16 bits), and far from a double's limit.
+    static constexpr double kMaxPendingMove = 1e6;
     static constexpr int kIdleTicksBeforeStop = 51;
     static constexpr double kSyncAfterSeconds = 0.15;
     static constexpr double kSyncTolerance = 2.0;

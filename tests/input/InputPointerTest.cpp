@@ -92,6 +92,24 @@ TEST(InputPointer, nonFiniteDeltasAreDroppedAndLeaveThePendingMoveIntact) {
     EXPECT_EQ(events[0].at, QPointF(501, 500));
 }
 
+TEST(InputPointer, hugeFiniteMovesThatAddUpBeyondADoubleLeaveThePointerWorking) {
+    InputHarness h;
+    const double huge = std::numeric_limits<double>::max() / 2;
+    for (int i = 0; i < 3; ++i) h.input->moveBy(huge, huge);
+    h.clock->tickUntilStopped(*h.input, 1000);
+    QList<RecordingBackend::Event> events = h.take();
+    ASSERT_FALSE(events.isEmpty());
+    const QPointF corner = events.last().at;  // the last pixel of the display
+    EXPECT_TRUE(corner.x() >= 1919 && corner.x() < 1920 && corner.y() >= 1079 && corner.y() < 1080)
+        << corner.x() << " " << corner.y();
+
+    h.input->moveBy(-10, -10);
+    h.clock->tickUntilStopped(*h.input, 1000);
+    events = h.take();
+    ASSERT_FALSE(events.isEmpty());
+    EXPECT_EQ(events.last().at, corner - QPointF(10, 10));
+}
+
 TEST(InputPointer, realCursorIsAdoptedOnlyAfterAQuietSpellAndBeyondTwoPoints) {
     InputHarness h;
     h.input->moveBy(1, 0);
