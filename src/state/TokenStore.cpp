@@ -15,6 +15,7 @@
 #include <QUuid>
 
 #include <sys/stat.h>
+#include <unistd.h>
 
 TokenStore::TokenStore(QString filePath) : path_(std::move(filePath)) {}
 
@@ -100,12 +101,15 @@ bool TokenStore::writeAtomically(const QStringList& tokens) const {
         ::chmod(QFile::encodeName(info.absolutePath()).constData(), 0700);
     }
     QSaveFile file(path_);
-    if (!file.open(QIODevice::WriteOnly)) return false;
+    // Unbuffered: a write that fails in the buffer's final flush (a full disk) goes unnoticed
+    // by QSaveFile, which then puts the empty file in place of the saved tokens.
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Unbuffered)) return false;
     ::fchmod(file.handle(), 0600);
     QJsonObject root;
     root.insert(QLatin1String(kKey), QJsonArray::fromStringList(tokens));
     const QByteArray bytes = QJsonDocument(root).toJson(QJsonDocument::Compact) + '\n';
-    if (file.write(bytes) != bytes.size()) {
+    // Space that runs out on the way to the disk shows in fsync; QSaveFile ignores that too.
+    if (file.write(bytes) != bytes.size() || ::fsync(file.handle()) != 0) {
         file.cancelWriting();
         return false;
     }

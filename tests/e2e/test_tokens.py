@@ -10,6 +10,14 @@ import websockets
 from olvane_e2e import Agent, Phone
 
 NOBODY = 65534
+# Mounts a tmpfs of two pages on the token folder, in a mount namespace of the agent's own,
+# puts the saved tokens in it and fills the rest.
+FULL_DISK = """dir=$1 seed=$2; shift 2
+mount -t tmpfs -o size=8k,mode=700 olvane-full "$dir" || exit 1
+cp "$seed" "$dir/tokens.json" && chmod 600 "$dir/tokens.json"
+cat /dev/zero > "$dir/filler" 2>/dev/null
+exec "$@"
+"""
 
 
 class Tokens(unittest.TestCase):
@@ -120,6 +128,34 @@ class Tokens(unittest.TestCase):
         self.assertTrue(self.welcomes(agent, token))
         with open(agent.token_file, "rb") as f:
             self.assertEqual(f.read(), saved)
+        agent.stop_cleanly()
+
+    def test_a_full_disk_keeps_a_new_token_for_this_run_and_loses_no_saved_one(self):
+        old = "B7F0C3A2-0000-4000-8000-000000000002"
+        seed = os.path.join(self.agent.workdir, "seed.json")
+        folder = os.path.dirname(self.agent.token_file)
+        os.makedirs(folder)
+        with open(seed, "w") as f:
+            json.dump({"olvane.tokens": [old]}, f)
+        agent = self.other_agent(workdir=self.agent.workdir, prefix=[
+            "unshare", "--mount", "--propagation", "private", "sh", "-c", FULL_DISK, "sh",
+            folder, seed])
+        agent.start()
+        # The full folder exists only in the agent's namespace; its /proc root leads there.
+        inside = "/proc/%d/root%s" % (agent.process.pid, folder)
+
+        first = self.phone(agent).pair("4321")["token"]
+        self.assertIn("Token issued but not saved: cannot write %s" % agent.token_file,
+                      agent.log_lines())
+        self.assertTrue(self.welcomes(agent, first))
+        self.assertTrue(self.welcomes(agent, old))
+        with open(os.path.join(inside, "tokens.json")) as f:
+            self.assertEqual(json.load(f), {"olvane.tokens": [old]})
+
+        os.remove(os.path.join(inside, "filler"))
+        second = self.phone(agent).pair("4321")["token"]
+        with open(os.path.join(inside, "tokens.json")) as f:
+            self.assertEqual(json.load(f), {"olvane.tokens": [old, first, second]})
         agent.stop_cleanly()
 
 
