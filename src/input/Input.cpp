@@ -63,7 +63,7 @@ Input& Input::shared() {
 
 void Input::moveBy(double dx, double dy) {
     if (!finite(dx, dy)) return;
-    queue_.async([this, dx, dy] {
+    enqueue([this, dx, dy] {
         syncPos();
         // Bounded, so that no sum of finite moves becomes infinite and then not a number,
         // which would leave the pointer stuck for good.
@@ -74,7 +74,7 @@ void Input::moveBy(double dx, double dy) {
 }
 
 void Input::click(bool right, int count) {
-    queue_.async([this, right, count] {
+    enqueue([this, right, count] {
         flushPendingMove();
         const int clickState = count > 1 ? count : 1;
         backend_->postPointer(right ? PointerAction::RightDown : PointerAction::LeftDown, pos_,
@@ -86,11 +86,11 @@ void Input::click(bool right, int count) {
 }
 
 void Input::dragState(bool down) {
-    queue_.async([this, down] { setLeftButton(down); });
+    enqueue([this, down] { setLeftButton(down); });
 }
 
 void Input::releaseHeldButton() {
-    queue_.async([this] {
+    enqueue([this] {
         if (leftButtonDown_) setLeftButton(false);
     });
 }
@@ -104,7 +104,7 @@ void Input::setLeftButton(bool down) {
 
 void Input::scroll(double dx, double dy) {
     if (!finite(dx, dy)) return;
-    queue_.async([this, dx, dy] {
+    enqueue([this, dx, dy] {
         // Kept within what one wheel event can carry, so any amount drains in a few ticks.
         pendingScrollX_ = std::clamp(pendingScrollX_ + dx, kWheelMin, kWheelMax);
         pendingScrollY_ = std::clamp(pendingScrollY_ + dy, kWheelMin, kWheelMax);
@@ -184,7 +184,7 @@ void Input::flushPendingMove() {
 
 void Input::typeText(const QString& text) {
     if (text.isEmpty()) return;
-    queue_.async([this, text] { backend_->typeText(text); });
+    enqueue([this, text] { backend_->typeText(text); });
 }
 
 void Input::pressKey(const QString& name, const QStringList& modifiers) {
@@ -193,7 +193,7 @@ void Input::pressKey(const QString& name, const QStringList& modifiers) {
     if (queue_.isCurrent())
         pressKeyNow(name, modifiers);
     else
-        queue_.async([this, name, modifiers] { pressKeyNow(name, modifiers); });
+        enqueue([this, name, modifiers] { pressKeyNow(name, modifiers); });
 }
 
 void Input::pressKeyNow(const QString& name, const QStringList& modifiers) {
@@ -226,7 +226,7 @@ void Input::rebuildLayoutMap() {
 }
 
 void Input::mediaKey(const QString& name) {
-    queue_.async([this, key = name.toLower()] {
+    enqueue([this, key = name.toLower()] {
         if (key == QLatin1String("volumeup")) {
             writeVolume(readVolume() + kVolumeStep);
         } else if (key == QLatin1String("volumedown")) {
@@ -244,11 +244,11 @@ void Input::mediaKey(const QString& name) {
 }
 
 void Input::setVolume(int percent) {
-    queue_.async([this, percent] { writeVolume(float(std::clamp(percent, 0, 100)) / 100.0f); });
+    enqueue([this, percent] { writeVolume(float(std::clamp(percent, 0, 100)) / 100.0f); });
 }
 
 void Input::getVolume(std::function<void(int)> completion) {
-    queue_.async([this, completion = std::move(completion)] {
+    enqueue([this, completion = std::move(completion)] {
         completion(int(std::lround(readVolume() * 100.0f)));
     });
 }
@@ -263,6 +263,11 @@ float Input::readVolume() {
 void Input::writeVolume(float value) {
     if (!volume_) return;
     volume_->set(std::isnan(value) ? 0.0f : std::clamp(value, 0.0f, 1.0f));
+}
+
+void Input::throttle() {
+    if (backlog_.load(std::memory_order_relaxed) <= kMaxBacklog || queue_.isCurrent()) return;
+    queue_.sync([] {});
 }
 
 void Input::requestAccess() {

@@ -55,6 +55,8 @@ void WSConnection::onBinary(const QByteArray& bytes) {
 
 void WSConnection::afterMessage() {
     if (session_->authed && guard_) guard_->release();
+    // This queue may wait: the sockets then stay unread and TCP slows every sender down.
+    router_.throttle();
 }
 
 void WSConnection::onDisconnected() {

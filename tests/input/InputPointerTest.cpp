@@ -2,6 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <QThread>
+
+#include <atomic>
 #include <cmath>
 #include <limits>
 
@@ -218,4 +221,21 @@ TEST(InputScroll, horizontalGoesToTheSecondWheelAndHugeAmountsStayWithinThirtyTw
     ASSERT_EQ(events.size(), 3);
     EXPECT_EQ(events[0].vertical, std::numeric_limits<qint32>::max() * 45LL / 100);
     for (const auto& e : events) EXPECT_GT(e.vertical, 0);
+}
+
+TEST(InputQueue, throttleHoldsTheCallerBackOnlyWhileTheQueueIsFarBehind) {
+    InputHarness h;
+    std::atomic<bool> busy = true;
+    h.input->queue().async([&] {
+        while (busy) QThread::yieldCurrentThread();
+    });
+    h.input->typeText(QStringLiteral("a"));
+    h.input->throttle();  // one operation waiting: returns at once, or this test hangs
+    const int queued = Input::kMaxBacklog + 100;
+    for (int i = 1; i < queued; ++i) h.input->typeText(QStringLiteral("a"));
+    EXPECT_EQ(h.input->backlog(), queued);
+    busy = false;
+    h.input->throttle();
+    EXPECT_EQ(h.input->backlog(), 0);
+    EXPECT_EQ(h.backend->events().size(), queued);
 }
