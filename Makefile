@@ -6,7 +6,7 @@ TEST_DIR := build/sanitize
 # Seconds each fuzzer runs under `make fuzz` (the test suite gives each 20).
 FUZZ_SECONDS ?= 600
 
-.PHONY: run test build build-test install fuzz bench clean
+.PHONY: run test build configure-test build-test install fuzz bench clean
 
 run: build
 	./$(RELEASE_DIR)/olvane-helper
@@ -17,14 +17,16 @@ build:
 	cmake --build $(RELEASE_DIR) -j$(JOBS)
 
 # The test build is clang's, so that the fuzz targets share it.
-build-test:
+configure-test:
 	scripts/install-deps.sh test
 	@# A test build made earlier with another compiler is configured afresh.
 	@grep -qs 'CMAKE_CXX_COMPILER:STRING=.*clang++' $(TEST_DIR)/CMakeCache.txt || \
-		rm -f $(TEST_DIR)/CMakeCache.txt
+		rm -rf $(TEST_DIR)/CMakeCache.txt $(TEST_DIR)/CMakeFiles
 	cmake -S . -B $(TEST_DIR) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DOLVANE_SANITIZE=ON \
 		-DOLVANE_BENCH=ON -DOLVANE_FUZZ=ON \
 		-DCMAKE_CXX_COMPILER=clang++
+
+build-test: configure-test
 	cmake --build $(TEST_DIR) -j$(JOBS)
 
 test: build-test
