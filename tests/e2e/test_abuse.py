@@ -215,6 +215,33 @@ class Abuse(AgentTestCase):
         self.served_throughout("random bytes")
 
 
+    def test_a_client_that_never_reads_its_replies_is_cut_off(self):
+        def frame(message):
+            data, mask = json.dumps(message).encode(), os.urandom(4)
+            body = bytes(b ^ mask[i % 4] for i, b in enumerate(data))
+            return bytes([0x81, 0x80 | 126]) + len(data).to_bytes(2, "big") + mask + body
+
+        async def never_read():
+            reader, writer = await self.open_raw()
+            writer.write(handshake())
+            await reader.readuntil(b"\r\n\r\n")
+            writer.write(frame({"t": "pair", "code": "4321", "pad": "x" * 200}))
+            await reader.readuntil(b'"paired"')
+            # Pings with a 60 KB "ts": 120 MB of replies that pile up unread.
+            ping = frame({"t": "ping", "ts": "x" * 60_000})
+            try:
+                for _ in range(2000):
+                    writer.write(ping)
+                    await asyncio.wait_for(writer.drain(), 30)
+            except (OSError, asyncio.TimeoutError):
+                pass
+            return await self.closed_by_peer(reader, 30)
+
+        self.assertTrue(asyncio.run(never_read()))
+        self.assertTrue(self.agent.wait_for_log("unread; closing the connection"), self.agent.log())
+        self.served_throughout("unread replies")
+
+
 if __name__ == "__main__":
     import unittest
     unittest.main()
