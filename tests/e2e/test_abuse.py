@@ -10,6 +10,7 @@ import statistics
 import sys
 import threading
 import time
+import unittest
 
 import websockets
 
@@ -101,20 +102,22 @@ class Abuse(AgentTestCase):
     def test_a_thousand_connections_at_once(self):
         async def flood():
             results = await asyncio.gather(*[self.upgraded() for _ in range(1000)])
-            accepted = [r for r in results if r]
-            for _, writer in accepted:
+            upgraded = [r for r in results if r]
+            # The oldest made room for the newer ones: at most 32 are left waiting.
+            ended = await asyncio.gather(*[self.closed_by_peer(r, 1) for r, _ in upgraded])
+            for _, writer in upgraded:
                 writer.close()
-            return len(accepted)
+            return len(upgraded), ended.count(False)
 
-        accepted = asyncio.run(flood())
-        print("\n1,000 connections at once: %d upgraded, %d refused" % (accepted, 1000 - accepted),
-              file=sys.stderr)
-        self.assertLessEqual(accepted, 32)
-        self.assertIn("WS: 32 connections await authentication; refusing more",
+        upgraded, waiting = asyncio.run(flood())
+        print("\n1,000 connections at once: %d upgraded, %d still waiting at the end"
+              % (upgraded, waiting), file=sys.stderr)
+        self.assertLessEqual(waiting, 32)
+        self.assertIn("WS: 32 connections await authentication; closing the oldest to make room",
                       self.agent.log_lines())
         self.served_throughout("1,000 connections")
 
-    def test_handshakes_that_never_finish_are_dropped_after_ten_seconds(self):
+    def test_handshakes_that_never_finish_neither_keep_a_phone_out_nor_stay(self):
         async def stall():
             held = [await self.open_raw() for _ in range(32)]
             for i, (_, writer) in enumerate(held):
@@ -122,14 +125,14 @@ class Abuse(AgentTestCase):
                 if i % 2:
                     writer.write(handshake()[:20])
             started = time.monotonic()
-            refused = await self.upgraded()
+            newcomer = await self.upgraded()
             dropped = await asyncio.gather(*[self.closed_by_peer(r, 15) for r, _ in held])
-            return refused, dropped, time.monotonic() - started
+            return newcomer, dropped, time.monotonic() - started
 
-        refused, dropped, seconds = asyncio.run(stall())
-        self.assertIsNone(refused)
+        newcomer, dropped, seconds = asyncio.run(stall())
+        self.assertIsNotNone(newcomer)
         self.assertEqual(dropped, [True] * 32)
-        print("\n32 stalled handshakes dropped after %.1f s" % seconds, file=sys.stderr)
+        print("\n32 stalled handshakes all dropped within %.1f s" % seconds, file=sys.stderr)
         self.served_throughout("stalled handshakes")
 
     def test_ten_megabyte_messages_close_the_connection(self):
@@ -243,5 +246,4 @@ class Abuse(AgentTestCase):
 
 
 if __name__ == "__main__":
-    import unittest
     unittest.main()
