@@ -212,10 +212,10 @@ public:
     }
     void send(const QString& text) { ws.sendTextMessage(text); }
     void send(const QByteArray& bytes) { ws.sendBinaryMessage(bytes); }
-    QJsonObject request(const QString& text) {
+    QJsonObject request(const QString& text, int timeoutMs = 10000) {
         const int before = replies;
         send(text);
-        if (!waitUntil([&] { return replies > before; }, 10000))
+        if (!waitUntil([&] { return replies > before; }, timeoutMs))
             qFatal("no reply to %s", qPrintable(text));
         return last;
     }
@@ -231,7 +231,9 @@ public:
         if (reply.value(QLatin1String("t")) != QLatin1String("authok")) qFatal("token refused");
     }
     // Everything sent before has been handled once the answer to this comes back.
-    void roundTrip() { request(QStringLiteral("{\"t\":\"ping\"}")); }
+    void roundTrip(int timeoutMs = 10000) {
+        request(QStringLiteral("{\"t\":\"ping\"}"), timeoutMs);
+    }
     qint64 unsent() const { return ws.bytesToWrite(); }
 
     QWebSocket ws;
@@ -287,13 +289,14 @@ struct Bench {
         return s;
     }
 
-    // The same client's round trip to the echo server, then one XTEST motion with XSync.
-    Stats floorLatency(Client& echo, int samples) {
+    // The same client's round trip to the echo server, then one XTEST motion with XSync, paced
+    // like the moves it is the floor of: a machine woken from idle answers more slowly.
+    Stats floorLatency(Client& echo, int samples, double gapMs) {
         Stats s;
         qint64 next = nowNs();
         for (int i = 0; i < samples; ++i) {
             sleepUntilNs(next);
-            next += 16'666'667;
+            next += qint64(gapMs * 1e6);
             x.pump();
             const int before = x.raw, replies = echo.replies;
             const qint64 t0 = nowNs();
@@ -308,15 +311,21 @@ struct Bench {
     }
 
     void latency() {
+        constexpr double k60Hz = 1000 / 60.0, kApart = 300;
         Client phone(agentPort), echo(echoPort);
         phone.pair(code);
-        Stats floor = floorLatency(echo, 300);
-        agentLatency(phone, false, 600, 1000 / 60.0).report(QStringLiteral("latency.stream.json"));
-        agentLatency(phone, true, 600, 1000 / 60.0).report(QStringLiteral("latency.stream.binary"));
-        floor.v += floorLatency(echo, 300).v;
-        floor.report(QStringLiteral("latency.floor"));
-        agentLatency(phone, false, 150, 300).report(QStringLiteral("latency.single.json"));
-        agentLatency(phone, true, 150, 300).report(QStringLiteral("latency.single.binary"));
+        // Floors before and after, so that a change of load in between shows in both.
+        Stats floor = floorLatency(echo, 300, k60Hz);
+        agentLatency(phone, false, 600, k60Hz).report(QStringLiteral("latency.stream.json"));
+        agentLatency(phone, true, 600, k60Hz).report(QStringLiteral("latency.stream.binary"));
+        floor.v += floorLatency(echo, 300, k60Hz).v;
+        floor.report(QStringLiteral("latency.floor.stream"));
+
+        floor = floorLatency(echo, 75, kApart);
+        agentLatency(phone, false, 150, kApart).report(QStringLiteral("latency.single.json"));
+        agentLatency(phone, true, 150, kApart).report(QStringLiteral("latency.single.binary"));
+        floor.v += floorLatency(echo, 75, kApart).v;
+        floor.report(QStringLiteral("latency.floor.single"));
     }
 
     // 10,000 moves a second for 10 s from one client: CPU, and the end position.
@@ -435,10 +444,10 @@ struct Bench {
         print("memory.floor_rss_start_kb", rssKb(echoPid));
         flood(agentPort, code, 1'000'000);
         print("memory.agent_rss_1m_kb", settledRssKb(agentPid));
-        flood(agentPort, code, 2'000'000);
-        print("memory.agent_rss_3m_kb", settledRssKb(agentPid));
-        flood(agentPort, code, 2'000'000);
+        flood(agentPort, code, 4'000'000);
         print("memory.agent_rss_5m_kb", settledRssKb(agentPid));
+        flood(agentPort, code, 5'000'000);
+        print("memory.agent_rss_10m_kb", settledRssKb(agentPid));
         flood(echoPort, QString(), 1'000'000);
         print("memory.floor_rss_1m_kb", settledRssKb(echoPid));
 
@@ -451,13 +460,15 @@ struct Bench {
         idle();
     }
 
-    // As fast as the server takes them: moves in turn binary and JSON, cancelling out.
+    // As fast as the server takes them: moves in turn binary and JSON, back and forth in runs
+    // of 20,000 (moves that cancel out within a tick would each cost the agent a round trip to
+    // the X server, as it reads the cursor after 0.15 s without motion).
     static void flood(quint16 port, const QString& code, qint64 count) {
         Client phone(port);
         if (!code.isEmpty()) phone.pair(code);
         const qint64 t0 = nowNs();
         for (qint64 i = 0; i < count; ++i) {
-            const double dx = (i / 2) % 2 ? -1 : 1;
+            const double dx = (i / 20000) % 2 ? -1 : 1;
             if (i % 2)
                 phone.send(moveBytes(float(dx), 0));
             else
@@ -465,7 +476,7 @@ struct Bench {
             if (phone.unsent() > 256 * 1024)
                 waitUntil([&] { return phone.unsent() < 64 * 1024; }, 10000);
         }
-        phone.roundTrip();
+        phone.roundTrip(120000);
         std::printf("# %lld messages to port %u in %.1f s\n", static_cast<long long>(count), port,
                     double(nowNs() - t0) / 1e9);
     }

@@ -70,7 +70,8 @@ for run in $(seq "$runs"); do
     agent_port=$(port_of "$work/agent$run.log" "WS server on port")
     echo_port=$(port_of "$work/echo$run.log" "port")
     "$build/bench/x11_pointer_bench" 20000 >"$out"
-    "$build/bench/agent_bench" all "$agent_port" "$agent" "$echo_port" "$echo_pid" 4321 >>"$out"
+    "$build/bench/agent_bench" all "$agent_port" "$agent" "$echo_port" "$echo_pid" 4321 >>"$out" ||
+        { cat "$out" "$work/agent$run.log" >&2; exit 1; }
     kill "$agent" "$echo_pid"
     wait "$agent" "$echo_pid" || true
     env $(agent_env "start$run") "$build/bench/agent_bench" start start.agent 15 \
