@@ -38,7 +38,8 @@ function showState(state, name) {
   if (state === 'ready') $('pair-error').textContent = '';
 }
 
-// Pairing: the four digits go out as soon as they are all there.
+// Pairing: four digits go out as soon as they are all there; any other code (one fixed
+// on the computer) with the button.
 $('pair-form').addEventListener('submit', (event) => {
   event.preventDefault();
   const code = $('code').value.trim();
@@ -46,9 +47,7 @@ $('pair-form').addEventListener('submit', (event) => {
 });
 $('code').addEventListener('input', () => {
   $('pair-error').textContent = '';
-  const code = $('code').value.replace(/\D/g, '').slice(0, 4);
-  $('code').value = code;
-  if (code.length === 4) connection.pair(code);
+  if (/^\d{4}$/.test($('code').value)) connection.pair($('code').value);
 });
 
 new Touchpad($('pad'), {

@@ -106,8 +106,7 @@ export class Connection {
     clearInterval(this.pingTimer);
     const socket = this.socket;
     this.pingTimer = setInterval(() => {
-      if (this.socket !== socket || this.state !== 'ready') return clearInterval(this.pingTimer);
-      if (document.visibilityState !== 'visible') return;
+      if (this.socket !== socket || document.visibilityState !== 'visible') return;
       this.send({ t: 'ping' });
       clearTimeout(this.pongTimer);
       this.pongTimer = setTimeout(() => socket.close(), PONG_WITHIN_MS);

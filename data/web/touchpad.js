@@ -37,7 +37,12 @@ export class Touchpad {
 
   pointerdown(event) {
     event.preventDefault();
-    this.element.setPointerCapture?.(event.pointerId);
+    try {
+      // Moves that leave the pad still belong to the gesture.
+      this.element.setPointerCapture(event.pointerId);
+    } catch {
+      // The pointer is already gone: its up event follows.
+    }
     const finger = { x: event.clientX, y: event.clientY, startX: event.clientX,
                      startY: event.clientY, time: event.timeStamp };
     this.fingers.set(event.pointerId, finger);
