@@ -20,7 +20,7 @@ class WebPage(AgentTestCase):
         self.xvfb = self.started(Xvfb())
         self.window = self.started(RecordingWindow(self.xvfb))
         self.xvfb.run(["xdotool", "mousemove", "100", "100"])
-        self.agent = self.make_agent(dry_run=False, env=self.xvfb.env())
+        self.agent = self.make_agent(dry_run=False, env=dict(self.xvfb.env(), OLVANE_NAME="Bureau"))
         self.pulse = self.started(PulseAudio(self.agent))
         self.pulse.set_raw(int(0.4 * NORM))
         self.launch(self.agent)
@@ -41,6 +41,7 @@ class WebPage(AgentTestCase):
         self.browser.call("fill", selector="#code", value="4321")
         self.browser.call("waitVisible", selector="#pad")
         self.assertEqual(self.browser.call("text", selector="#status"), "Connecté")
+        self.assertEqual(self.browser.call("text", selector="#computer"), "Bureau")
 
     def pad_centre(self):
         box = self.browser.call("box", selector="#pad")
