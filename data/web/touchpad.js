@@ -4,7 +4,7 @@
 
 const SLOP_PX = 8;           // a finger that moves less than this is still tapping
 const HOLD_MS = 350;         // a still finger held this long presses the button for a drag
-const TWO_TAP_MS = 400;      // two fingers lifted sooner than this, without moving, right-click
+const TWO_TAP_MS = 800;      // two fingers lifted sooner than this, without moving, right-click
 const SEND_AT_LEAST = 0.05;  // smaller amounts wait for the next frame
 const SCROLL_GAIN = 2;
 

@@ -85,6 +85,7 @@ class WebPage(AgentTestCase):
         self.assertGreaterEqual(px - 100, 80)
         self.assertAlmostEqual((py - 100) / (px - 100), 0.5, delta=0.05)
 
+        self.window.clear()
         self.tap()
         self.tap(fingers=2)
         self.assertTrue(self.window.wait_for_events("button-release", 2))

@@ -29,10 +29,14 @@ class Browser:
 
     def start(self):
         self._profile = tempfile.TemporaryDirectory(prefix="olvane-chromium-")
-        env = dict(os.environ, NODE_PATH=NODE_MODULES, PLAYWRIGHT_SKIP_BROWSER_DOWNLOAD="1")
+        # The browser's home is the profile's folder: nothing of the user's is read or written.
+        env = dict(os.environ, NODE_PATH=NODE_MODULES, PLAYWRIGHT_SKIP_BROWSER_DOWNLOAD="1",
+                   HOME=self._profile.name, XDG_CONFIG_HOME=self._profile.name,
+                   XDG_CACHE_HOME=self._profile.name)
         self.process = subprocess.Popen(["node", DRIVER], env=env, stdin=subprocess.PIPE,
                                         stdout=subprocess.PIPE, text=True)
-        self.call("launch", userDataDir=self._profile.name, **self.viewport)
+        self.call("launch", userDataDir=os.path.join(self._profile.name, "profile"),
+                  **self.viewport)
         return self
 
     def call(self, op, timeout=60, **args):
