@@ -22,7 +22,6 @@ public:
     Response respond(const HttpRequestHead& request) const;
     // The answer to a request whose head could not be read (400) or was too large (431).
     static Response refusal(int status);
-    qsizetype fileCount() const { return files_.size(); }
 
 private:
     struct File {
