@@ -10,6 +10,7 @@
 #include "input/Input.h"
 #include "state/AppState.h"
 #include "state/PairingWindow.h"
+#include "transport/PageAddress.h"
 #include "transport/WSServer.h"
 #include "transport/avahi/AvahiPublisher.h"
 
@@ -86,6 +87,8 @@ bool AppDelegate::applicationDidFinishLaunching() {
         pairingWindow_ = std::make_unique<PairingWindow>(*state_, icon_);
         // Where the desktop shows no global menu bar, the main menu stays reachable here.
         pairingWindow_->setMenuBar(mainMenu_);
+        if (const quint16 port = wsServer_->port())
+            pairingWindow_->setPageAddressSource([port] { return PageAddress::current(port); });
         pairingWindow_->show();
     }
     logLine(QStringLiteral("Olvane started. code: %1  ax: %2")
@@ -126,10 +129,14 @@ void AppDelegate::startServers() {
     wsServer_ = std::make_unique<WSServer>(*state_, *router_);
     if (const std::optional<QString> error = wsServer_->start()) {
         logLine(QStringLiteral("Server start failed: %1").arg(*error));
-    } else if (options_.advertise) {
-        advertiser_ = std::make_unique<AvahiPublisher>(
-            state_->displayName(), QString::fromLatin1(kServiceType), wsServer_->port());
-        advertiser_->start();
+    } else {
+        logLine(QStringLiteral("Touchpad page at %1")
+                    .arg(PageAddress::current(wsServer_->port()).toString()));
+        if (options_.advertise) {
+            advertiser_ = std::make_unique<AvahiPublisher>(
+                state_->displayName(), QString::fromLatin1(kServiceType), wsServer_->port());
+            advertiser_->start();
+        }
     }
     if (services_.bluetooth) bleServer_ = services_.bluetooth(*state_, *router_);
 }
