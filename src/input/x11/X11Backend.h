@@ -2,7 +2,7 @@
 
 #include "input/InputBackend.h"
 #include "input/WheelAccumulator.h"
-#include "input/x11/XkbKeymap.h"
+#include "input/xkb/XkbKeymap.h"
 
 #include <QByteArray>
 #include <QObject>

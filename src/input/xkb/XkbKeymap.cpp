@@ -1,4 +1,4 @@
-#include "input/x11/XkbKeymap.h"
+#include "input/xkb/XkbKeymap.h"
 
 #include <algorithm>
 #include <cstdlib>
