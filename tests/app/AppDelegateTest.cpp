@@ -107,8 +107,8 @@ TEST(AppDelegate, anUntrustedBackendGetsThePermissionItemAndItsExplanation) {
     QAction* permission = h.menuAction("⚠️ Autoriser l'accessibilité…");
     ASSERT_NE(permission, nullptr);
     permission->trigger();
+    ASSERT_TRUE(waitUntil([&] { return h.delegate->accessibilityHelp().window() != nullptr; }));
     QMessageBox* help = h.delegate->accessibilityHelp().window();
-    ASSERT_NE(help, nullptr);
     EXPECT_TRUE(help->isVisible());
     EXPECT_TRUE(help->informativeText().contains("OLVANE_INPUT_BACKEND"));
 }
