@@ -83,6 +83,13 @@ QString XkbKeymap::text(quint16 evdevCode, bool shifted) const {
     return QString::fromUtf8(utf8);
 }
 
+xkb_keysym_t XkbKeymap::keysym(quint16 evdevCode) const {
+    const xkb_keycode_t key = evdevCode + kEvdevOffset;
+    if (!hasKey(key)) return XKB_KEY_NoSymbol;
+    StatePtr state = newState(keymap_, group_);
+    return state ? xkb_state_key_get_one_sym(state.get(), key) : XKB_KEY_NoSymbol;
+}
+
 xkb_mod_mask_t XkbKeymap::modMask(const char* name) const {
     const xkb_mod_index_t index = xkb_keymap_mod_get_index(keymap_, name);
     return index == XKB_MOD_INVALID ? 0 : xkb_mod_mask_t(1) << index;
