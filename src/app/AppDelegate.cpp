@@ -7,6 +7,7 @@
 #include "app/TrayIcon.h"
 #include "base/Env.h"
 #include "base/Log.h"
+#include "base/MainThread.h"
 #include "input/Input.h"
 #include "state/AppState.h"
 #include "state/PairingWindow.h"
@@ -44,6 +45,7 @@ AppDelegate::AppDelegate(Services services, Options options)
 AppDelegate::~AppDelegate() {
     // The state outlives the shell: no change may reach a shell that is gone.
     if (state_) state_->setOnChange(nullptr);
+    if (input_) input_->watchTrust(nullptr);
     // The windows go before the menu bar they may own, and everything before the state.
     pairingWindow_.reset();
     delete mainMenu_.data();
@@ -78,6 +80,13 @@ bool AppDelegate::applicationDidFinishLaunching() {
         if (self && self->pairingWindow_) self->pairingWindow_->refresh();
     });
     input_ = &services_.input();
+    // Posting can be allowed or taken away at any time (a desktop session ends): the
+    // permission item follows.
+    input_->watchTrust([self = QPointer<AppDelegate>(this)] {
+        postToMain([self] {
+            if (self) self->rebuildMenu();
+        });
+    });
     router_ = std::make_unique<Router>(*state_, *input_, options_.router);
 
     rebuildMenu();
@@ -150,10 +159,13 @@ void AppDelegate::showPairingWindow() {
 }
 
 void AppDelegate::openAccessibility() {
-    input_->requestAccess();
-    if (input_->trusted()) return;
-    if (const std::optional<QString> text = AccessibilityHelp::explanation(input_->backendName()))
-        accessibilityHelp_.show(*text);
+    // Explained only if asking again did not grant access at once.
+    input_->requestAccess([self = QPointer<AppDelegate>(this)] {
+        if (!self || self->input_->trusted()) return;
+        if (const std::optional<QString> text =
+                AccessibilityHelp::explanation(self->input_->backendName()))
+            self->accessibilityHelp_.show(*text);
+    });
 }
 
 void AppDelegate::quit() {

@@ -1,20 +1,16 @@
 #include "state/TokenStore.h"
 
 #include "base/Log.h"
+#include "base/PrivateFile.h"
 #include "state/SecretCompare.h"
 
 #include <QDateTime>
-#include <QDir>
 #include <QFile>
-#include <QFileInfo>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
-#include <QSaveFile>
 #include <QStandardPaths>
 #include <QUuid>
-
-#include <sys/stat.h>
 
 TokenStore::TokenStore(QString filePath) : path_(std::move(filePath)) {}
 
@@ -94,22 +90,9 @@ bool TokenStore::save(const QStringList& tokens, const Contents& before, const c
 }
 
 bool TokenStore::writeAtomically(const QStringList& tokens) const {
-    const QFileInfo info(path_);
-    if (!info.dir().exists()) {
-        if (!QDir().mkpath(info.absolutePath())) return false;
-        ::chmod(QFile::encodeName(info.absolutePath()).constData(), 0700);
-    }
-    QSaveFile file(path_);
-    if (!file.open(QIODevice::WriteOnly)) return false;
-    ::fchmod(file.handle(), 0600);
     QJsonObject root;
     root.insert(QLatin1String(kKey), QJsonArray::fromStringList(tokens));
-    const QByteArray bytes = QJsonDocument(root).toJson(QJsonDocument::Compact) + '\n';
-    if (file.write(bytes) != bytes.size()) {
-        file.cancelWriting();
-        return false;
-    }
-    return file.commit();
+    return PrivateFile::write(path_, QJsonDocument(root).toJson(QJsonDocument::Compact) + '\n');
 }
 
 void TokenStore::setAsideCorruptFile() const {
