@@ -7,9 +7,11 @@
 #include "app/TrayIcon.h"
 #include "base/Env.h"
 #include "base/Log.h"
+#include "base/MainThread.h"
 #include "input/Input.h"
 #include "state/AppState.h"
 #include "state/PairingWindow.h"
+#include "transport/PageAddress.h"
 #include "transport/WSServer.h"
 #include "transport/avahi/AvahiPublisher.h"
 
@@ -43,6 +45,7 @@ AppDelegate::AppDelegate(Services services, Options options)
 AppDelegate::~AppDelegate() {
     // The state outlives the shell: no change may reach a shell that is gone.
     if (state_) state_->setOnChange(nullptr);
+    if (input_) input_->watchTrust(nullptr);
     // The windows go before the menu bar they may own, and everything before the state.
     pairingWindow_.reset();
     delete mainMenu_.data();
@@ -77,6 +80,13 @@ bool AppDelegate::applicationDidFinishLaunching() {
         if (self && self->pairingWindow_) self->pairingWindow_->refresh();
     });
     input_ = &services_.input();
+    // Posting can be allowed or taken away at any time (a desktop session ends): the
+    // permission item follows.
+    input_->watchTrust([self = QPointer<AppDelegate>(this)] {
+        postToMain([self] {
+            if (self) self->rebuildMenu();
+        });
+    });
     router_ = std::make_unique<Router>(*state_, *input_, options_.router);
 
     rebuildMenu();
@@ -86,6 +96,8 @@ bool AppDelegate::applicationDidFinishLaunching() {
         pairingWindow_ = std::make_unique<PairingWindow>(*state_, icon_);
         // Where the desktop shows no global menu bar, the main menu stays reachable here.
         pairingWindow_->setMenuBar(mainMenu_);
+        if (const quint16 port = wsServer_->port())
+            pairingWindow_->setPageAddressSource([port] { return PageAddress::current(port); });
         pairingWindow_->show();
     }
     logLine(QStringLiteral("Olvane started. code: %1  ax: %2")
@@ -126,10 +138,14 @@ void AppDelegate::startServers() {
     wsServer_ = std::make_unique<WSServer>(*state_, *router_);
     if (const std::optional<QString> error = wsServer_->start()) {
         logLine(QStringLiteral("Server start failed: %1").arg(*error));
-    } else if (options_.advertise) {
-        advertiser_ = std::make_unique<AvahiPublisher>(
-            state_->displayName(), QString::fromLatin1(kServiceType), wsServer_->port());
-        advertiser_->start();
+    } else {
+        logLine(QStringLiteral("Touchpad page at %1")
+                    .arg(PageAddress::current(wsServer_->port()).toString()));
+        if (options_.advertise) {
+            advertiser_ = std::make_unique<AvahiPublisher>(
+                state_->displayName(), QString::fromLatin1(kServiceType), wsServer_->port());
+            advertiser_->start();
+        }
     }
     if (services_.bluetooth) bleServer_ = services_.bluetooth(*state_, *router_);
 }
@@ -143,10 +159,13 @@ void AppDelegate::showPairingWindow() {
 }
 
 void AppDelegate::openAccessibility() {
-    input_->requestAccess();
-    if (input_->trusted()) return;
-    if (const std::optional<QString> text = AccessibilityHelp::explanation(input_->backendName()))
-        accessibilityHelp_.show(*text);
+    // Explained only if asking again did not grant access at once.
+    input_->requestAccess([self = QPointer<AppDelegate>(this)] {
+        if (!self || self->input_->trusted()) return;
+        if (const std::optional<QString> text =
+                AccessibilityHelp::explanation(self->input_->backendName()))
+            self->accessibilityHelp_.show(*text);
+    });
 }
 
 void AppDelegate::quit() {

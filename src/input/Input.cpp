@@ -1,6 +1,7 @@
 #include "input/Input.h"
 
 #include "base/Env.h"
+#include "base/MainThread.h"
 #include "input/InputBackendFactory.h"
 #include "input/QtInputClock.h"
 #include "input/ScreenClamp.h"
@@ -141,7 +142,13 @@ void Input::smoothTick() {
     }
     if (postScrollStep()) {
         idleTicks_ = 0;
+        scrollOpen_ = true;
+        ticksSinceScroll_ = 0;
         return;
+    }
+    if (scrollOpen_ && ++ticksSinceScroll_ >= kIdleTicksBeforeStop) {
+        scrollOpen_ = false;
+        backend_->endScroll();
     }
     if (moved) {
         idleTicks_ = 0;
@@ -170,7 +177,8 @@ bool Input::postScrollStep() {
 void Input::postMove(double dx, double dy) {
     const QPointF target = clampToScreens(pos_ + QPointF(dx, dy), backend_->displayBounds());
     pos_ = target;
-    backend_->postPointer(leftButtonDown_ ? PointerAction::Drag : PointerAction::Move, target, 0);
+    backend_->postMove(leftButtonDown_ ? PointerAction::Drag : PointerAction::Move, target,
+                       QPointF(dx, dy));
     lastInjection_ = clock_->now();
 }
 
@@ -199,12 +207,18 @@ void Input::pressKey(const QString& name, const QStringList& modifiers) {
 void Input::pressKeyNow(const QString& name, const QStringList& modifiers) {
     const QString key = name.toLower();
     std::optional<quint16> code = KeyNames::namedKeyCode(key);
+    const bool byCharacter = !code;
     if (!code && KeyNames::isSingleCharacter(key)) code = layoutKeyCode(key);
     if (!code) return;
     const QList<quint16> held = KeyNames::modifierKeyCodes(modifiers, options_.cmdKey);
     for (quint16 m : held) backend_->postKey(m, true);
-    backend_->postKey(*code, true);
-    backend_->postKey(*code, false);
+    if (byCharacter) {
+        backend_->postLayoutKey(*code, true);
+        backend_->postLayoutKey(*code, false);
+    } else {
+        backend_->postKey(*code, true);
+        backend_->postKey(*code, false);
+    }
     // Released whatever happened to the key itself: a modifier must never stay down.
     for (auto m = held.crbegin(); m != held.crend(); ++m) backend_->postKey(*m, false);
 }
@@ -270,8 +284,15 @@ void Input::throttle() {
     queue_.sync([] {});
 }
 
-void Input::requestAccess() {
-    queue_.async([this] { backend_->requestAccess(); });
+void Input::requestAccess(std::function<void()> then) {
+    queue_.async([this, then = std::move(then)] {
+        backend_->requestAccess();
+        if (then) postToMain(then);
+    });
+}
+
+void Input::watchTrust(std::function<void()> onChange) {
+    queue_.sync([&] { backend_->watchTrust(std::move(onChange)); });
 }
 
 void Input::setVolumeControl(std::unique_ptr<VolumeControl> volume) {

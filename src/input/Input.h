@@ -71,7 +71,10 @@ public:
 
     bool trusted() const { return backend_->trusted(); }
     QString backendName() const { return backend_->name(); }
-    void requestAccess();
+    // Asks the backend for access; then, if given, runs on the main thread afterwards.
+    void requestAccess(std::function<void()> then = {});
+    // onChange runs on the input queue whenever trusted() changes; empty to stop.
+    void watchTrust(std::function<void()> onChange);
 
     void setVolumeControl(std::unique_ptr<VolumeControl> volume);
     void setMediaControl(std::unique_ptr<MediaControl> media);
@@ -116,6 +119,9 @@ private:
     double pendingScrollX_ = 0, pendingScrollY_ = 0;
     bool smoothTimerRunning_ = false;
     qint64 idleTicks_ = 0;
+    // A scroll is open from its first step until it has rested as long as the timer waits.
+    bool scrollOpen_ = false;
+    qint64 ticksSinceScroll_ = 0;
     LayoutMap layoutMap_;
     bool layoutMapBuilt_ = false;
 };

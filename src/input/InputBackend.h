@@ -27,6 +27,8 @@ public:
     virtual bool trusted() const = 0;
     // Asks the desktop again for whatever permission posting needs.
     virtual void requestAccess() {}
+    // onChange is called on the input queue whenever trusted() changes.
+    virtual void watchTrust(std::function<void()> onChange) { (void)onChange; }
 
     virtual std::optional<QPointF> cursorLocation() = 0;
     // The displays' rectangles, in the order the window system lists them.
@@ -34,10 +36,22 @@ public:
 
     // clickState: 1 for a single click, 2 for the second click of a double click; 0 for moves.
     virtual void postPointer(PointerAction action, QPointF at, int clickState) = 0;
+    // A move or drag to at, clamped to the displays, asked for as step. A backend that cannot
+    // read the pointer moves it relatively by step and lets the window system, which knows
+    // where the pointer is, keep it on the displays.
+    virtual void postMove(PointerAction action, QPointF at, QPointF step) {
+        (void)step;
+        postPointer(action, at, 0);
+    }
     // Whole pixels: vertical > 0 scrolls up, horizontal > 0 scrolls left.
     virtual void postScroll(qint32 vertical, qint32 horizontal) = 0;
+    // The scroll has rested: no step for as long as the smoothing waits before it stops.
+    virtual void endScroll() {}
     // One key by its evdev code; returns false when the event could not be posted.
     virtual bool postKey(quint16 evdevCode, bool down) = 0;
+    // A key chosen through the layout map for the character it types. A backend that does not
+    // know the desktop's layout may post that character's symbol instead of the key.
+    virtual bool postLayoutKey(quint16 evdevCode, bool down) { return postKey(evdevCode, down); }
     // Types the whole text, in order, into the focused window.
     virtual void typeText(const QString& text) = 0;
 

@@ -1,8 +1,10 @@
 #include "state/PairingWindow.h"
 
 #include "state/AppState.h"
+#include "state/QrCode.h"
 
 #include <QApplication>
+#include <QFrame>
 #include <QLabel>
 #include <QLayout>
 #include <QMainWindow>
@@ -11,6 +13,7 @@
 #include <QScreen>
 #include <QStyle>
 #include <QStyleFactory>
+#include <QVBoxLayout>
 
 const QColor PairingWindow::kBackground = QColor::fromRgbF(21 / 255.0, 21 / 255.0, 24 / 255.0);
 const QColor PairingWindow::kGreen = QColor::fromRgbF(48 / 255.0, 209 / 255.0, 88 / 255.0);
@@ -21,6 +24,9 @@ const QColor PairingWindow::kCaptionGrey = QColor::fromRgbF(0.92, 0.92, 0.92, 0.
 namespace {
 const QString kWaitingText = QStringLiteral("En attente de connexion…");
 const QString kConnectedText = QStringLiteral("iPhone connecté");
+const QColor kRuleGrey(46, 46, 50);
+constexpr int kAddressPixels = 13;
+const QRect kQrFrame(20, 12, 116, 116);
 
 // The desktop's own font at a size in device-independent pixels, so that text keeps its
 // proportion to the fixed frames whatever the screen's DPI setting.
@@ -83,6 +89,16 @@ QLabel* addLabel(QWidget* parent, const QString& text, const QFont& font, const 
     setTextColour(label, colour);
     return label;
 }
+
+// A long host name would run out of its frame: the address shrinks until it fits.
+void fitToWidth(QLabel* label, double pixels) {
+    QFont font = systemFont(pixels, QFont::DemiBold);
+    while (pixels > 8 && QFontMetrics(font).horizontalAdvance(label->text()) > label->width()) {
+        pixels -= 0.5;
+        font = systemFont(pixels, QFont::DemiBold);
+    }
+    label->setFont(font);
+}
 }  // namespace
 
 PairingWindow::PairingWindow(AppState& state, const QIcon& icon,
@@ -144,7 +160,70 @@ void PairingWindow::buildContent(const QIcon& icon) {
     newCodeButton_->setAutoDefault(false);
     QObject::connect(newCodeButton_, &QPushButton::clicked, [this] { newCode(); });
 
-    window_->setCentralWidget(content_);
+    auto* central = new QWidget;
+    auto* column = new QVBoxLayout(central);
+    column->setContentsMargins(0, 0, 0, 0);
+    column->setSpacing(0);
+    column->addWidget(content_);
+    column->addWidget(buildPagePanel());
+    window_->setCentralWidget(central);
+}
+
+// Below the code, with frames from the panel's top-left corner: the touchpad page for
+// phones without the app, its QR code on the left and its address on the right.
+QWidget* PairingWindow::buildPagePanel() {
+    pagePanel_ = new QWidget;
+    pagePanel_->setFixedSize(kWidth, kPagePanelHeight);
+    pagePanel_->setAutoFillBackground(true);
+    pagePanel_->hide();
+
+    auto* rule = new QFrame(pagePanel_);
+    rule->setGeometry(20, 0, 340, 1);
+    rule->setAutoFillBackground(true);
+    QPalette palette = rule->palette();
+    palette.setColor(QPalette::Window, kRuleGrey);
+    rule->setPalette(palette);
+
+    pageQrCode_ = new QLabel(pagePanel_);
+    pageQrCode_->setGeometry(kQrFrame);
+    pageQrCode_->setAlignment(Qt::AlignCenter);
+
+    addLabel(pagePanel_, QStringLiteral("SANS L'APP"), systemFont(10.5, QFont::DemiBold),
+             kCaptionGrey, Qt::AlignLeft, QRect(150, 22, 210, 14));
+    QLabel* hint = addLabel(
+        pagePanel_, QStringLiteral("Sur un téléphone du même réseau, scanne ce code ou ouvre :"),
+        systemFont(11), kCaptionGrey, Qt::AlignLeft, QRect(150, 40, 210, 32));
+    hint->setWordWrap(true);
+    pageAddress_ = addLabel(pagePanel_, QString(), systemFont(kAddressPixels, QFont::DemiBold),
+                            Qt::white, Qt::AlignLeft, QRect(150, 76, 210, 20));
+    pageAddress_->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    addLabel(pagePanel_, QStringLiteral("puis saisis le code de jumelage."), systemFont(11),
+             kCaptionGrey, Qt::AlignLeft, QRect(150, 100, 210, 14));
+    return pagePanel_;
+}
+
+void PairingWindow::setPageAddressSource(std::function<QUrl()> source) {
+    pageAddressSource_ = std::move(source);
+    showPageAddress();
+}
+
+void PairingWindow::showPageAddress() {
+    const QUrl url = pageAddressSource_ ? pageAddressSource_() : QUrl();
+    pagePanel_->setVisible(!url.isEmpty());
+    if (!url.isEmpty()) {
+        pageAddress_->setText(url.toString());
+        fitToWidth(pageAddress_, kAddressPixels);
+        // Drawn for the screen's pixels, so that every module stays sharp.
+        const qreal ratio = window_->devicePixelRatioF();
+        QImage code = QrCode::fitting(url.toEncoded(), int(kQrFrame.width() * ratio));
+        code.setDevicePixelRatio(ratio);
+        pageQrCode_->setPixmap(QPixmap::fromImage(code));
+    }
+    // The window takes its new height now, not at the next layout pass, so that it is
+    // centred at its real size.
+    window_->centralWidget()->layout()->activate();
+    window_->layout()->activate();
+    window_->adjustSize();
 }
 
 void PairingWindow::refresh() {
@@ -160,6 +239,7 @@ void PairingWindow::refresh() {
 void PairingWindow::show() {
     autoCloseTimer_->cancel();
     refresh();
+    showPageAddress();
     centre();
     window_->setWindowState(window_->windowState() & ~Qt::WindowMinimized);
     window_->show();

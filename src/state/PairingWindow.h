@@ -4,8 +4,10 @@
 
 #include <QColor>
 #include <QIcon>
+#include <QUrl>
 
 #include <chrono>
+#include <functional>
 #include <memory>
 
 class AppState;
@@ -15,12 +17,14 @@ class QMenuBar;
 class QPushButton;
 class QStyle;
 
-// The window that shows the pairing code in large digits with the connection state. It
-// hides itself a moment after a phone connects while it is on screen. Main thread only.
+// The window that shows the pairing code in large digits with the connection state, and
+// below it the address of the touchpad page with a QR code of it. It hides itself a moment
+// after a phone connects while it is on screen. Main thread only.
 class PairingWindow {
 public:
     static constexpr int kWidth = 380;
     static constexpr int kHeight = 290;
+    static constexpr int kPagePanelHeight = 140;
     static constexpr std::chrono::milliseconds kAutoCloseDelay{1200};
 
     static const QColor kBackground;
@@ -41,6 +45,10 @@ public:
     void newCode();
     // Takes the application's main menu into the window, drawn like the rest of it.
     void setMenuBar(QMenuBar* menuBar);
+    // Where the page's address comes from, asked again each time the window is shown since
+    // the network may have changed. Without one, or while it gives an empty address, the
+    // window shows no page panel.
+    void setPageAddressSource(std::function<QUrl()> source);
 
     QMainWindow* window() const { return window_.get(); }
     QLabel* statusDot() const { return statusDot_; }
@@ -48,9 +56,14 @@ public:
     QLabel* codeLabel() const { return codeLabel_; }
     QPushButton* newCodeButton() const { return newCodeButton_; }
     QWidget* content() const { return content_; }
+    QWidget* pagePanel() const { return pagePanel_; }
+    QLabel* pageAddressLabel() const { return pageAddress_; }
+    QLabel* pageQrCode() const { return pageQrCode_; }
 
 private:
     void buildContent(const QIcon& icon);
+    QWidget* buildPagePanel();
+    void showPageAddress();
     void centre();
 
     AppState& state_;
@@ -62,5 +75,9 @@ private:
     QLabel* statusText_ = nullptr;
     QLabel* codeLabel_ = nullptr;
     QPushButton* newCodeButton_ = nullptr;
+    QWidget* pagePanel_ = nullptr;
+    QLabel* pageAddress_ = nullptr;
+    QLabel* pageQrCode_ = nullptr;
+    std::function<QUrl()> pageAddressSource_;
     std::unique_ptr<OneShotTimer> autoCloseTimer_;
 };

@@ -1,21 +1,16 @@
 #include "state/TokenStore.h"
 
 #include "base/Log.h"
+#include "base/PrivateFile.h"
 #include "state/SecretCompare.h"
 
 #include <QDateTime>
-#include <QDir>
 #include <QFile>
-#include <QFileInfo>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
-#include <QSaveFile>
 #include <QStandardPaths>
 #include <QUuid>
-
-#include <sys/stat.h>
-#include <unistd.h>
 
 TokenStore::TokenStore(QString filePath) : path_(std::move(filePath)) {}
 
@@ -95,25 +90,9 @@ bool TokenStore::save(const QStringList& tokens, const Contents& before, const c
 }
 
 bool TokenStore::writeAtomically(const QStringList& tokens) const {
-    const QFileInfo info(path_);
-    if (!info.dir().exists()) {
-        if (!QDir().mkpath(info.absolutePath())) return false;
-        ::chmod(QFile::encodeName(info.absolutePath()).constData(), 0700);
-    }
-    QSaveFile file(path_);
-    // Unbuffered: a write that fails in the buffer's final flush (a full disk) goes unnoticed
-    // by QSaveFile, which then puts the empty file in place of the saved tokens.
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Unbuffered)) return false;
-    ::fchmod(file.handle(), 0600);
     QJsonObject root;
     root.insert(QLatin1String(kKey), QJsonArray::fromStringList(tokens));
-    const QByteArray bytes = QJsonDocument(root).toJson(QJsonDocument::Compact) + '\n';
-    // Space that runs out on the way to the disk shows in fsync; QSaveFile ignores that too.
-    if (file.write(bytes) != bytes.size() || ::fsync(file.handle()) != 0) {
-        file.cancelWriting();
-        return false;
-    }
-    return file.commit();
+    return PrivateFile::write(path_, QJsonDocument(root).toJson(QJsonDocument::Compact) + '\n');
 }
 
 void TokenStore::setAsideCorruptFile() const {

@@ -5,6 +5,8 @@
 #include "router/Router.h"
 #include "state/AppState.h"
 #include "transport/ConnectionGuard.h"
+#include "transport/HttpGate.h"
+#include "transport/HttpResponder.h"
 #include "transport/WSConnection.h"
 
 #include <QTcpServer>
@@ -16,7 +18,8 @@ WSServer::WSServer(AppState& state, Router& router, Limits limits)
     : state_(state),
       router_(router),
       limits_(limits),
-      queue_(std::make_shared<SerialQueue>(QStringLiteral("olvane.ws"))) {}
+      queue_(std::make_shared<SerialQueue>(QStringLiteral("olvane.ws"))),
+      page_(std::make_unique<HttpResponder>()) {}
 
 WSServer::~WSServer() {
     queue_->sync([this] {
@@ -73,7 +76,8 @@ void WSServer::acceptPending() {
         socket->setSocketOption(QAbstractSocket::LowDelayOption, 1);
         new ConnectionGuard(socket, unauthenticated_, limits_.firstMessageDeadline,
                             [socket] { socket->abort(); });
-        ws_->handleConnection(socket);
+        new HttpGate(socket, *page_, limits_.maxRequestHeadBytes,
+                     [this](QTcpSocket* upgrading) { ws_->handleConnection(upgrading); });
     }
 }
 

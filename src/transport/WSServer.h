@@ -8,6 +8,7 @@
 
 class AppState;
 class ConnectionGuard;
+class HttpResponder;
 class QWebSocket;
 class QTcpServer;
 class QWebSocketServer;
@@ -15,13 +16,16 @@ class Router;
 class SerialQueue;
 
 // The local-network transport: WebSocket (RFC 6455) over plain TCP on every address, one
-// session per connection, messages handed to the router on the "olvane.ws" queue.
+// session per connection, messages handed to the router on the "olvane.ws" queue. The same
+// port serves the touchpad page to browsers over plain HTTP.
 class WSServer {
 public:
     struct Limits {
         qint64 maxMessageBytes = 64 * 1024;
         int maxUnauthenticated = 32;
         std::chrono::milliseconds firstMessageDeadline{10000};
+        // A request head (WebSocket upgrade or page request) larger than this is refused.
+        qsizetype maxRequestHeadBytes = 16 * 1024;
     };
 
     WSServer(AppState& state, Router& router, Limits limits);
@@ -44,6 +48,7 @@ private:
     Router& router_;
     const Limits limits_;
     std::shared_ptr<SerialQueue> queue_;
+    std::unique_ptr<const HttpResponder> page_;
     // Owned by the queue's thread.
     QTcpServer* tcp_ = nullptr;
     QWebSocketServer* ws_ = nullptr;

@@ -1,6 +1,8 @@
 #include "app/ShellHarness.h"
 #include "input/none/NoneBackend.h"
+#include "input/portal/PortalBackend.h"
 #include "state/PairingWindow.h"
+#include "support/FakePortal.h"
 #include "support/LogCapture.h"
 #include "support/Wait.h"
 #include "transport/WSServer.h"
@@ -10,6 +12,7 @@
 #include <QMainWindow>
 #include <QMenuBar>
 #include <QMessageBox>
+#include <QTemporaryDir>
 #include <QTimer>
 
 #include <csignal>
@@ -107,10 +110,39 @@ TEST(AppDelegate, anUntrustedBackendGetsThePermissionItemAndItsExplanation) {
     QAction* permission = h.menuAction("⚠️ Autoriser l'accessibilité…");
     ASSERT_NE(permission, nullptr);
     permission->trigger();
+    ASSERT_TRUE(waitUntil([&] { return h.delegate->accessibilityHelp().window() != nullptr; }));
     QMessageBox* help = h.delegate->accessibilityHelp().window();
-    ASSERT_NE(help, nullptr);
     EXPECT_TRUE(help->isVisible());
     EXPECT_TRUE(help->informativeText().contains("OLVANE_INPUT_BACKEND"));
+}
+
+TEST(AppDelegate, aRefusedOrEndedPortalSessionShowsThePermissionItemWhichAsksAgain) {
+    FakePortal portal(FakePortal::Options{2, true});
+    ASSERT_TRUE(portal.running());
+    QTemporaryDir dir;
+    ShellHarness::Setup setup;
+    setup.backend =
+        std::make_unique<PortalBackend>(portal.bus(), dir.filePath("token"), XkbLayoutNames{});
+    ShellHarness h(std::move(setup));
+    const QString item = "⚠️ Autoriser l'accessibilité…";
+    auto asking = [&] { return h.menuAction(item) != nullptr; };
+
+    // Asked for at launch; the user cancels the desktop's dialog.
+    ASSERT_TRUE(h.delegate->applicationDidFinishLaunching());
+    ASSERT_TRUE(waitUntil([&] { return portal.callsOf("Start").size() == 1; }));
+    EXPECT_FALSE(h.input->trusted());
+    EXPECT_TRUE(asking());
+
+    // The item asks the desktop again, and goes once the user allows it; no window of ours.
+    portal.setStartResponse(0);
+    h.menuAction(item)->trigger();
+    ASSERT_TRUE(waitUntil([&] { return h.input->trusted() && !asking(); }));
+    EXPECT_EQ(portal.callsOf("CreateSession").size(), 2);
+    EXPECT_EQ(h.delegate->accessibilityHelp().window(), nullptr);
+
+    // The desktop ends the session: "ax" is false and the item is back.
+    portal.closeSessions();
+    ASSERT_TRUE(waitUntil([&] { return !h.input->trusted() && asking(); }));
 }
 
 TEST(AppDelegate, showingTheWindowFromTheMenuOrAReopenBringsItBack) {

@@ -55,6 +55,16 @@ class Install(unittest.TestCase):
             self.assertEqual(entry["Exec"], "olvane-helper")
             self.assertEqual(entry["Icon"], "olvane-helper")
 
+    def test_the_uinput_rule_and_module_where_udev_and_systemd_read_them(self):
+        with open(self.path("etc/udev/rules.d/70-olvane-uinput.rules")) as f:
+            rules = [l for l in f.read().splitlines() if l and not l.startswith("#")]
+        self.assertEqual(len(rules), 1)
+        keys = [k.strip() for k in rules[0].split(",")]
+        for key in ('KERNEL=="uinput"', 'SUBSYSTEM=="misc"', 'TAG+="uaccess"'):
+            self.assertIn(key, keys)
+        with open(self.path("etc/modules-load.d/olvane-uinput.conf")) as f:
+            self.assertIn("uinput", f.read().split())
+
 
 if __name__ == "__main__":
     unittest.main()

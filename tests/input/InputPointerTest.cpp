@@ -4,6 +4,7 @@
 
 #include <QThread>
 
+#include <algorithm>
 #include <atomic>
 #include <cmath>
 #include <limits>
@@ -36,6 +37,16 @@ TEST(InputPointer, largeMoveIsPostedAsFortyFivePercentStepsThenTheRemainder) {
     ASSERT_EQ(steps.size(), expected.size());
     for (int i = 0; i < steps.size(); ++i) EXPECT_NEAR(steps[i], expected[i], 1e-9) << i;
     EXPECT_NEAR(from.x(), 600, 1e-9);
+}
+
+TEST(InputPointer, aMoveCarriesTheStepAsAskedBesideTheClampedPosition) {
+    InputHarness h;
+    h.input->moveBy(4000, 0);
+    h.tick();
+    const auto events = h.take();
+    ASSERT_EQ(events.size(), 1);
+    EXPECT_EQ(events[0].at, QPointF(1919, 500));
+    EXPECT_EQ(events[0].step, QPointF(1800, 0));
 }
 
 TEST(InputPointer, smallMoveIsPostedWholeAndDeadZoneResidueStaysPending) {
@@ -204,6 +215,28 @@ TEST(InputScroll, drainsInTruncatedStepsAndKeepsTheFractionPending) {
         for (const auto& e : down.take()) steps.append(e.vertical);
     }
     EXPECT_EQ(steps, (QList<int>{-4, -2, -1, -1}));
+}
+
+TEST(InputScroll, aScrollEndsOnceWhenItHasRestedAsLongAsTheTimerWaitsAndMovesNeverEndOne) {
+    InputHarness h;
+    auto ends = [&] {
+        const auto events = h.take();
+        return std::count_if(events.begin(), events.end(),
+                             [](const auto& e) { return e.kind == Kind::ScrollEnd; });
+    };
+    h.input->moveBy(100, 0);
+    for (int i = 0; i < 70; ++i) h.tick();
+    EXPECT_EQ(ends(), 0);
+
+    h.input->scroll(0, 10);
+    for (int i = 0; i < 4; ++i) h.tick();  // the steps
+    h.input->moveBy(10, 0);                // motion while the scroll rests does not delay its end
+    for (int i = 0; i < Input::kIdleTicksBeforeStop - 1; ++i) h.tick();
+    EXPECT_EQ(ends(), 0);
+    h.tick();
+    EXPECT_EQ(ends(), 1);
+    for (int i = 0; i < 60; ++i) h.tick();
+    EXPECT_EQ(ends(), 0);
 }
 
 TEST(InputScroll, horizontalGoesToTheSecondWheelAndHugeAmountsStayWithinThirtyTwoBits) {

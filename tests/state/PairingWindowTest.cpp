@@ -6,6 +6,7 @@
 #include <QApplication>
 #include <QLabel>
 #include <QMainWindow>
+#include <QProcess>
 #include <QPushButton>
 #include <QScreen>
 #include <QTemporaryDir>
@@ -193,4 +194,31 @@ TEST(PairingWindow, aLongFixedCodeIsShownWholeInTheSameFontAndFrame) {
     // A code from the environment is text, never markup.
     WindowHarness markup(QString("<b>12</b>"));
     EXPECT_EQ(markup.window->codeLabel()->textFormat(), Qt::PlainText);
+}
+
+TEST(PairingWindow, showsThePageAddressBelowTheCodeWithAQrCodeThatReadsAsIt) {
+    WindowHarness h;
+    QMainWindow* window = h.window->window();
+    EXPECT_FALSE(h.window->pagePanel()->isVisibleTo(window));  // no server, no page
+
+    QString address = "http://192.168.1.23:8788/";
+    h.window->setPageAddressSource([&] { return QUrl(address); });
+    h.window->show();
+    ASSERT_TRUE(h.window->pagePanel()->isVisible());
+    EXPECT_EQ(h.window->pageAddressLabel()->text(), address);
+    EXPECT_EQ(h.window->content()->size(), QSize(380, 290));
+    EXPECT_EQ(window->centralWidget()->size(), QSize(380, 290 + 140));
+
+    const QString image = h.dir.filePath("qr.png");
+    ASSERT_TRUE(h.window->pageQrCode()->grab().save(image));
+    QProcess zbar;
+    zbar.start("zbarimg", {"--quiet", "--raw", image});
+    ASSERT_TRUE(zbar.waitForFinished());
+    EXPECT_EQ(zbar.readAllStandardOutput().trimmed(), address.toUtf8());
+
+    // The computer moved to another network while the window was hidden.
+    address = "http://10.20.30.40:8788/";
+    window->hide();
+    h.window->show();
+    EXPECT_EQ(h.window->pageAddressLabel()->text(), address);
 }

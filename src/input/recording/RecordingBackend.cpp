@@ -37,6 +37,21 @@ void RecordingBackend::postPointer(PointerAction action, QPointF at, int clickSt
     record(e);
 }
 
+void RecordingBackend::postMove(PointerAction action, QPointF at, QPointF step) {
+    Event e;
+    e.kind = Event::Kind::Pointer;
+    e.action = action;
+    e.at = at;
+    e.step = step;
+    record(e);
+}
+
+void RecordingBackend::endScroll() {
+    Event e;
+    e.kind = Event::Kind::ScrollEnd;
+    record(e);
+}
+
 void RecordingBackend::postScroll(qint32 vertical, qint32 horizontal) {
     Event e;
     e.kind = Event::Kind::Scroll;

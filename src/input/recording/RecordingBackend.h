@@ -12,10 +12,11 @@
 class RecordingBackend : public InputBackend {
 public:
     struct Event {
-        enum class Kind { Pointer, Scroll, Key, Text };
+        enum class Kind { Pointer, Scroll, ScrollEnd, Key, Text };
         Kind kind = Kind::Pointer;
         PointerAction action = PointerAction::Move;
         QPointF at;
+        QPointF step;  // of a move: as asked, before clamping
         int clickState = 0;
         qint32 vertical = 0, horizontal = 0;
         quint16 key = 0;
@@ -31,7 +32,9 @@ public:
     std::optional<QPointF> cursorLocation() override;
     QList<QRectF> displayBounds() override;
     void postPointer(PointerAction action, QPointF at, int clickState) override;
+    void postMove(PointerAction action, QPointF at, QPointF step) override;
     void postScroll(qint32 vertical, qint32 horizontal) override;
+    void endScroll() override;
     bool postKey(quint16 evdevCode, bool down) override;
     void typeText(const QString& text) override;
     std::unique_ptr<KeySymbolSource> keySymbols() override;

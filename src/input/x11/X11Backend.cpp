@@ -62,6 +62,14 @@ void X11Backend::requestAccess() {
     if (!x_ && !connectToServer()) scheduleReconnect();
 }
 
+void X11Backend::watchTrust(std::function<void()> onChange) {
+    onTrustChange_ = std::move(onChange);
+}
+
+void X11Backend::setTrusted(bool trusted) {
+    if (trusted_.exchange(trusted) != trusted && onTrustChange_) onTrustChange_();
+}
+
 bool X11Backend::connectToServer() {
     QString error;
     x_ = X11Connection::open(displayName_, &error);
@@ -91,7 +99,7 @@ bool X11Backend::connectToServer() {
     if (!x_->hasXTest())
         logLine(QStringLiteral("X11: display %1 has no XTEST extension; input cannot be posted")
                     .arg(x_->name()));
-    trusted_ = x_->hasXTest() && !x_->lost();
+    setTrusted(x_->hasXTest() && !x_->lost());
     logLine(QStringLiteral("%1 X11 display %2 (XTEST %3)")
                 .arg(everConnected_ ? QStringLiteral("Input: connected again to")
                                     : QStringLiteral("Input: posting to"),
@@ -104,7 +112,7 @@ bool X11Backend::connectToServer() {
 
 void X11Backend::connectionLost() {
     if (!x_) return;
-    trusted_ = false;
+    setTrusted(false);
     logLine(QStringLiteral("X11: lost the connection to display %1; trying again every %2 ms")
                 .arg(x_->name())
                 .arg(kReconnectMs));

@@ -2,7 +2,7 @@
 
 #include "input/InputBackend.h"
 #include "input/WheelAccumulator.h"
-#include "input/x11/XkbKeymap.h"
+#include "input/xkb/XkbKeymap.h"
 
 #include <QByteArray>
 #include <QObject>
@@ -39,6 +39,7 @@ public:
     void start() override;
     bool trusted() const override { return trusted_.load(); }
     void requestAccess() override;
+    void watchTrust(std::function<void()> onChange) override;
 
     std::optional<QPointF> cursorLocation() override;
     QList<QRectF> displayBounds() override;
@@ -59,6 +60,7 @@ private:
     bool refreshKeymap();
     void clickWheel(unsigned button, int clicks);
     bool keyIsDown(unsigned key) const;
+    void setTrusted(bool trusted);
 
     const QString displayName_;
     std::unique_ptr<QObject> context_;
@@ -78,4 +80,5 @@ private:
     // pressed nor released by us, so their owner's hold is left alone.
     QSet<unsigned> heldElsewhere_;
     std::function<void()> onLayoutChange_;
+    std::function<void()> onTrustChange_;
 };

@@ -2,6 +2,7 @@
 
 #include "base/Log.h"
 #include "input/x11/X11Connection.h"
+#include "input/xkb/TextCharacters.h"
 
 #include <QSet>
 #include <QThread>
@@ -11,29 +12,6 @@
 #include <X11/XKBlib.h>
 #include <X11/Xlib.h>
 #include <X11/extensions/XTest.h>
-
-namespace {
-// Line ends are the Return key; everything else is the character's own keysym.
-xkb_keysym_t keysymFor(char32_t character) {
-    if (character == U'\n' || character == U'\r') return XKB_KEY_Return;
-    return xkb_utf32_to_keysym(character);
-}
-
-// What the key of a keysym types, as the layout index knows it.
-char32_t typedCharacter(char32_t character) {
-    return character == U'\n' ? U'\r' : character;
-}
-
-QString describe(const QList<char32_t>& characters) {
-    QString text;
-    for (char32_t c : characters) {
-        if (text.size() > 40) return text + QStringLiteral("…");
-        text += c < 0x20 ? QStringLiteral("U+%1").arg(quint32(c), 4, 16, QLatin1Char('0'))
-                         : QString::fromUcs4(&c, 1);
-    }
-    return text;
-}
-}  // namespace
 
 X11TextTyper::X11TextTyper(X11Connection& connection) : x_(connection) {
     clock_.start();
@@ -49,12 +27,10 @@ X11TextTyper::~X11TextTyper() {
 
 void X11TextTyper::type(const QString& text, const XkbKeymap& keymap) {
     const KeyStrokePlanner planner(keymap, readState());
-    const QList<uint> characters = text.toUcs4();
+    const QList<char32_t> characters = TextCharacters::of(text);
     QList<char32_t> skipped;
     remappedThisText_ = false;
-    for (qsizetype i = 0; i < characters.size(); ++i) {
-        const char32_t c = characters[i];
-        if (c == U'\r' && i + 1 < characters.size() && characters[i + 1] == U'\n') continue;
+    for (char32_t c : characters) {
         if (x_.lost()) return;
         const std::optional<KeyStroke> stroke = strokeFor(c, keymap, planner);
         if (stroke)
@@ -65,15 +41,12 @@ void X11TextTyper::type(const QString& text, const XkbKeymap& keymap) {
     x_.flush();
     if (remappedThisText_) restoreTimer_->start();
     if (!skipped.isEmpty() && !x_.lost())
-        logLine(QStringLiteral("Text: %1 of %2 characters could not be typed: %3")
-                    .arg(skipped.size())
-                    .arg(characters.size())
-                    .arg(describe(skipped)));
+        logLine(TextCharacters::skippedLine(skipped, characters.size()));
 }
 
 std::optional<KeyStroke> X11TextTyper::strokeFor(char32_t character, const XkbKeymap& keymap,
                                                  const KeyStrokePlanner& planner) {
-    const xkb_keysym_t sym = keysymFor(character);
+    const xkb_keysym_t sym = TextCharacters::keysym(character);
     if (sym == XKB_KEY_NoSymbol) return std::nullopt;
     for (auto it = remapped_.begin(); it != remapped_.end(); ++it) {
         if (it->sym != sym) continue;
@@ -83,7 +56,7 @@ std::optional<KeyStroke> X11TextTyper::strokeFor(char32_t character, const XkbKe
     }
     QSet<xkb_keycode_t> ours;
     for (auto it = remapped_.cbegin(); it != remapped_.cend(); ++it) ours.insert(it.key());
-    if (std::optional<KeyStroke> stroke = planner.plan(typedCharacter(character), ours))
+    if (std::optional<KeyStroke> stroke = planner.plan(TextCharacters::onKey(character), ours))
         return stroke;
     const std::optional<xkb_keycode_t> key = remap(sym, keymap);
     if (!key) return std::nullopt;

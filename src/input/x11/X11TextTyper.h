@@ -1,7 +1,7 @@
 #pragma once
 
-#include "input/x11/KeyStrokePlanner.h"
-#include "input/x11/XkbKeymap.h"
+#include "input/xkb/KeyStrokePlanner.h"
+#include "input/xkb/XkbKeymap.h"
 
 #include <QElapsedTimer>
 #include <QHash>

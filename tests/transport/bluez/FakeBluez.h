@@ -1,10 +1,9 @@
 #pragma once
 
-#include <QDBusConnection>
+#include "support/DBusFake.h"
+
 #include <QJsonArray>
 #include <QJsonObject>
-#include <QProcess>
-#include <QTemporaryDir>
 
 // A private bus with our stand-in for bluetoothd on it (olvane_e2e.fake_bluez in tests/e2e),
 // which speaks BlueZ's D-Bus API and lets the test steer it and read back what it saw.
@@ -18,10 +17,9 @@ public:
 
     explicit FakeBluez(Options options);
     FakeBluez() : FakeBluez(Options{}) {}
-    ~FakeBluez();
 
-    bool running() const { return running_; }
-    QString address() const { return address_; }
+    bool running() const { return fake_.running(); }
+    QString address() const { return fake_.address(); }
 
     void setPowered(bool on);
     // The next call of method fails with this D-Bus error.
@@ -34,16 +32,11 @@ public:
     QJsonArray calls();
     QByteArray readCharacteristic(const QString& uuid, quint16 offset = 0);
     // bluetoothd goes away, the bus stays.
-    void quitBluez();
+    void quitBluez() { fake_.quit(); }
 
 private:
-    QDBusMessage call(const QString& method, const QVariantList& args = {});
+    static QStringList arguments(const Options& options);
     QJsonObject jsonCall(const QString& method);
 
-    QTemporaryDir dir_;
-    QString address_;
-    qint64 busPid_ = 0;
-    QProcess fake_;
-    QString connectionName_;
-    bool running_ = false;
+    DBusFake fake_;
 };

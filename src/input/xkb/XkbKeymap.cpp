@@ -1,4 +1,4 @@
-#include "input/x11/XkbKeymap.h"
+#include "input/xkb/XkbKeymap.h"
 
 #include <algorithm>
 #include <cstdlib>
@@ -81,6 +81,13 @@ QString XkbKeymap::text(quint16 evdevCode, bool shifted) const {
     char utf8[64] = {};
     xkb_state_key_get_utf8(state.get(), key, utf8, sizeof utf8);
     return QString::fromUtf8(utf8);
+}
+
+xkb_keysym_t XkbKeymap::keysym(quint16 evdevCode) const {
+    const xkb_keycode_t key = evdevCode + kEvdevOffset;
+    if (!hasKey(key)) return XKB_KEY_NoSymbol;
+    StatePtr state = newState(keymap_, group_);
+    return state ? xkb_state_key_get_one_sym(state.get(), key) : XKB_KEY_NoSymbol;
 }
 
 xkb_mod_mask_t XkbKeymap::modMask(const char* name) const {

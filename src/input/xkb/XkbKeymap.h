@@ -31,6 +31,8 @@ public:
 
     // The text a key types with no modifier, or with Shift, in this group.
     QString text(quint16 evdevCode, bool shifted) const override;
+    // The symbol a key has with no modifier in this group; XKB_KEY_NoSymbol when none.
+    xkb_keysym_t keysym(quint16 evdevCode) const;
 
     xkb_keymap* keymap() const { return keymap_; }
     xkb_layout_index_t group() const { return group_; }

@@ -1,4 +1,4 @@
-#include "input/x11/KeyStrokePlanner.h"
+#include "input/xkb/KeyStrokePlanner.h"
 
 #include <algorithm>
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "input/x11/XkbKeymap.h"
+#include "input/xkb/XkbKeymap.h"
 
 #include <QList>
 #include <QSet>

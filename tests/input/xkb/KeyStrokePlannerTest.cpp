@@ -1,5 +1,5 @@
-#include "input/x11/KeyStrokePlanner.h"
-#include "input/x11/XkbKeymap.h"
+#include "input/xkb/KeyStrokePlanner.h"
+#include "input/xkb/XkbKeymap.h"
 
 #include <gtest/gtest.h>
 

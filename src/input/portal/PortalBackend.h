@@ -1,0 +1,59 @@
+#pragma once
+
+#include "input/InputBackend.h"
+#include "input/portal/RemoteDesktopSession.h"
+#include "input/xkb/ConfiguredLayout.h"
+
+#include <QDBusConnection>
+
+#include <atomic>
+#include <memory>
+#include <optional>
+
+// Input on a Wayland desktop through the desktop portal's RemoteDesktop session, which works
+// on GNOME and KDE without any rights of our own. The session is asked for at start, by the
+// first input if nothing asked before, and again from the menu after the desktop refused or
+// ended it; "ax" is true while it runs. The pointer cannot be read and moves relatively, so
+// each move is posted as the step asked for. Keys go as evdev codes; text, and keys chosen
+// for their character, as keysyms, which the desktop types through its own layout.
+class PortalBackend : public InputBackend {
+public:
+    // One move never goes further than this many pixels on an axis.
+    static constexpr double kMaxStep = 32767;
+    static constexpr int kLeftButton = 0x110, kRightButton = 0x111;  // evdev BTN_LEFT, BTN_RIGHT
+
+    PortalBackend(QDBusConnection bus, QString restoreTokenPath, XkbLayoutNames layout);
+    ~PortalBackend() override;
+
+    QString name() const override { return QStringLiteral("portal"); }
+    void start() override;
+    bool trusted() const override { return started_.load(); }
+    void requestAccess() override;
+    void watchTrust(std::function<void()> onChange) override;
+
+    std::optional<QPointF> cursorLocation() override { return std::nullopt; }
+    QList<QRectF> displayBounds() override { return {}; }
+    void postMove(PointerAction action, QPointF at, QPointF step) override;
+    void postPointer(PointerAction action, QPointF at, int clickState) override;
+    void postScroll(qint32 vertical, qint32 horizontal) override;
+    void endScroll() override;
+    bool postKey(quint16 evdevCode, bool down) override;
+    bool postLayoutKey(quint16 evdevCode, bool down) override;
+    void typeText(const QString& text) override;
+    std::unique_ptr<KeySymbolSource> keySymbols() override;
+
+private:
+    // Whether events can go now; the first input ever asks for the session.
+    bool ready();
+    void stateChanged();
+
+    QDBusConnection bus_;
+    const QString restoreTokenPath_;
+    const XkbLayoutNames layoutNames_;
+    std::unique_ptr<RemoteDesktopSession> session_;
+    std::optional<XkbKeymap> keymap_;
+    std::atomic<bool> started_{false};
+    bool dropReported_ = false;
+    bool scrolled_ = false;
+    std::function<void()> onTrustChange_;
+};

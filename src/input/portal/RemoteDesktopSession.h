@@ -1,0 +1,85 @@
+#pragma once
+
+#include "input/portal/RestoreTokenFile.h"
+
+#include <QDBusConnection>
+#include <QDBusError>
+#include <QDBusMessage>
+#include <QHash>
+#include <QObject>
+#include <QVariantMap>
+
+#include <functional>
+#include <optional>
+
+// One remote control session of the desktop portal (org.freedesktop.portal.RemoteDesktop):
+// created, given the keyboard and the pointer, and started, which shows the desktop's consent
+// dialog unless the restore token of an earlier session stands for the user's consent. Each
+// step is a portal request answered by the Response signal of a request object whose path is
+// known in advance, so the answer is listened for before the call is made. Lives on the thread
+// that created it.
+class RemoteDesktopSession : public QObject {
+    Q_OBJECT
+public:
+    enum class State { Idle, Starting, Started, Ended };
+
+    static constexpr const char* kService = "org.freedesktop.portal.Desktop";
+    static constexpr const char* kPath = "/org/freedesktop/portal/desktop";
+    static constexpr const char* kInterface = "org.freedesktop.portal.RemoteDesktop";
+    static constexpr uint kKeyboard = 1, kPointer = 2;
+    // Keep the consent until the user revokes it; known from interface version 2.
+    static constexpr uint kPersistUntilRevoked = 2;
+    static constexpr uint kPersistSince = 2;
+
+    RemoteDesktopSession(QDBusConnection bus, RestoreTokenFile restoreToken);
+    ~RemoteDesktopSession() override;
+
+    // The portal's RemoteDesktop version, or none when no portal answers within timeoutMs.
+    static std::optional<uint> probe(const QDBusConnection& bus, int timeoutMs);
+
+    State state() const { return state_; }
+    // Called after every change of state.
+    void setOnStateChange(std::function<void()> onChange) { onStateChange_ = std::move(onChange); }
+    // Asks for a new session unless one is starting or started.
+    void start();
+
+    // Meaningful once started. Pixels; evdev buttons and keys; X keysyms.
+    void pointerMotion(double dx, double dy);
+    void pointerButton(int button, bool pressed);
+    void pointerAxis(double dx, double dy, bool finish);
+    void keyboardKeycode(int keycode, bool pressed);
+    void keyboardKeysym(int keysym, bool pressed);
+
+private slots:
+    void onResponse(uint response, const QVariantMap& results, const QDBusMessage& message);
+    void onClosed(const QVariantMap& details, const QDBusMessage& message);
+    void onNotifyDone();
+    void onNotifyError(const QDBusError& error);
+
+private:
+    using Answer = std::function<void(uint response, const QVariantMap& results)>;
+
+    void readVersion();
+    void createSession();
+    void selectDevices();
+    void startSession();
+    void request(const QString& method, QVariantList args, QVariantMap options, Answer answer);
+    void listen(const QString& requestPath, Answer answer);
+    bool stopListening(const QString& requestPath);
+    QString requestPath(const QString& token) const;
+    void refused(const QString& step, uint response);
+    void fail(const QString& why);
+    void end();
+    void setState(State state);
+    void notify(const char* method, const QVariantList& values);
+
+    QDBusConnection bus_;
+    const RestoreTokenFile restoreToken_;
+    State state_ = State::Idle;
+    uint version_ = 0;
+    QString sessionPath_;
+    QHash<QString, Answer> pending_;
+    quint64 requests_ = 0;
+    bool notifyFailureReported_ = false;
+    std::function<void()> onStateChange_;
+};

@@ -1,0 +1,176 @@
+#include "input/uinput/UinputBackend.h"
+
+#include "base/Log.h"
+#include "input/xkb/KeyStrokePlanner.h"
+#include "input/xkb/TextCharacters.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <cmath>
+#include <cstring>
+
+#include <unistd.h>
+
+namespace {
+input_event event(quint16 type, quint16 code, qint32 value) {
+    input_event e{};
+    e.type = type;
+    e.code = code;
+    e.value = value;
+    return e;
+}
+
+// Codes the device was created with (UinputDevice): every key up to 255.
+bool deviceHasKey(quint16 code) {
+    return code >= KEY_ESC && code <= 255;
+}
+}  // namespace
+
+UinputBackend::UinputBackend(DeviceFactory createDevice, XkbLayoutNames layout)
+    : createDevice_(std::move(createDevice)), layoutNames_(std::move(layout)) {}
+
+UinputBackend::~UinputBackend() {
+    // Closing destroys the device; the kernel releases whatever it still held down.
+    if (fd_ >= 0) ::close(fd_);
+}
+
+void UinputBackend::start() {
+    if (const std::optional<XkbKeymap> keymap = ConfiguredLayout::compile(layoutNames_))
+        keymap_.emplace(*keymap);
+    openDevice();
+}
+
+void UinputBackend::requestAccess() {
+    if (fd_ < 0) openDevice();
+}
+
+void UinputBackend::watchTrust(std::function<void()> onChange) {
+    onTrustChange_ = std::move(onChange);
+}
+
+bool UinputBackend::openDevice() {
+    QString error;
+    const int fd = createDevice_(&error);
+    if (fd < 0) {
+        if (!openFailureReported_)
+            logLine(QStringLiteral("uinput: %1; input cannot be posted (see the README on the udev "
+                                   "rule)")
+                        .arg(error));
+        openFailureReported_ = true;
+        return false;
+    }
+    openFailureReported_ = false;
+    fd_ = fd;
+    logLine(QStringLiteral("Input: posting through a uinput virtual device (layout \"%1\")")
+                .arg(layoutNames_.layout.isEmpty() ? QStringLiteral("us") : layoutNames_.layout));
+    if (onTrustChange_) onTrustChange_();
+    return true;
+}
+
+bool UinputBackend::send(QList<input_event> events) {
+    if (fd_ < 0) return false;
+    events.append(event(EV_SYN, SYN_REPORT, 0));
+    const auto* bytes = reinterpret_cast<const char*>(events.constData());
+    const size_t size = size_t(events.size()) * sizeof(input_event);
+    ssize_t written;
+    do {
+        written = ::write(fd_, bytes, size);
+    } while (written < 0 && errno == EINTR);
+    if (written == ssize_t(size)) {
+        writeFailureReported_ = false;
+        return true;
+    }
+    if (!writeFailureReported_)
+        logLine(QStringLiteral("uinput: writing to the virtual device failed: %1")
+                    .arg(QString::fromLocal8Bit(written < 0 ? strerror(errno) : "short write")));
+    writeFailureReported_ = true;
+    return false;
+}
+
+qint32 UinputBackend::wholePixels(double& carry, double step) {
+    carry = std::clamp(carry + step, -kMaxStep, kMaxStep);
+    const double whole = std::round(carry);
+    carry -= whole;
+    return qint32(whole);
+}
+
+void UinputBackend::postMove(PointerAction, QPointF, QPointF step) {
+    const qint32 dx = wholePixels(carryX_, step.x());
+    const qint32 dy = wholePixels(carryY_, step.y());
+    QList<input_event> events;
+    if (dx) events.append(event(EV_REL, REL_X, dx));
+    if (dy) events.append(event(EV_REL, REL_Y, dy));
+    if (!events.isEmpty()) send(events);
+}
+
+void UinputBackend::postPointer(PointerAction action, QPointF, int) {
+    switch (action) {
+        case PointerAction::Move:
+        case PointerAction::Drag:
+            break;  // moves come as steps, through postMove
+        case PointerAction::LeftDown:
+        case PointerAction::LeftUp:
+            send({event(EV_KEY, BTN_LEFT, action == PointerAction::LeftDown)});
+            break;
+        case PointerAction::RightDown:
+        case PointerAction::RightUp:
+            send({event(EV_KEY, BTN_RIGHT, action == PointerAction::RightDown)});
+            break;
+    }
+}
+
+void UinputBackend::postScroll(qint32 vertical, qint32 horizontal) {
+    // The kernel's wheel turns positive upward, its horizontal wheel to the right.
+    const HiResWheel::Step v = verticalWheel_.add(vertical);
+    const HiResWheel::Step h = horizontalWheel_.add(-qint64(horizontal));
+    QList<input_event> events;
+    if (v.units) events.append(event(EV_REL, REL_WHEEL_HI_RES, v.units));
+    if (v.notches) events.append(event(EV_REL, REL_WHEEL, v.notches));
+    if (h.units) events.append(event(EV_REL, REL_HWHEEL_HI_RES, h.units));
+    if (h.notches) events.append(event(EV_REL, REL_HWHEEL, h.notches));
+    if (!events.isEmpty()) send(events);
+}
+
+bool UinputBackend::postKey(quint16 evdevCode, bool down) {
+    if (!deviceHasKey(evdevCode)) return false;
+    return send({event(EV_KEY, evdevCode, down)});
+}
+
+void UinputBackend::key(quint16 code, bool down) {
+    postKey(code, down);
+}
+
+void UinputBackend::typeText(const QString& text) {
+    const QList<char32_t> characters = TextCharacters::of(text);
+    if (fd_ < 0 || !keymap_) {
+        logLine(QStringLiteral("Text: %1; %2 characters dropped")
+                    .arg(fd_ < 0 ? QStringLiteral("no uinput device")
+                                 : QStringLiteral("no keyboard layout"))
+                    .arg(characters.size()));
+        return;
+    }
+    // The desktop's modifier state cannot be read: typing starts from a keyboard at rest.
+    const KeyStrokePlanner planner(*keymap_, KeyboardState{});
+    auto evdev = [](xkb_keycode_t k) { return quint16(k - XkbKeymap::kEvdevOffset); };
+    QList<char32_t> skipped;
+    for (char32_t c : characters) {
+        const std::optional<KeyStroke> stroke = planner.plan(TextCharacters::onKey(c), {});
+        if (!stroke) {
+            skipped.append(c);
+            continue;
+        }
+        for (xkb_keycode_t k : stroke->toggled) key(evdev(k), true), key(evdev(k), false);
+        for (xkb_keycode_t k : stroke->held) key(evdev(k), true);
+        key(evdev(stroke->key), true);
+        key(evdev(stroke->key), false);
+        for (auto k = stroke->held.crbegin(); k != stroke->held.crend(); ++k) key(evdev(*k), false);
+        for (auto k = stroke->toggled.crbegin(); k != stroke->toggled.crend(); ++k)
+            key(evdev(*k), true), key(evdev(*k), false);
+    }
+    if (!skipped.isEmpty()) logLine(TextCharacters::skippedLine(skipped, characters.size()));
+}
+
+std::unique_ptr<KeySymbolSource> UinputBackend::keySymbols() {
+    if (!keymap_) return nullptr;
+    return std::make_unique<XkbKeymap>(*keymap_);
+}

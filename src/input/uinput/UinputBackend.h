@@ -1,0 +1,63 @@
+#pragma once
+
+#include "input/InputBackend.h"
+#include "input/uinput/HiResWheel.h"
+#include "input/xkb/ConfiguredLayout.h"
+
+#include <QList>
+
+#include <atomic>
+#include <functional>
+#include <optional>
+
+#include <linux/input.h>
+
+// Input through the kernel: one virtual mouse-and-keyboard (uinput) that Wayland compositors,
+// X servers and the console all read like a real one. The pointer moves relatively, so its
+// position and the displays stay the window system's business: each move is posted as the
+// step asked for. Characters are typed on the keys of the configured layout; "ax" is true
+// while the device exists.
+class UinputBackend : public InputBackend {
+public:
+    // Creates the device; returns the descriptor its events are written to, or -1 and why.
+    using DeviceFactory = std::function<int(QString* error)>;
+
+    // One move never goes further than this many pixels on an axis.
+    static constexpr double kMaxStep = 32767;
+
+    UinputBackend(DeviceFactory createDevice, XkbLayoutNames layout);
+    ~UinputBackend() override;
+
+    QString name() const override { return QStringLiteral("uinput"); }
+    void start() override;
+    bool trusted() const override { return fd_.load() >= 0; }
+    void requestAccess() override;
+    void watchTrust(std::function<void()> onChange) override;
+
+    std::optional<QPointF> cursorLocation() override { return std::nullopt; }
+    QList<QRectF> displayBounds() override { return {}; }
+    void postMove(PointerAction action, QPointF at, QPointF step) override;
+    void postPointer(PointerAction action, QPointF at, int clickState) override;
+    void postScroll(qint32 vertical, qint32 horizontal) override;
+    bool postKey(quint16 evdevCode, bool down) override;
+    void typeText(const QString& text) override;
+    std::unique_ptr<KeySymbolSource> keySymbols() override;
+
+private:
+    bool openDevice();
+    // Writes the events as one group, closed by a SYN_REPORT.
+    bool send(QList<input_event> events);
+    void key(quint16 code, bool down);
+    static qint32 wholePixels(double& carry, double step);
+
+    const DeviceFactory createDevice_;
+    const XkbLayoutNames layoutNames_;
+    std::optional<XkbKeymap> keymap_;
+    std::atomic<int> fd_{-1};
+    bool openFailureReported_ = false;
+    bool writeFailureReported_ = false;
+    // Fractions of a pixel not yet moved.
+    double carryX_ = 0, carryY_ = 0;
+    HiResWheel verticalWheel_, horizontalWheel_;
+    std::function<void()> onTrustChange_;
+};

@@ -1,0 +1,246 @@
+#!/usr/bin/python3
+"""A stand-in for xdg-desktop-portal on a private session bus, for machines without a desktop.
+
+It owns org.freedesktop.portal.Desktop and offers org.freedesktop.portal.RemoteDesktop on
+/org/freedesktop/portal/desktop as the portal does: a method that asks the desktop returns the
+request object /org/freedesktop/portal/desktop/request/SENDER/TOKEN, whose Response signal
+carries the answer (sent at once, even before the method's reply, which the request pattern
+allows); a session is an object with org.freedesktop.portal.Session (Close, and Closed when the
+desktop ends it). Argument and option types are checked as the portal checks them. Tests steer
+it and read the calls it received through org.olvane.test.FakePortal on /org/olvane/test.
+
+Run from tests/e2e: python3 -m olvane_e2e.fake_portal --address unix:path=...
+[--version N] [--refuse]
+It prints "ready" once the name is owned.
+"""
+import argparse
+import json
+import sys
+
+import dbus
+import dbus.mainloop.glib
+import dbus.service
+from gi.repository import GLib
+
+NAME = "org.freedesktop.portal.Desktop"
+PATH = "/org/freedesktop/portal/desktop"
+REMOTE_DESKTOP = "org.freedesktop.portal.RemoteDesktop"
+REQUEST = "org.freedesktop.portal.Request"
+SESSION = "org.freedesktop.portal.Session"
+PROPERTIES = "org.freedesktop.DBus.Properties"
+CONTROL = "org.olvane.test.FakePortal"
+
+OPTION_TYPES = {"handle_token": dbus.String, "session_handle_token": dbus.String,
+                "types": dbus.UInt32, "persist_mode": dbus.UInt32,
+                "restore_token": dbus.String, "finish": dbus.Boolean}
+
+
+def invalid(message):
+    return dbus.DBusException(message, name="org.freedesktop.DBus.Error.InvalidArgs")
+
+
+def check(value, kind, what):
+    if not isinstance(value, kind):
+        raise invalid("%s must be %s, not %s" % (what, kind.__name__, type(value).__name__))
+    return value
+
+
+def plain(value):
+    if isinstance(value, (bool, dbus.Boolean)):
+        return bool(value)
+    if isinstance(value, (dbus.String, dbus.ObjectPath)):
+        return str(value)
+    if isinstance(value, dbus.Double):
+        return float(value)
+    if isinstance(value, int):
+        return int(value)
+    if isinstance(value, dict):
+        return {str(k): plain(v) for k, v in value.items()}
+    return value
+
+
+def checked_options(options):
+    check(options, dbus.Dictionary, "options")
+    for key, value in options.items():
+        if key in OPTION_TYPES:
+            check(value, OPTION_TYPES[key], "option " + key)
+    return plain(options)
+
+
+class Request(dbus.service.Object):
+    @dbus.service.method(REQUEST)
+    def Close(self):
+        self.remove_from_connection()
+
+    @dbus.service.signal(REQUEST, signature="ua{sv}")
+    def Response(self, response, results):
+        pass
+
+
+class Session(dbus.service.Object):
+    def __init__(self, bus, path, sender):
+        super().__init__(bus, path)
+        self.path = path
+        self.sender = sender
+        self.started = False
+        self.persist = False
+
+    @dbus.service.method(SESSION)
+    def Close(self):
+        self.started = False
+        self.remove_from_connection()
+
+    @dbus.service.signal(SESSION, signature="a{sv}")
+    def Closed(self, details):
+        pass
+
+
+class RemoteDesktop(dbus.service.Object):
+    def __init__(self, bus, version, start_response):
+        super().__init__(bus, PATH)
+        self.bus = bus
+        self.version = version
+        self.start_response = start_response
+        self.calls = []
+        self.sessions = {}
+        self.tokens = 0
+
+    def answer(self, sender, options, response, results):
+        token = checked_options(options).get("handle_token")
+        if not token:
+            raise invalid("no handle_token")
+        path = "%s/request/%s/%s" % (PATH, sender[1:].replace(".", "_"), token)
+        request = Request(self.bus, path)
+        request.Response(dbus.UInt32(response), dbus.Dictionary(results, signature="sv"))
+        request.remove_from_connection()
+        return dbus.ObjectPath(path)
+
+    def session(self, handle, sender, started=True):
+        session = self.sessions.get(str(check(handle, dbus.ObjectPath, "session_handle")))
+        if session is None or session.sender != sender or (started and not session.started):
+            raise dbus.DBusException("no such session",
+                                     name="org.freedesktop.DBus.Error.AccessDenied")
+        return session
+
+    def record(self, method, *args):
+        self.calls.append([method] + [plain(a) for a in args])
+
+    @dbus.service.method(PROPERTIES, in_signature="ss", out_signature="v")
+    def Get(self, interface, name):
+        return self.GetAll(interface)[name]
+
+    @dbus.service.method(PROPERTIES, in_signature="s", out_signature="a{sv}")
+    def GetAll(self, interface):
+        if interface != REMOTE_DESKTOP:
+            raise dbus.DBusException("no " + interface,
+                                     name="org.freedesktop.DBus.Error.UnknownInterface")
+        return {"version": dbus.UInt32(self.version), "AvailableDeviceTypes": dbus.UInt32(7)}
+
+    @dbus.service.method(REMOTE_DESKTOP, in_signature="a{sv}", out_signature="o",
+                         sender_keyword="sender")
+    def CreateSession(self, options, sender):
+        self.record("CreateSession", checked_options(options))
+        handle = "%s/session/%s/%s" % (PATH, sender[1:].replace(".", "_"),
+                                       options["session_handle_token"])
+        self.sessions[handle] = Session(self.bus, handle, sender)
+        return self.answer(sender, options, 0, {"session_handle": dbus.String(handle)})
+
+    @dbus.service.method(REMOTE_DESKTOP, in_signature="oa{sv}", out_signature="o",
+                         sender_keyword="sender")
+    def SelectDevices(self, handle, options, sender):
+        session = self.session(handle, sender, started=False)
+        self.record("SelectDevices", checked_options(options))
+        session.persist = self.version >= 2 and options.get("persist_mode", 0) == 2
+        return self.answer(sender, options, 0, {})
+
+    @dbus.service.method(REMOTE_DESKTOP, in_signature="osa{sv}", out_signature="o",
+                         sender_keyword="sender")
+    def Start(self, handle, parent_window, options, sender):
+        session = self.session(handle, sender, started=False)
+        self.record("Start", check(parent_window, dbus.String, "parent_window"),
+                    checked_options(options))
+        if self.start_response != 0:
+            return self.answer(sender, options, self.start_response, {})
+        session.started = True
+        results = {"devices": dbus.UInt32(3)}
+        if session.persist:
+            self.tokens += 1
+            results["restore_token"] = dbus.String("token-%d" % self.tokens)
+        return self.answer(sender, options, 0, results)
+
+    def notify(self, method, handle, options, sender, *values):
+        self.session(handle, sender)
+        self.record(method, checked_options(options), *values)
+
+    @dbus.service.method(REMOTE_DESKTOP, in_signature="oa{sv}dd", sender_keyword="sender")
+    def NotifyPointerMotion(self, handle, options, dx, dy, sender):
+        self.notify("NotifyPointerMotion", handle, options, sender,
+                    check(dx, dbus.Double, "dx"), check(dy, dbus.Double, "dy"))
+
+    @dbus.service.method(REMOTE_DESKTOP, in_signature="oa{sv}iu", sender_keyword="sender")
+    def NotifyPointerButton(self, handle, options, button, state, sender):
+        self.notify("NotifyPointerButton", handle, options, sender,
+                    check(button, dbus.Int32, "button"), check(state, dbus.UInt32, "state"))
+
+    @dbus.service.method(REMOTE_DESKTOP, in_signature="oa{sv}dd", sender_keyword="sender")
+    def NotifyPointerAxis(self, handle, options, dx, dy, sender):
+        self.notify("NotifyPointerAxis", handle, options, sender,
+                    check(dx, dbus.Double, "dx"), check(dy, dbus.Double, "dy"))
+
+    @dbus.service.method(REMOTE_DESKTOP, in_signature="oa{sv}iu", sender_keyword="sender")
+    def NotifyKeyboardKeycode(self, handle, options, keycode, state, sender):
+        self.notify("NotifyKeyboardKeycode", handle, options, sender,
+                    check(keycode, dbus.Int32, "keycode"), check(state, dbus.UInt32, "state"))
+
+    @dbus.service.method(REMOTE_DESKTOP, in_signature="oa{sv}iu", sender_keyword="sender")
+    def NotifyKeyboardKeysym(self, handle, options, keysym, state, sender):
+        self.notify("NotifyKeyboardKeysym", handle, options, sender,
+                    check(keysym, dbus.Int32, "keysym"), check(state, dbus.UInt32, "state"))
+
+
+class Control(dbus.service.Object):
+    def __init__(self, bus, portal):
+        super().__init__(bus, "/org/olvane/test")
+        self.portal = portal
+
+    @dbus.service.method(CONTROL, out_signature="s")
+    def Calls(self):
+        return json.dumps(self.portal.calls)
+
+    @dbus.service.method(CONTROL, in_signature="u")
+    def SetStartResponse(self, response):
+        """0 grants the next sessions, 1 is the user cancelling, 2 any other end."""
+        self.portal.start_response = int(response)
+
+    @dbus.service.method(CONTROL)
+    def CloseSessions(self):
+        """The desktop ends every started session, as when the user stops sharing."""
+        for path, session in list(self.portal.sessions.items()):
+            if session.started:
+                session.started = False
+                session.Closed({})
+                session.remove_from_connection()
+                del self.portal.sessions[path]
+
+
+def main():
+    parser = argparse.ArgumentParser()
+    parser.add_argument("--address", required=True)
+    parser.add_argument("--version", type=int, default=2)
+    parser.add_argument("--refuse", action="store_true")
+    args = parser.parse_args()
+
+    dbus.mainloop.glib.DBusGMainLoop(set_as_default=True)
+    bus = dbus.bus.BusConnection(args.address)
+    portal = RemoteDesktop(bus, args.version, 1 if args.refuse else 0)
+    control = Control(bus, portal)
+    name = dbus.service.BusName(NAME, bus, do_not_queue=True)
+    print("ready", flush=True)
+    loop = GLib.MainLoop()
+    bus.call_on_disconnection(lambda _: loop.quit())
+    loop.run()
+    del name, control, portal
+
+
+if __name__ == "__main__":
+    sys.exit(main())

@@ -1,0 +1,147 @@
+#include "input/Input.h"
+#include "input/portal/PortalBackend.h"
+#include "support/FakePortal.h"
+#include "support/ManualInputClock.h"
+#include "support/Wait.h"
+
+#include <QFile>
+#include <QJsonObject>
+#include <QTemporaryDir>
+
+#include <sys/stat.h>
+
+#include <gtest/gtest.h>
+
+// The portal backend under Input, against our stand-in for the desktop portal.
+namespace {
+struct PortalInput {
+    ManualInputClock* clock = nullptr;
+    std::unique_ptr<Input> input;
+
+    PortalInput(const FakePortal& portal, const QString& tokenPath) {
+        auto manual = std::make_unique<ManualInputClock>();
+        clock = manual.get();
+        input = std::make_unique<Input>(
+            std::make_unique<PortalBackend>(portal.bus(), tokenPath,
+                                            XkbLayoutNames{"", "", "us", "", ""}),
+            std::move(manual));
+    }
+
+    bool start() {
+        input->requestAccess();
+        return waitUntil([&] { return input->trusted(); });
+    }
+    void ticks(int n) {
+        for (int i = 0; i < n; ++i) clock->tick(*input);
+    }
+};
+
+QString readFile(const QString& path) {
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? QString::fromUtf8(file.readAll()).trimmed() : QString();
+}
+
+QJsonArray call(std::initializer_list<QJsonValue> values) {
+    return QJsonArray(values);
+}
+}  // namespace
+
+TEST(PortalBackend, theSessionAsksToPersistAndItsRestoreTokenServesTheNextStart) {
+    FakePortal portal;
+    ASSERT_TRUE(portal.running());
+    QTemporaryDir dir;
+    const QString tokenPath = dir.filePath("olvane/portal-restore-token");
+    {
+        PortalInput first(portal, tokenPath);
+        EXPECT_FALSE(first.input->trusted());
+        ASSERT_TRUE(first.start());
+        const QList<QJsonArray> selects = portal.callsOf("SelectDevices");
+        ASSERT_EQ(selects.size(), 1);
+        QJsonObject options = selects[0][0].toObject();
+        options.remove("handle_token");
+        EXPECT_EQ(options, (QJsonObject{{"types", 3}, {"persist_mode", 2}}));
+        EXPECT_EQ(portal.callsOf("Start").value(0).first(), "");
+    }
+    EXPECT_EQ(readFile(tokenPath), "token-1");
+    struct stat st {};
+    ::stat(QFile::encodeName(tokenPath).constData(), &st);
+    EXPECT_EQ(st.st_mode & 0777, 0600u);
+
+    PortalInput second(portal, tokenPath);
+    ASSERT_TRUE(second.start());
+    const QList<QJsonArray> selects = portal.callsOf("SelectDevices");
+    ASSERT_EQ(selects.size(), 2);
+    EXPECT_EQ(selects[1][0]["restore_token"], "token-1");
+    EXPECT_EQ(readFile(tokenPath), "token-2");
+}
+
+TEST(PortalBackend, movesClicksScrollsKeysAndTextReachThePortalWithItsArguments) {
+    FakePortal portal;
+    ASSERT_TRUE(portal.running());
+    QTemporaryDir dir;
+    PortalInput h(portal, dir.filePath("token"));
+    ASSERT_TRUE(h.start());
+
+    // Each smoothing step as a relative motion; a click flushes nothing here.
+    h.input->moveBy(100, 0);
+    h.ticks(10);
+    h.input->click(false, 1);
+    h.input->click(true, 2);
+    // The portal's axes grow downward and to the right; the scroll ends once it rested.
+    h.input->scroll(0, 10);
+    h.ticks(4 + Input::kIdleTicksBeforeStop);
+    h.input->scroll(-3, 0);
+    h.ticks(1);
+    h.input->pressKey("Return", {"ctrl"});
+    h.input->pressKey("!", {});  // the key of '!' on the layout: the 1 key, as a symbol
+    h.input->typeText("Aé\r\n");
+
+    const QJsonObject none;
+    const QList<QJsonArray> expected = {
+        call({"NotifyPointerMotion", none, 45, 0}),
+        call({"NotifyPointerMotion", none, 24.75, 0}),
+        call({"NotifyPointerMotion", none, 13.6125, 0}),
+        call({"NotifyPointerMotion", none, 7.486875, 0}),
+        call({"NotifyPointerMotion", none, 4.11778125, 0}),
+        call({"NotifyPointerMotion", none, 2.2647796875, 0}),
+        call({"NotifyPointerMotion", none, 1.24562882812, 0}),
+        call({"NotifyPointerMotion", none, 1.52243523438, 0}),
+        call({"NotifyPointerButton", none, 0x110, 1}),
+        call({"NotifyPointerButton", none, 0x110, 0}),
+        call({"NotifyPointerButton", none, 0x111, 1}),
+        call({"NotifyPointerButton", none, 0x111, 0}),
+        call({"NotifyPointerAxis", none, 0, -4}),
+        call({"NotifyPointerAxis", none, 0, -2}),
+        call({"NotifyPointerAxis", none, 0, -1}),
+        call({"NotifyPointerAxis", none, 0, -1}),
+        call({"NotifyPointerAxis", QJsonObject{{"finish", true}}, 0, 0}),
+        call({"NotifyPointerAxis", none, 1, 0}),
+        call({"NotifyKeyboardKeycode", none, 29, 1}),
+        call({"NotifyKeyboardKeycode", none, 28, 1}),
+        call({"NotifyKeyboardKeycode", none, 28, 0}),
+        call({"NotifyKeyboardKeycode", none, 29, 0}),
+        call({"NotifyKeyboardKeysym", none, 0x31, 1}),
+        call({"NotifyKeyboardKeysym", none, 0x31, 0}),
+        call({"NotifyKeyboardKeysym", none, 0x41, 1}),
+        call({"NotifyKeyboardKeysym", none, 0x41, 0}),
+        call({"NotifyKeyboardKeysym", none, 0xe9, 1}),
+        call({"NotifyKeyboardKeysym", none, 0xe9, 0}),
+        call({"NotifyKeyboardKeysym", none, 0xff0d, 1}),
+        call({"NotifyKeyboardKeysym", none, 0xff0d, 0}),
+    };
+    QList<QJsonArray> notified;
+    ASSERT_TRUE(waitUntil([&] {
+        notified.clear();
+        for (const QJsonValue& c : portal.calls())
+            if (c[0].toString().startsWith("Notify")) notified.append(c.toArray());
+        return notified.size() >= expected.size();
+    }));
+    ASSERT_EQ(notified.size(), expected.size());
+    for (int i = 0; i < expected.size(); ++i) {
+        SCOPED_TRACE(i);
+        EXPECT_EQ(notified[i][0].toString(), expected[i][0].toString());
+        EXPECT_EQ(notified[i][1].toObject(), expected[i][1].toObject());
+        EXPECT_NEAR(notified[i][2].toDouble(), expected[i][2].toDouble(), 1e-9);
+        EXPECT_NEAR(notified[i][3].toDouble(), expected[i][3].toDouble(), 1e-9);
+    }
+}

@@ -1,0 +1,51 @@
+#include "support/FakePortal.h"
+
+#include <QJsonDocument>
+
+namespace {
+QStringList arguments(const FakePortal::Options& options) {
+    QStringList args{"--version", QString::number(options.version)};
+    if (options.refuse) args << "--refuse";
+    return args;
+}
+}  // namespace
+
+FakePortal::FakePortal(Options options)
+    : fake_(QStringLiteral("fake_portal"), QStringLiteral("org.freedesktop.portal.Desktop"),
+            QStringLiteral("org.olvane.test.FakePortal"), arguments(options)) {
+    static int connections = 0;
+    connectionName_ = QStringLiteral("portal-client-%1").arg(++connections);
+    if (fake_.running()) QDBusConnection::connectToBus(fake_.address(), connectionName_);
+}
+
+FakePortal::~FakePortal() {
+    QDBusConnection::disconnectFromBus(connectionName_);
+}
+
+QDBusConnection FakePortal::bus() const {
+    return QDBusConnection(connectionName_);
+}
+
+QJsonArray FakePortal::calls() {
+    const QDBusMessage reply = fake_.call(QStringLiteral("Calls"));
+    return QJsonDocument::fromJson(reply.arguments().value(0).toString().toUtf8()).array();
+}
+
+QList<QJsonArray> FakePortal::callsOf(const QString& method) {
+    QList<QJsonArray> found;
+    for (const QJsonValue& call : calls()) {
+        QJsonArray args = call.toArray();
+        if (args.first().toString() != method) continue;
+        args.removeFirst();
+        found.append(args);
+    }
+    return found;
+}
+
+void FakePortal::setStartResponse(uint response) {
+    fake_.call(QStringLiteral("SetStartResponse"), {response});
+}
+
+void FakePortal::closeSessions() {
+    fake_.call(QStringLiteral("CloseSessions"));
+}
