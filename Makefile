@@ -33,7 +33,7 @@ test: build-test
 	cd $(TEST_DIR) && ctest --output-on-failure -j$(JOBS) --timeout 600
 
 fuzz: build-test
-	for f in router_json binary_message ble_frame token_file; do \
+	for f in router_json binary_message ble_frame token_file http_request_head; do \
 		fuzz/run-fuzzer.sh $(TEST_DIR)/fuzz/$${f}_fuzzer $(FUZZ_SECONDS) \
 			$(TEST_DIR)/fuzz-work/$${f}_fuzzer || exit 1; \
 	done
