@@ -3,8 +3,10 @@
 JOBS ?= 2
 RELEASE_DIR := build/release
 TEST_DIR := build/sanitize
+# Seconds each fuzzer runs under `make fuzz` (the test suite gives each 20).
+FUZZ_SECONDS ?= 600
 
-.PHONY: run test build build-test install clean
+.PHONY: run test build configure-test build-test install fuzz bench clean
 
 run: build
 	./$(RELEASE_DIR)/olvane-helper
@@ -14,14 +16,30 @@ build:
 	cmake -S . -B $(RELEASE_DIR) -DCMAKE_BUILD_TYPE=Release -DBUILD_TESTING=OFF
 	cmake --build $(RELEASE_DIR) -j$(JOBS)
 
-build-test:
+# The test build is clang's, so that the fuzz targets share it.
+configure-test:
 	scripts/install-deps.sh test
+	@# A test build made earlier with another compiler is configured afresh.
+	@grep -qs 'CMAKE_CXX_COMPILER:STRING=.*clang++' $(TEST_DIR)/CMakeCache.txt || \
+		rm -rf $(TEST_DIR)/CMakeCache.txt $(TEST_DIR)/CMakeFiles
 	cmake -S . -B $(TEST_DIR) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DOLVANE_SANITIZE=ON \
-		-DOLVANE_BENCH=ON
+		-DOLVANE_BENCH=ON -DOLVANE_FUZZ=ON \
+		-DCMAKE_CXX_COMPILER=clang++
+
+build-test: configure-test
 	cmake --build $(TEST_DIR) -j$(JOBS)
 
 test: build-test
 	cd $(TEST_DIR) && ctest --output-on-failure -j$(JOBS) --timeout 600
+
+fuzz: build-test
+	for f in router_json binary_message ble_frame token_file http_request_head; do \
+		fuzz/run-fuzzer.sh $(TEST_DIR)/fuzz/$${f}_fuzzer $(FUZZ_SECONDS) \
+			$(TEST_DIR)/fuzz-work/$${f}_fuzzer || exit 1; \
+	done
+
+bench:
+	bench/run-all.sh
 
 install: build
 	cmake --install $(RELEASE_DIR)

@@ -45,9 +45,9 @@ int main(int argc, char** argv) {
     const double wheel = perCall(backend, count, [&](int i) {
         backend.postScroll(i % 2 ? 50 : -50, 0);  // one click each, alternating
     });
-    std::printf("events: %d\n", count);
-    std::printf("posted motion event:                    %.2f us\n", motion);
-    std::printf("smoothing step (monitors+clamp+motion): %.2f us\n", step);
-    std::printf("wheel click (press+release):            %.2f us\n", wheel);
+    std::printf("xtest.events %d\n", count);
+    std::printf("xtest.motion_us %.2f\n", motion);
+    std::printf("xtest.step_us %.2f\n", step);
+    std::printf("xtest.wheel_us %.2f\n", wheel);
     return 0;
 }

@@ -64,16 +64,18 @@ Input& Input::shared() {
 
 void Input::moveBy(double dx, double dy) {
     if (!finite(dx, dy)) return;
-    queue_.async([this, dx, dy] {
+    enqueue([this, dx, dy] {
         syncPos();
-        pendingMoveX_ += dx;
-        pendingMoveY_ += dy;
+        // Bounded, so that no sum of finite moves becomes infinite and then not a number,
+        // which would leave the pointer stuck for good.
+        pendingMoveX_ = std::clamp(pendingMoveX_ + dx, -kMaxPendingMove, kMaxPendingMove);
+        pendingMoveY_ = std::clamp(pendingMoveY_ + dy, -kMaxPendingMove, kMaxPendingMove);
         ensureSmoothTimer();
     });
 }
 
 void Input::click(bool right, int count) {
-    queue_.async([this, right, count] {
+    enqueue([this, right, count] {
         flushPendingMove();
         const int clickState = count > 1 ? count : 1;
         backend_->postPointer(right ? PointerAction::RightDown : PointerAction::LeftDown, pos_,
@@ -85,11 +87,11 @@ void Input::click(bool right, int count) {
 }
 
 void Input::dragState(bool down) {
-    queue_.async([this, down] { setLeftButton(down); });
+    enqueue([this, down] { setLeftButton(down); });
 }
 
 void Input::releaseHeldButton() {
-    queue_.async([this] {
+    enqueue([this] {
         if (leftButtonDown_) setLeftButton(false);
     });
 }
@@ -103,7 +105,7 @@ void Input::setLeftButton(bool down) {
 
 void Input::scroll(double dx, double dy) {
     if (!finite(dx, dy)) return;
-    queue_.async([this, dx, dy] {
+    enqueue([this, dx, dy] {
         // Kept within what one wheel event can carry, so any amount drains in a few ticks.
         pendingScrollX_ = std::clamp(pendingScrollX_ + dx, kWheelMin, kWheelMax);
         pendingScrollY_ = std::clamp(pendingScrollY_ + dy, kWheelMin, kWheelMax);
@@ -190,7 +192,7 @@ void Input::flushPendingMove() {
 
 void Input::typeText(const QString& text) {
     if (text.isEmpty()) return;
-    queue_.async([this, text] { backend_->typeText(text); });
+    enqueue([this, text] { backend_->typeText(text); });
 }
 
 void Input::pressKey(const QString& name, const QStringList& modifiers) {
@@ -199,7 +201,7 @@ void Input::pressKey(const QString& name, const QStringList& modifiers) {
     if (queue_.isCurrent())
         pressKeyNow(name, modifiers);
     else
-        queue_.async([this, name, modifiers] { pressKeyNow(name, modifiers); });
+        enqueue([this, name, modifiers] { pressKeyNow(name, modifiers); });
 }
 
 void Input::pressKeyNow(const QString& name, const QStringList& modifiers) {
@@ -238,7 +240,7 @@ void Input::rebuildLayoutMap() {
 }
 
 void Input::mediaKey(const QString& name) {
-    queue_.async([this, key = name.toLower()] {
+    enqueue([this, key = name.toLower()] {
         if (key == QLatin1String("volumeup")) {
             writeVolume(readVolume() + kVolumeStep);
         } else if (key == QLatin1String("volumedown")) {
@@ -256,11 +258,11 @@ void Input::mediaKey(const QString& name) {
 }
 
 void Input::setVolume(int percent) {
-    queue_.async([this, percent] { writeVolume(float(std::clamp(percent, 0, 100)) / 100.0f); });
+    enqueue([this, percent] { writeVolume(float(std::clamp(percent, 0, 100)) / 100.0f); });
 }
 
 void Input::getVolume(std::function<void(int)> completion) {
-    queue_.async([this, completion = std::move(completion)] {
+    enqueue([this, completion = std::move(completion)] {
         completion(int(std::lround(readVolume() * 100.0f)));
     });
 }
@@ -275,6 +277,11 @@ float Input::readVolume() {
 void Input::writeVolume(float value) {
     if (!volume_) return;
     volume_->set(std::isnan(value) ? 0.0f : std::clamp(value, 0.0f, 1.0f));
+}
+
+void Input::throttle() {
+    if (backlog_.load(std::memory_order_relaxed) <= kMaxBacklog || queue_.isCurrent()) return;
+    queue_.sync([] {});
 }
 
 void Input::requestAccess(std::function<void()> then) {

@@ -12,6 +12,7 @@
 #include <QString>
 #include <QStringList>
 
+#include <atomic>
 #include <functional>
 #include <memory>
 
@@ -25,11 +26,15 @@ public:
     static constexpr double kStepFactor = 0.45;
     static constexpr double kWholeStepBelow = 2.0;
     static constexpr double kDeadZone = 0.05;
+    // Far beyond any desktop (X coordinates have 16 bits), and far from a double's limit.
+    static constexpr double kMaxPendingMove = 1e6;
     static constexpr int kIdleTicksBeforeStop = 51;
     static constexpr double kSyncAfterSeconds = 0.15;
     static constexpr double kSyncTolerance = 2.0;
     static constexpr float kVolumeStep = 0.0625f;
     static constexpr float kUnreadableVolume = 0.5f;
+    // Operations waiting on the input queue beyond which throttle() holds the caller back.
+    static constexpr int kMaxBacklog = 1024;
 
     struct Options {
         KeyNames::CmdKey cmdKey = KeyNames::CmdKey::Control;
@@ -57,6 +62,13 @@ public:
     // Releases a drag's button when nobody is left to release it.
     void releaseHeldButton();
 
+    // Operations queued and not yet begun.
+    int backlog() const { return backlog_.load(std::memory_order_relaxed); }
+    // For a transport, after each message: while more than kMaxBacklog operations wait, blocks
+    // until the queue has caught up. A client that sends faster than input can be posted is
+    // then slowed down by the network instead of filling memory.
+    void throttle();
+
     bool trusted() const { return backend_->trusted(); }
     QString backendName() const { return backend_->name(); }
     // Asks the backend for access; then, if given, runs on the main thread afterwards.
@@ -70,6 +82,14 @@ public:
     SerialQueue& queue() { return queue_; }
 
 private:
+    template <typename Task>
+    void enqueue(Task task) {
+        backlog_.fetch_add(1, std::memory_order_relaxed);
+        queue_.async([this, task = std::move(task)]() mutable {
+            backlog_.fetch_sub(1, std::memory_order_relaxed);
+            task();
+        });
+    }
     void syncPos();
     void ensureSmoothTimer();
     void smoothTick();
@@ -84,6 +104,7 @@ private:
     void writeVolume(float value);
 
     SerialQueue queue_{QStringLiteral("olvane.input")};
+    std::atomic<int> backlog_{0};
     std::unique_ptr<InputBackend> backend_;
     std::unique_ptr<InputClock> clock_;
     const Options options_;

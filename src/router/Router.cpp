@@ -156,6 +156,10 @@ void Router::sessionEnded(ClientSession& session) {
     if (state_.clientDisconnected() == 0 && !options_.dryRun) input_.releaseHeldButton();
 }
 
+void Router::throttle() {
+    input_.throttle();
+}
+
 QJsonObject Router::welcome(const QString& type) const {
     return {
         {"t", type}, {"name", state_.displayName()}, {"ax", ax()}, {"version", state_.version()}};

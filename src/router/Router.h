@@ -32,6 +32,9 @@ public:
     void handleText(QByteArrayView utf8, const std::shared_ptr<ClientSession>& session);
     // The transport saw the connection end.
     void sessionEnded(ClientSession& session);
+    // For a transport whose queue may wait: blocks while input lags far behind (see
+    // Input::throttle).
+    void throttle();
 
     bool dryRun() const { return options_.dryRun; }
     static QJsonObject pongReply(const QJsonObject& request, bool ax);

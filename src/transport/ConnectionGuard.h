@@ -7,7 +7,8 @@
 
 // Bounds what a connection that has not authenticated may cost. Attached to the socket as a
 // child, it counts the connection among the unauthenticated ones until release(), and aborts
-// the socket when neither the handshake nor a first message arrives before the deadline.
+// the socket when neither the handshake nor a first message arrives before the deadline, or
+// when it is evicted to make room for a newer connection.
 class ConnectionGuard : public QObject {
     Q_OBJECT
 public:
@@ -17,9 +18,16 @@ public:
 
     void messageArrived() { deadline_.stop(); }
     void release();
+    // Ends the connection; it no longer counts at once.
+    void evict();
+    bool released() const { return released_; }
+    // Connections accepted later have higher numbers.
+    quint64 order() const { return order_; }
 
 private:
     int& unauthenticated_;
     bool released_ = false;
+    const std::function<void()> abort_;
+    const quint64 order_;
     QTimer deadline_;
 };

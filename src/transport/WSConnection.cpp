@@ -1,5 +1,6 @@
 #include "transport/WSConnection.h"
 
+#include "base/Log.h"
 #include "base/SerialQueue.h"
 #include "router/Router.h"
 #include "transport/ConnectionGuard.h"
@@ -8,6 +9,19 @@
 #include <QWebSocket>
 
 namespace {
+// Replies a client leaves unread pile up in memory; past this much it is cut off.
+constexpr qint64 kMaxUnsentBytes = 256 * 1024;
+
+void sendText(QWebSocket& socket, const QString& text) {
+    socket.sendTextMessage(text);
+    // What the system takes at once leaves the buffer; what stays is what the peer left unread.
+    socket.flush();
+    if (socket.bytesToWrite() <= kMaxUnsentBytes) return;
+    logLine(QStringLiteral("WS client leaves %1 bytes unread; closing the connection")
+                .arg(socket.bytesToWrite()));
+    socket.abort();
+}
+
 // Runs on the server's queue: at once when already there, else posted. Does nothing once the
 // server or the socket is gone.
 void onSocket(const std::weak_ptr<SerialQueue>& weakQueue, const QPointer<QWebSocket>& socket,
@@ -32,7 +46,7 @@ WSConnection::WSConnection(QWebSocket* socket, ConnectionGuard* guard, Router& r
         [queue, weakSocket](const QJsonObject& message) {
             const QString text =
                 QString::fromUtf8(QJsonDocument(message).toJson(QJsonDocument::Compact));
-            onSocket(queue, weakSocket, [text](QWebSocket& s) { s.sendTextMessage(text); });
+            onSocket(queue, weakSocket, [text](QWebSocket& s) { sendText(s, text); });
         },
         [queue, weakSocket] { onSocket(queue, weakSocket, [](QWebSocket& s) { s.close(); }); });
 
@@ -55,6 +69,8 @@ void WSConnection::onBinary(const QByteArray& bytes) {
 
 void WSConnection::afterMessage() {
     if (session_->authed && guard_) guard_->release();
+    // This queue may wait: the sockets then stay unread and TCP slows every sender down.
+    router_.throttle();
 }
 
 void WSConnection::onDisconnected() {

@@ -61,22 +61,31 @@ bool WSServer::listen(quint16 port) {
 
 void WSServer::acceptPending() {
     while (QTcpSocket* socket = tcp_->nextPendingConnection()) {
+        // Room is made rather than refused: connections that stay unauthenticated, as many
+        // as are allowed, would otherwise keep every phone out for as long as they wished.
         if (unauthenticated_ >= limits_.maxUnauthenticated) {
-            if (!refusing_)
-                logLine(QStringLiteral("WS: %1 connections await authentication; refusing more")
+            if (!crowded_)
+                logLine(QStringLiteral("WS: %1 connections await authentication; closing the "
+                                       "oldest to make room")
                             .arg(unauthenticated_));
-            refusing_ = true;
-            socket->abort();
-            socket->deleteLater();
-            continue;
+            crowded_ = true;
+            evictOldestUnauthenticated();
+        } else {
+            crowded_ = false;
         }
-        refusing_ = false;
         socket->setSocketOption(QAbstractSocket::LowDelayOption, 1);
         new ConnectionGuard(socket, unauthenticated_, limits_.firstMessageDeadline,
                             [socket] { socket->abort(); });
         new HttpGate(socket, *page_, limits_.maxRequestHeadBytes,
                      [this](QTcpSocket* upgrading) { ws_->handleConnection(upgrading); });
     }
+}
+
+void WSServer::evictOldestUnauthenticated() {
+    ConnectionGuard* oldest = nullptr;
+    for (ConnectionGuard* guard : tcp_->findChildren<ConnectionGuard*>())
+        if (!guard->released() && (!oldest || guard->order() < oldest->order())) oldest = guard;
+    if (oldest) oldest->evict();
 }
 
 // The upgraded socket keeps its TCP connection, which carries the guard; the peer endpoint

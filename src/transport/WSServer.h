@@ -39,6 +39,7 @@ public:
 
 private:
     void acceptPending();
+    void evictOldestUnauthenticated();
     void adoptPending();
     ConnectionGuard* guardOf(const QWebSocket& socket) const;
     bool listen(quint16 port);
@@ -52,6 +53,6 @@ private:
     QTcpServer* tcp_ = nullptr;
     QWebSocketServer* ws_ = nullptr;
     int unauthenticated_ = 0;
-    bool refusing_ = false;
+    bool crowded_ = false;
     quint16 port_ = 0;
 };

@@ -53,6 +53,14 @@ class Discovery(unittest.TestCase):
         line = 'mDNS service "%s" published (%s, port %d)' % (name, TYPE, agent.port)
         return agent.wait_for_log(line, timeout=15)
 
+    def pair_from_the_namespace(self, agent):
+        """A phone on the agent's own loopback pairs; returns the reply's type."""
+        script = "from olvane_e2e.phone import Phone; print(Phone(%d).pair('4321')['t'])"
+        out = self.netns.run(["/usr/bin/python3", "-c", script % agent.port], timeout=30,
+                             cwd=os.path.dirname(os.path.abspath(__file__)),
+                             env=dict(os.environ, PYTHONDONTWRITEBYTECODE="1"))
+        return out.stdout.strip() or out.stderr
+
     def browse_until(self, condition):
         return wait_for(lambda: condition(self.avahi.browse(TYPE)), timeout=15, interval=0.2)
 
@@ -108,6 +116,7 @@ class Discovery(unittest.TestCase):
 
         self.avahi.stop()
         self.assertTrue(agent.wait_for_log("Avahi stopped"))
+        self.assertEqual(self.pair_from_the_namespace(agent), "paired")
         self.avahi = self.start_avahi()
         self.assertTrue(wait_for(lambda: agent.log_lines().count(
             'mDNS service "%s" published (%s, port %d)' % (NAME, TYPE, agent.port)) == 2, 15),

@@ -32,9 +32,8 @@ class MediaPlayers(AgentTestCase):
         self.assertTrue(wait_for(lambda: player.status() == "Playing", 10))
         return player
 
-    def fake(self, player_id, fail=()):
-        player = self.started(FakePlayer(self.folder, self.bus.address, player_id, fail))
-        return player
+    def fake(self, player_id, fail=(), hang=()):
+        return self.started(FakePlayer(self.folder, self.bus.address, player_id, fail, hang))
 
     def media(self, name):
         self.phone.send({"t": "media", "name": name})
@@ -100,6 +99,17 @@ class MediaPlayers(AgentTestCase):
         errors = [l for l in self.agent.log_lines() if l.startswith("Media MPRIS error")]
         self.assertEqual(len(errors), 1)
         self.assertEqual(self.keys_then_marker(), [])
+
+    def test_a_player_killed_while_a_call_waits_for_it_is_logged_and_left_behind(self):
+        vlc = self.fake("vlc", hang=("PlayPause",))
+        self.media("playpause")
+        self.assertTrue(wait_for(lambda: vlc.calls() == [["PlayPause"]], 5))
+        self.assertEqual(self.phone.request({"t": "ping"})["t"], "pong")  # not held up
+        vlc.kill()
+        line = self.agent.wait_for_log("Media MPRIS error: ")
+        self.assertTrue(line, self.agent.log())
+        self.media("playpause")  # no player any more: the space key
+        self.assertEqual(self.keys_then_marker(), [SPACE])
 
 
 if __name__ == "__main__":

@@ -51,8 +51,8 @@ class Volume(AgentTestCase):
         self.assertAlmostEqual(left / right, 2.0, places=3)
         self.assertEqual(self.getvol(), 60)
 
-    def test_without_a_sound_server_getvol_answers_fifty_and_the_agent_goes_on(self):
-        self.pulse.stop()
+    def test_a_sound_server_killed_reads_fifty_until_it_is_started_again(self):
+        self.pulse.kill()
         self.assertEqual(self.getvol(), 50)
         self.phone.send({"t": "vol", "value": 10})
         self.phone.send({"t": "media", "name": "mute"})
@@ -60,6 +60,11 @@ class Volume(AgentTestCase):
         self.assertEqual(self.getvol(), 50)
         failures = [l for l in self.agent.log_lines() if l.startswith("Volume unavailable: ")]
         self.assertEqual(len(failures), 1, failures)
+
+        self.pulse.start()
+        self.phone.send({"t": "vol", "value": 30})
+        self.assertTrue(wait_for(lambda: self.pulse.percent() == 30, 5), self.pulse.volumes())
+        self.assertEqual(self.getvol(), 30)
 
     def test_a_hung_sound_server_costs_a_fraction_of_a_second_not_the_connection(self):
         self.pulse.freeze()

@@ -84,19 +84,27 @@ class X11ServerLoss(unittest.TestCase):
         self.assertEqual(phone.request({"t": "ping"}), {"t": "pong", "ax": False})
         agent.stop_cleanly()
 
-    def test_a_server_that_goes_away_ends_nothing_but_ax(self):
+    def test_a_server_killed_and_started_again_is_used_again(self):
         xvfb = Xvfb().start()
         self.addCleanup(xvfb.stop)
         agent, phone = self.start_agent(xvfb.display)
         self.assertEqual(phone.pair("4321")["ax"], True)
-        xvfb.stop()
-        self.assertTrue(agent.wait_for_log("lost the connection to display"))
+        xvfb.kill()
+        self.assertTrue(agent.wait_for_log("X11: lost the connection to display"), agent.log())
         phone.send({"t": "mv", "dx": 5})
         phone.send({"t": "key", "name": "a"})
+        phone.send({"t": "text", "text": "lost"})
         self.assertEqual(phone.request({"t": "ping"}), {"t": "pong", "ax": False})
         self.assertTrue(agent.alive())
-        agent.stop_cleanly()
 
+        xvfb.start()  # the same display number
+        line = "Input: connected again to X11 display " + xvfb.display
+        self.assertTrue(agent.wait_for_log(line), agent.log())
+        self.assertEqual(phone.request({"t": "ping"}), {"t": "pong", "ax": True})
+        xvfb.run(["xdotool", "mousemove", "300", "200"])
+        phone.send({"t": "mv", "dx": 40, "dy": 10})
+        self.assertTrue(wait_for(lambda: xvfb.pointer() == (340, 210)), xvfb.pointer())
+        agent.stop_cleanly()
 
 if __name__ == "__main__":
     unittest.main()

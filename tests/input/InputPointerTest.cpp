@@ -2,7 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include <QThread>
+
 #include <algorithm>
+#include <atomic>
 #include <cmath>
 #include <limits>
 
@@ -101,6 +104,24 @@ TEST(InputPointer, nonFiniteDeltasAreDroppedAndLeaveThePendingMoveIntact) {
     const auto events = h.take();
     ASSERT_EQ(events.size(), 1);
     EXPECT_EQ(events[0].at, QPointF(501, 500));
+}
+
+TEST(InputPointer, hugeFiniteMovesThatAddUpBeyondADoubleLeaveThePointerWorking) {
+    InputHarness h;
+    const double huge = std::numeric_limits<double>::max() / 2;
+    for (int i = 0; i < 3; ++i) h.input->moveBy(huge, huge);
+    h.clock->tickUntilStopped(*h.input, 1000);
+    QList<RecordingBackend::Event> events = h.take();
+    ASSERT_FALSE(events.isEmpty());
+    const QPointF corner = events.last().at;  // the last pixel of the display
+    EXPECT_TRUE(corner.x() >= 1919 && corner.x() < 1920 && corner.y() >= 1079 && corner.y() < 1080)
+        << corner.x() << " " << corner.y();
+
+    h.input->moveBy(-10, -10);
+    h.clock->tickUntilStopped(*h.input, 1000);
+    events = h.take();
+    ASSERT_FALSE(events.isEmpty());
+    EXPECT_EQ(events.last().at, corner - QPointF(10, 10));
 }
 
 TEST(InputPointer, realCursorIsAdoptedOnlyAfterAQuietSpellAndBeyondTwoPoints) {
@@ -233,4 +254,21 @@ TEST(InputScroll, horizontalGoesToTheSecondWheelAndHugeAmountsStayWithinThirtyTw
     ASSERT_EQ(events.size(), 3);
     EXPECT_EQ(events[0].vertical, std::numeric_limits<qint32>::max() * 45LL / 100);
     for (const auto& e : events) EXPECT_GT(e.vertical, 0);
+}
+
+TEST(InputQueue, throttleHoldsTheCallerBackOnlyWhileTheQueueIsFarBehind) {
+    InputHarness h;
+    std::atomic<bool> busy = true;
+    h.input->queue().async([&] {
+        while (busy) QThread::yieldCurrentThread();
+    });
+    h.input->typeText(QStringLiteral("a"));
+    h.input->throttle();  // one operation waiting: returns at once, or this test hangs
+    const int queued = Input::kMaxBacklog + 100;
+    for (int i = 1; i < queued; ++i) h.input->typeText(QStringLiteral("a"));
+    EXPECT_EQ(h.input->backlog(), queued);
+    busy = false;
+    h.input->throttle();
+    EXPECT_EQ(h.input->backlog(), 0);
+    EXPECT_EQ(h.backend->events().size(), queued);
 }

@@ -14,6 +14,9 @@ TEST(ScreenClamp, keepsPointsOnAnyDisplayAndBringsOthersOneUnitInsideTheEdge) {
     EXPECT_EQ(clampToScreens({5000, 5000}, {kLeft}), QPointF(1919, 1079));
     EXPECT_EQ(clampToScreens({0, 0}, {kLeft}), QPointF(0, 0));
     EXPECT_EQ(clampToScreens({-3, 7}, {}), QPointF(-3, 7));
+    // So far away that the distance's square is beyond any double.
+    EXPECT_EQ(clampToScreens({-15, 9e187}, {kLeft, kRight}), QPointF(0, 1079));
+    EXPECT_EQ(clampToScreens({-1.7e308, -1.7e308}, {kLeft}), QPointF(0, 0));
 }
 
 TEST(ScreenClamp, pointInTheGapGoesToTheNearerDisplayAndTiesToTheFirstListed) {

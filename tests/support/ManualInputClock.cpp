@@ -17,3 +17,11 @@ bool ManualInputClock::tick(Input& input) {
     });
     return ran;
 }
+
+int ManualInputClock::tickUntilStopped(Input& input, int limit) {
+    int ticks = 0;
+    input.queue().sync([&] {
+        for (; ticks < limit && running_; ++ticks) tick_();
+    });
+    return ticks;
+}

@@ -18,6 +18,9 @@ public:
     int starts() const { return starts_.load(); }
     // Runs one tick on the input queue, as the timer would; false when the ticker is stopped.
     bool tick(Input& input);
+    // Ticks until the ticker stops, at most limit times, in one visit to the input queue;
+    // returns how many ticks ran.
+    int tickUntilStopped(Input& input, int limit);
 
 private:
     std::atomic<double> now_{1000.0};

@@ -22,7 +22,8 @@ def wait_for(condition, timeout=10.0, interval=0.01):
 class Agent:
     """Starts olvane-helper with its own config folder and no buses unless given."""
 
-    def __init__(self, workdir=None, code="4321", dry_run=True, env=None, netns=None):
+    def __init__(self, workdir=None, code="4321", dry_run=True, env=None, netns=None,
+                 prefix=()):
         self._tmp = None
         if workdir is None:
             self._tmp = tempfile.TemporaryDirectory(prefix="olvane-e2e-")
@@ -32,6 +33,8 @@ class Agent:
         self.dry_run = dry_run
         self.extra_env = env or {}
         self.netns = netns
+        # A command the agent runs under (setpriv, unshare...), ending in the agent's exec.
+        self.prefix = list(prefix)
         self.process = None
         self.port = None
         self.log_path = os.path.join(workdir, "agent.log")
@@ -69,7 +72,7 @@ class Agent:
         # Log offsets restart with each process: a restarted agent appends to the same file.
         log = open(self.log_path, "ab")
         self._log_offset = log.tell()
-        command = [BINARY]
+        command = self.prefix + [BINARY]
         if self.netns:
             command = ["ip", "netns", "exec", self.netns] + command
         self.process = subprocess.Popen(command, env=self.environment(), stdout=log,

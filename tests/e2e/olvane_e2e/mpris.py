@@ -67,18 +67,19 @@ class Mpv:
 class FakePlayer:
     """A player of ours (fake_player.py) that records the MPRIS calls it receives."""
 
-    def __init__(self, workdir, bus_address, player_id, fail=()):
+    def __init__(self, workdir, bus_address, player_id, fail=(), hang=()):
         self.address = bus_address
         self.name = "org.mpris.MediaPlayer2." + player_id
         self.record = os.path.join(workdir, player_id.replace("/", "_") + ".calls")
         self.fail = ",".join(fail)
+        self.hang = ",".join(hang)
         self.process = None
 
     def start(self):
         env = dict(os.environ, DBUS_SESSION_BUS_ADDRESS=self.address)
         self.process = subprocess.Popen(
             ["/usr/bin/python3", os.path.join(HERE, "..", "tools", "fake_player.py"), self.name, self.record,
-             self.fail], env=env)
+             self.fail, self.hang], env=env)
         if not wait_for(lambda: has_name(self.address, self.name), 10):
             raise RuntimeError(self.name + " did not appear on the bus")
         return self
@@ -93,3 +94,7 @@ class FakePlayer:
         if self.process and self.process.poll() is None:
             self.process.terminate()
             self.process.wait(5)
+
+    def kill(self):
+        self.process.kill()
+        self.process.wait(5)

@@ -55,6 +55,12 @@ class PulseAudio:
     def thaw(self):
         os.kill(self.pid, signal.SIGCONT)
 
+    def kill(self):
+        """Ends the server the hard way, leaving its pid file and socket behind."""
+        os.kill(self.pid, signal.SIGKILL)
+        wait_for(lambda: not os.path.exists("/proc/%d" % self.pid), 5)
+        self.pid = None
+
     def stop(self):
         if self.pid:
             try:

@@ -14,21 +14,29 @@ class Xvfb:
         self.display = None
 
     def start(self):
+        """Starts on a display Xvfb picks; once more after stop() or kill(), on the same one."""
+        options = ["-screen", "0", self.size, "-noreset", "-nolisten", "tcp"]
+        if self.display:
+            self.process = subprocess.Popen(["Xvfb", self.display] + options,
+                                            stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        else:
+            self._start_on_a_free_display(options)
+        ready = wait_for(lambda: self.run(["xdpyinfo"], check=False).returncode == 0, 10)
+        if not ready:
+            raise RuntimeError("Xvfb %s does not answer" % self.display)
+        return self
+
+    def _start_on_a_free_display(self, options):
         read_end, write_end = os.pipe()
-        self.process = subprocess.Popen(
-            ["Xvfb", "-displayfd", str(write_end), "-screen", "0", self.size,
-             "-noreset", "-nolisten", "tcp"],
-            pass_fds=[write_end], stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        self.process = subprocess.Popen(["Xvfb", "-displayfd", str(write_end)] + options,
+                                        pass_fds=[write_end], stdout=subprocess.DEVNULL,
+                                        stderr=subprocess.DEVNULL)
         os.close(write_end)
         with os.fdopen(read_end) as announced:
             number = announced.readline().strip()
         if not number:
             raise RuntimeError("Xvfb did not start")
         self.display = ":" + number
-        ready = wait_for(lambda: self.run(["xdpyinfo"], check=False).returncode == 0, 10)
-        if not ready:
-            raise RuntimeError("Xvfb %s does not answer" % self.display)
-        return self
 
     def env(self):
         return {"DISPLAY": self.display}
@@ -53,6 +61,11 @@ class Xvfb:
         if self.process and self.process.poll() is None:
             self.process.terminate()
             self.process.wait(5)
+
+    def kill(self):
+        """Ends the server the hard way: clients see their connection break mid-stream."""
+        self.process.kill()
+        self.process.wait(5)
 
     def __enter__(self):
         return self.start()

@@ -1,6 +1,7 @@
 """A minimal MPRIS player: owns a bus name and records every Player call, one JSON line each.
 
 Usage: fake_player.py <bus name> <record file> <comma-separated methods that fail>
+                      [<comma-separated methods that never answer>]
 """
 import json
 import sys
@@ -14,10 +15,12 @@ PLAYER = "org.mpris.MediaPlayer2.Player"
 
 
 class Player(dbus.service.Object):
-    def __init__(self, bus, record, failing):
+    def __init__(self, bus, record, failing, hanging):
         super().__init__(bus, "/org/mpris/MediaPlayer2")
         self.record = record
         self.failing = failing
+        self.hanging = hanging
+        self.unanswered = []
 
     def _note(self, method, *args):
         with open(self.record, "a") as f:
@@ -26,9 +29,13 @@ class Player(dbus.service.Object):
             raise dbus.exceptions.DBusException(method + " refused by the test player",
                                                 name="org.mpris.MediaPlayer2.Error.Failed")
 
-    @dbus.service.method(PLAYER)
-    def PlayPause(self):
+    @dbus.service.method(PLAYER, async_callbacks=("reply", "error"))
+    def PlayPause(self, reply, error):
         self._note("PlayPause")
+        if "PlayPause" in self.hanging:
+            self.unanswered.append(reply)  # kept, never called
+        else:
+            reply()
 
     @dbus.service.method(PLAYER)
     def Next(self):
@@ -44,11 +51,13 @@ class Player(dbus.service.Object):
 
 
 def main():
-    name, record, failing = sys.argv[1], sys.argv[2], set(filter(None, sys.argv[3].split(",")))
+    name, record = sys.argv[1], sys.argv[2]
+    failing = set(filter(None, sys.argv[3].split(",")))
+    hanging = set(filter(None, sys.argv[4].split(","))) if len(sys.argv) > 4 else set()
     dbus.mainloop.glib.DBusGMainLoop(set_as_default=True)
     bus = dbus.SessionBus()
     keep = dbus.service.BusName(name, bus)
-    player = Player(bus, record, failing)
+    player = Player(bus, record, failing, hanging)
     GLib.MainLoop().run()
 
 

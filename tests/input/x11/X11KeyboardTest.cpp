@@ -9,8 +9,6 @@
 // Keys and text as a window of another process receives them.
 
 namespace {
-constexpr int kShift = 1, kLock = 2, kControl = 4;
-
 // The key presses a window saw, as "keycode/state".
 QStringList presses(RecordingWindow& window) {
     QStringList out;

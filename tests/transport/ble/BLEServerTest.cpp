@@ -73,9 +73,9 @@ struct ServerHarness : RouterHarness {
         for (auto& [delay, task] : due) onQueue(task);
     }
     BlePhone openChannel() {
-        auto [socket, phone] = BlePhone::connect(SOCK_SEQPACKET);
-        onQueue([&] { server->peripheralDidOpenChannel(std::move(socket), std::nullopt); });
-        return std::move(phone);
+        auto ends = BlePhone::connect(SOCK_SEQPACKET);
+        onQueue([&] { server->peripheralDidOpenChannel(std::move(ends.first), std::nullopt); });
+        return std::move(ends.second);
     }
 };
 
