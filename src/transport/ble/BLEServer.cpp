@@ -158,14 +158,10 @@ void BLEServer::peripheralDidOpenChannel(std::optional<ChannelSocket> channel,
 }
 
 void BLEServer::openChannel(ChannelSocket socket) {
-    if (qsizetype(unauthenticated_.size()) >= limits_.maxUnauthenticated) {
-        if (!refusing_)
-            logLine(QStringLiteral("BLE: %1 channels await authentication; refusing more")
-                        .arg(unauthenticated_.size()));
-        refusing_ = true;
-        return;  // the socket closes as it goes
-    }
-    refusing_ = false;
+    if (qsizetype(unauthenticated_.size()) >= limits_.maxUnauthenticated)
+        closeOldestUnauthenticated();
+    else
+        crowded_ = false;
     logLine(QStringLiteral("BLE client connected"));
     const quint64 id = ++lastChannelId_;
     auto channel =
@@ -173,6 +169,25 @@ void BLEServer::openChannel(ChannelSocket socket) {
     channels_.emplace_back(id, channel);
     unauthenticated_.insert(id);
     channel->open();
+}
+
+// Channels left waiting must not keep a phone out: the one that has waited longest makes room.
+void BLEServer::closeOldestUnauthenticated() {
+    if (unauthenticated_.empty()) return;
+    if (!crowded_)
+        logLine(QStringLiteral("BLE: %1 channels await authentication; closing the oldest to "
+                               "make room")
+                    .arg(unauthenticated_.size()));
+    crowded_ = true;
+    const quint64 oldest = *std::min_element(unauthenticated_.begin(), unauthenticated_.end());
+    unauthenticated_.erase(oldest);
+    const auto it = std::find_if(channels_.begin(), channels_.end(),
+                                 [oldest](const auto& entry) { return entry.first == oldest; });
+    if (it == channels_.end()) return;
+    // Its close report removes it from the list, as for any other close.
+    postToMain([weak = std::weak_ptr<BLEChannel>(it->second)] {
+        if (const auto channel = weak.lock()) channel->teardown();
+    });
 }
 
 // The channel reports from the main thread; its list is changed only here, on the queue.

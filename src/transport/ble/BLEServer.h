@@ -61,6 +61,7 @@ public:
 private:
     void scheduleRetry();
     void openChannel(ChannelSocket socket);
+    void closeOldestUnauthenticated();
     BLEChannel::Callbacks channelCallbacks(quint64 id);
     void removeChannel(quint64 id);
 
@@ -82,5 +83,5 @@ private:
     int publishRetries_ = 0;
     // A retry belongs to the power-on that scheduled it; a later power-on makes it void.
     int powerOns_ = 0;
-    bool refusing_ = false;
+    bool crowded_ = false;
 };
