@@ -17,7 +17,7 @@ class Pairing(AgentTestCase):
         self.assertEqual(reply["t"], "paired")
         self.assertRegex(reply["token"], r"^[0-9A-F]{8}(-[0-9A-F]{4}){3}-[0-9A-F]{12}$")
         self.assertEqual(reply["version"], "1.1.0 (13)")
-        self.assertIn("Client paired", self.agent.log_lines())
+        self.assertTrue(self.agent.wait_for_log("Client paired"))  # logged after the reply
 
         again = self.new_phone()
         welcome = again.request({"t": "hello", "token": reply["token"]})
