@@ -3,14 +3,14 @@ import os
 import subprocess
 
 from .agent import wait_for
+from .process import ChildProcess
 
 
-class Xvfb:
+class Xvfb(ChildProcess):
     """Starts Xvfb with -noreset (so the pointer and layout survive clients leaving)."""
 
     def __init__(self, width=1920, height=1080):
         self.size = "%dx%dx24" % (width, height)
-        self.process = None
         self.display = None
 
     def start(self):
@@ -56,19 +56,3 @@ class Xvfb:
         out = self.run(["xdotool", "getmouselocation", "--shell"]).stdout
         values = dict(line.split("=", 1) for line in out.split())
         return int(values["X"]), int(values["Y"])
-
-    def stop(self):
-        if self.process and self.process.poll() is None:
-            self.process.terminate()
-            self.process.wait(5)
-
-    def kill(self):
-        """Ends the server the hard way: clients see their connection break mid-stream."""
-        self.process.kill()
-        self.process.wait(5)
-
-    def __enter__(self):
-        return self.start()
-
-    def __exit__(self, *exc):
-        self.stop()
