@@ -54,18 +54,6 @@ struct KeyboardTest : ::testing::Test {
 };
 }  // namespace
 
-TEST_F(KeyboardTest, namedKeysAndLayoutCharactersArePressedWithTheirModifiers) {
-    h.startInput();
-    h.input->pressKey("Return", {});
-    h.input->pressKey("a", {"ctrl", "SHIFT"});
-    h.input->pressKey("!", {});
-    h.input->pressKey("left", {"cmd"});
-    ASSERT_TRUE(window->waitForEvents("key-release", 7));
-    EXPECT_EQ(presses(*window),
-              (QStringList{"36/0", "37/0", "50/4", "38/5", "10/0", "37/0", "113/4"}));
-    EXPECT_EQ(h.server.keysDown(), QList<int>{});
-}
-
 TEST_F(KeyboardTest, cmdIsSuperWhenConfiguredAndAHeldModifierStaysHeld) {
     h.startInput(Input::Options{KeyNames::CmdKey::Super});
     h.server.run("xdotool", {"keydown", "Control_L"});
@@ -77,21 +65,6 @@ TEST_F(KeyboardTest, cmdIsSuperWhenConfiguredAndAHeldModifierStaysHeld) {
     // The Control key someone holds is neither pressed again nor released by us.
     EXPECT_EQ(h.server.keysDown(), QList<int>{37});
     h.server.run("xdotool", {"keyup", "Control_L"});
-}
-
-TEST_F(KeyboardTest, theLayoutMapFollowsASwitchToAzertyWithoutARestart) {
-    h.startInput();
-    h.input->pressKey("a", {});
-    ASSERT_TRUE(window->waitForEvents("key-release", 1));
-    EXPECT_EQ(presses(*window), QStringList{"38/0"});
-
-    switchTo("fr");
-    ASSERT_TRUE(h.layoutTypes(16, "a"));
-    h.input->pressKey("a", {});
-    h.input->pressKey("!", {});
-    h.input->pressKey("q", {"ctrl"});
-    ASSERT_TRUE(window->waitForEvents("key-release", 4));
-    EXPECT_EQ(presses(*window), (QStringList{"24/0", "61/0", "37/0", "38/4"}));
 }
 
 TEST_F(KeyboardTest, textArrivesExactlyOnAnAmericanLayout) {
