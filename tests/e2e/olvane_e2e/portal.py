@@ -13,14 +13,11 @@ HERE = os.path.dirname(os.path.abspath(__file__))
 class FakePortal(ChildProcess):
     """org.freedesktop.portal.Desktop with its RemoteDesktop interface, on the given bus."""
 
-    def __init__(self, bus_address, refuse=False):
+    def __init__(self, bus_address):
         self.address = bus_address
-        self.refuse = refuse
 
     def start(self):
         args = ["/usr/bin/python3", "-m", "olvane_e2e.fake_portal", "--address", self.address]
-        if self.refuse:
-            args.append("--refuse")
         self.process = subprocess.Popen(args, cwd=os.path.dirname(HERE), stdout=subprocess.PIPE,
                                         text=True)
         if self.process.stdout.readline().strip() != "ready":

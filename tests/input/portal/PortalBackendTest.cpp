@@ -4,11 +4,8 @@
 #include "support/ManualInputClock.h"
 #include "support/Wait.h"
 
-#include <QFile>
 #include <QJsonObject>
 #include <QTemporaryDir>
-
-#include <sys/stat.h>
 
 #include <gtest/gtest.h>
 
@@ -36,44 +33,10 @@ struct PortalInput {
     }
 };
 
-QString readFile(const QString& path) {
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? QString::fromUtf8(file.readAll()).trimmed() : QString();
-}
-
 QJsonArray call(std::initializer_list<QJsonValue> values) {
     return QJsonArray(values);
 }
 }  // namespace
-
-TEST(PortalBackend, theSessionAsksToPersistAndItsRestoreTokenServesTheNextStart) {
-    FakePortal portal;
-    ASSERT_TRUE(portal.running());
-    QTemporaryDir dir;
-    const QString tokenPath = dir.filePath("olvane/portal-restore-token");
-    {
-        PortalInput first(portal, tokenPath);
-        EXPECT_FALSE(first.input->trusted());
-        ASSERT_TRUE(first.start());
-        const QList<QJsonArray> selects = portal.callsOf("SelectDevices");
-        ASSERT_EQ(selects.size(), 1);
-        QJsonObject options = selects[0][0].toObject();
-        options.remove("handle_token");
-        EXPECT_EQ(options, (QJsonObject{{"types", 3}, {"persist_mode", 2}}));
-        EXPECT_EQ(portal.callsOf("Start").value(0).first(), "");
-    }
-    EXPECT_EQ(readFile(tokenPath), "token-1");
-    struct stat st {};
-    ::stat(QFile::encodeName(tokenPath).constData(), &st);
-    EXPECT_EQ(st.st_mode & 0777, 0600u);
-
-    PortalInput second(portal, tokenPath);
-    ASSERT_TRUE(second.start());
-    const QList<QJsonArray> selects = portal.callsOf("SelectDevices");
-    ASSERT_EQ(selects.size(), 2);
-    EXPECT_EQ(selects[1][0]["restore_token"], "token-1");
-    EXPECT_EQ(readFile(tokenPath), "token-2");
-}
 
 TEST(PortalBackend, movesClicksScrollsKeysAndTextReachThePortalWithItsArguments) {
     FakePortal portal;
