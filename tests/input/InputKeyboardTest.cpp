@@ -86,10 +86,3 @@ TEST(InputKeyboard, textIsHandedOverWholeAndEmptyTextIsNot) {
     ASSERT_EQ(events.size(), 1);
     EXPECT_EQ(events[0].text, QString::fromUtf8("héllo 👋"));
 }
-
-TEST(InputKeyboard, transportKeysFallBackToArrowsAndSpaceInCommandOrder) {
-    InputHarness h;
-    for (const char* name : {"PlayPause", "next", "previous", "stop"}) h.input->mediaKey(name);
-    h.input->pressKey("escape", {});  // a command sent after them comes after their keys
-    EXPECT_EQ(keys(h.take()), (QList<int>{57, -57, 106, -106, 105, -105, 1, -1}));
-}
