@@ -23,6 +23,8 @@ TEST(StatusMenu, trustedHasSevenEntriesInOrderWithInformationLinesDisabled) {
     const QList<bool> enabled{false, false, false, true, true, false, true};
     for (int i = 0; i < items.size(); ++i)
         if (!items[i].separator) EXPECT_EQ(items[i].enabled, enabled[i]) << i;
+    // Any number of phones reads the same, without a count.
+    EXPECT_EQ(MenuModel::statusMenu(5, "0042", true).first().title, "🟢 iPhone connecté");
 }
 
 TEST(StatusMenu, untrustedAddsASeparatorAndThePermissionItemBeforeQuitting) {
