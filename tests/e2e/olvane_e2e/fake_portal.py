@@ -18,9 +18,9 @@ import json
 import sys
 
 import dbus
-import dbus.mainloop.glib
 import dbus.service
-from gi.repository import GLib
+
+from olvane_e2e.stand_in import plain, serve
 
 NAME = "org.freedesktop.portal.Desktop"
 PATH = "/org/freedesktop/portal/desktop"
@@ -42,20 +42,6 @@ def invalid(message):
 def check(value, kind, what):
     if not isinstance(value, kind):
         raise invalid("%s must be %s, not %s" % (what, kind.__name__, type(value).__name__))
-    return value
-
-
-def plain(value):
-    if isinstance(value, (bool, dbus.Boolean)):
-        return bool(value)
-    if isinstance(value, (dbus.String, dbus.ObjectPath)):
-        return str(value)
-    if isinstance(value, dbus.Double):
-        return float(value)
-    if isinstance(value, int):
-        return int(value)
-    if isinstance(value, dict):
-        return {str(k): plain(v) for k, v in value.items()}
     return value
 
 
@@ -230,16 +216,12 @@ def main():
     parser.add_argument("--refuse", action="store_true")
     args = parser.parse_args()
 
-    dbus.mainloop.glib.DBusGMainLoop(set_as_default=True)
-    bus = dbus.bus.BusConnection(args.address)
-    portal = RemoteDesktop(bus, args.version, 1 if args.refuse else 0)
-    control = Control(bus, portal)
-    name = dbus.service.BusName(NAME, bus, do_not_queue=True)
-    print("ready", flush=True)
-    loop = GLib.MainLoop()
-    bus.call_on_disconnection(lambda _: loop.quit())
-    loop.run()
-    del name, control, portal
+
+    def make(bus):
+        portal = RemoteDesktop(bus, args.version, 1 if args.refuse else 0)
+        return portal, Control(bus, portal)
+
+    serve(args.address, NAME, make)
 
 
 if __name__ == "__main__":
