@@ -145,20 +145,6 @@ TEST(AppDelegate, aRefusedOrEndedPortalSessionShowsThePermissionItemWhichAsksAga
     ASSERT_TRUE(waitUntil([&] { return !h.input->trusted() && asking(); }));
 }
 
-TEST(AppDelegate, showingTheWindowFromTheMenuOrAReopenBringsItBack) {
-    ShellHarness h;
-    ASSERT_TRUE(h.delegate->applicationDidFinishLaunching());
-    QMainWindow* window = h.delegate->pairingWindow()->window();
-    window->close();
-    ASSERT_FALSE(window->isVisible());
-    h.menuAction("Afficher la fenêtre de jumelage")->trigger();
-    EXPECT_TRUE(window->isVisible());
-
-    window->close();
-    EXPECT_TRUE(h.delegate->applicationShouldHandleReopen());
-    EXPECT_TRUE(window->isVisible());
-}
-
 TEST(AppDelegate, sigtermAndSigintEndThroughTheTerminationPathThatStopsBluetooth) {
     for (int signal : {SIGTERM, SIGINT}) {
         LogCapture log;
