@@ -117,7 +117,7 @@ TEST(AppDelegate, anUntrustedBackendGetsThePermissionItemAndItsExplanation) {
 }
 
 TEST(AppDelegate, aRefusedOrEndedPortalSessionShowsThePermissionItemWhichAsksAgain) {
-    FakePortal portal(FakePortal::Options{2, true});
+    FakePortal portal(FakePortal::Options{true});
     ASSERT_TRUE(portal.running());
     QTemporaryDir dir;
     ShellHarness::Setup setup;

@@ -10,7 +10,7 @@ desktop ends it). Argument and option types are checked as the portal checks the
 it and read the calls it received through org.olvane.test.FakePortal on /org/olvane/test.
 
 Run from tests/e2e: python3 -m olvane_e2e.fake_portal --address unix:path=...
-[--version N] [--refuse]
+[--refuse]
 It prints "ready" once the name is owned.
 """
 import argparse
@@ -82,10 +82,9 @@ class Session(dbus.service.Object):
 
 
 class RemoteDesktop(dbus.service.Object):
-    def __init__(self, bus, version, start_response):
+    def __init__(self, bus, start_response):
         super().__init__(bus, PATH)
         self.bus = bus
-        self.version = version
         self.start_response = start_response
         self.calls = []
         self.sessions = {}
@@ -120,7 +119,7 @@ class RemoteDesktop(dbus.service.Object):
         if interface != REMOTE_DESKTOP:
             raise dbus.DBusException("no " + interface,
                                      name="org.freedesktop.DBus.Error.UnknownInterface")
-        return {"version": dbus.UInt32(self.version), "AvailableDeviceTypes": dbus.UInt32(7)}
+        return {"version": dbus.UInt32(2), "AvailableDeviceTypes": dbus.UInt32(7)}
 
     @dbus.service.method(REMOTE_DESKTOP, in_signature="a{sv}", out_signature="o",
                          sender_keyword="sender")
@@ -136,7 +135,7 @@ class RemoteDesktop(dbus.service.Object):
     def SelectDevices(self, handle, options, sender):
         session = self.session(handle, sender, started=False)
         self.record("SelectDevices", checked_options(options))
-        session.persist = self.version >= 2 and options.get("persist_mode", 0) == 2
+        session.persist = options.get("persist_mode", 0) == 2
         return self.answer(sender, options, 0, {})
 
     @dbus.service.method(REMOTE_DESKTOP, in_signature="osa{sv}", out_signature="o",
@@ -212,13 +211,11 @@ class Control(dbus.service.Object):
 def main():
     parser = argparse.ArgumentParser()
     parser.add_argument("--address", required=True)
-    parser.add_argument("--version", type=int, default=2)
     parser.add_argument("--refuse", action="store_true")
     args = parser.parse_args()
 
-
     def make(bus):
-        portal = RemoteDesktop(bus, args.version, 1 if args.refuse else 0)
+        portal = RemoteDesktop(bus, 1 if args.refuse else 0)
         return portal, Control(bus, portal)
 
     serve(args.address, NAME, make)
