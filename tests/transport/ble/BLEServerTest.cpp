@@ -177,18 +177,6 @@ TEST(BLEServer, aPhoneConversationRunsThroughTheRouter) {
     EXPECT_FALSE(h.state->isValidToken(paired.value("token").toString()));
 }
 
-TEST(BLEServer, eachClosedChannelLeavesTheListOnceAndOnlyItself) {
-    ServerHarness h;
-    BlePhone first = h.openChannel();
-    BlePhone second = h.openChannel();
-    EXPECT_EQ(h.server->channelCount(), 2);
-    first.hangUp();
-    ASSERT_TRUE(waitUntil([&] { return h.server->channelCount() == 1; }));
-    EXPECT_EQ(second.request({{"t", "hello"}}).value("t"), "needpair");
-    second.hangUp();
-    ASSERT_TRUE(waitUntil([&] { return h.server->channelCount() == 0; }));
-}
-
 TEST(BLEServer, channelsAwaitingAuthenticationAreCappedByClosingTheOldest) {
     LogCapture log;
     BLEServer::Limits limits;
