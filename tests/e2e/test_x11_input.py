@@ -55,7 +55,7 @@ class X11Input(AgentTestCase):
         self.xvfb.run(["setxkbmap", "fr"])
         self.assertTrue(self.window.wait_for_events("keymap", 1))
         self.window.clear()
-        text = "àçé€ ça, c'est ôté!"
+        text = "àçé€ ça, c'est ôté! 1234567890 &é\"'(-è_çà)= ^$ù* 😀 œ ÿ"
         self.phone.send({"t": "text", "text": text})
         self.assertEqual(self.window.wait_for_text(text), text)
         self.window.clear()
