@@ -30,21 +30,6 @@ TEST(X11Pointer, theCursorStopsAtTheRightEdgeAndLeavesTheGapBetweenMonitors) {
     EXPECT_TRUE(h.pointerReaches({3839, 540}));
 }
 
-TEST(X11Pointer, aCursorMovedBySomeoneElseIsTakenUpAfterAPause) {
-    X11Harness h;
-    h.setPointer({100, 100});
-    h.startInput();
-    h.input->moveBy(10, 0);
-    h.drain();
-    ASSERT_TRUE(h.pointerReaches({110, 100}));
-
-    h.setPointer({700, 300});
-    h.clock->advance(1);
-    h.input->moveBy(10, 0);
-    h.drain();
-    EXPECT_TRUE(h.pointerReaches({710, 300}));
-}
-
 TEST(X11Pointer, dragsAndWheelClicksReachTheServer) {
     X11Harness h;
     RecordingWindow window(h.server);
