@@ -73,11 +73,7 @@ struct BluezHarness : RouterHarness {
     }
     bool advertising(int times = 1) { return logged("BLE advertising actif", times); }
     bool called(const QString& method, int times = 1) {
-        return waitUntil([&] {
-            int n = 0;
-            for (const QJsonValue& c : bluez.calls()) n += c.toArray().at(0) == method;
-            return n >= times;
-        });
+        return waitUntil([&] { return calls(method) >= times; });
     }
     int calls(const QString& method) {
         int n = 0;
