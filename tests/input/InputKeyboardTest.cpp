@@ -61,23 +61,6 @@ TEST(InputKeyboard, unknownNamesAndCharactersOutsideTheLayoutPostNothing) {
     EXPECT_TRUE(h.take().isEmpty());
 }
 
-TEST(InputKeyboard, cmdMeansSuperWhenConfigured) {
-    InputHarness h(Input::Options{KeyNames::CmdKey::Super});
-    h.input->pressKey("tab", {"meta", "ctrl"});
-    EXPECT_EQ(keys(h.take()), (QList<int>{29, 125, 15, -15, -125, -29}));
-}
-
-TEST(InputKeyboard, mapFollowsALayoutSwitch) {
-    InputHarness h;
-    h.backend->setLayout(usLayout());
-    h.input->pressKey("a", {});
-    h.flush();
-    RecordingBackend::Layout azerty = {{{16, false}, "a"}, {{30, false}, "q"}};
-    h.backend->setLayout(azerty);
-    h.input->pressKey("a", {});
-    EXPECT_EQ(keys(h.take()), (QList<int>{30, -30, 16, -16}));
-}
-
 TEST(InputKeyboard, textIsHandedOverWholeAndEmptyTextIsNot) {
     InputHarness h;
     h.input->typeText("");
