@@ -47,11 +47,6 @@ class Xvfb(ChildProcess):
         return subprocess.run(command, env=env, check=check, capture_output=True, text=True,
                               **kwargs)
 
-    def split_into_two_monitors(self):
-        """Two side-by-side RandR monitors of 1920x1080 on a 3840x1080 screen."""
-        self.run(["xrandr", "--setmonitor", "LEFT", "1920/508x1080/286+0+0", "screen"])
-        self.run(["xrandr", "--setmonitor", "RIGHT", "1920/508x1080/286+1920+0", "none"])
-
     def pointer(self):
         out = self.run(["xdotool", "getmouselocation", "--shell"]).stdout
         values = dict(line.split("=", 1) for line in out.split())
