@@ -117,7 +117,7 @@ TEST(AppDelegate, anUntrustedBackendGetsThePermissionItemAndItsExplanation) {
 }
 
 TEST(AppDelegate, aRefusedOrEndedPortalSessionShowsThePermissionItemWhichAsksAgain) {
-    FakePortal portal(FakePortal::Options{2, true});
+    FakePortal portal(FakePortal::Options{true});
     ASSERT_TRUE(portal.running());
     QTemporaryDir dir;
     ShellHarness::Setup setup;
@@ -143,20 +143,6 @@ TEST(AppDelegate, aRefusedOrEndedPortalSessionShowsThePermissionItemWhichAsksAga
     // The desktop ends the session: "ax" is false and the item is back.
     portal.closeSessions();
     ASSERT_TRUE(waitUntil([&] { return !h.input->trusted() && asking(); }));
-}
-
-TEST(AppDelegate, showingTheWindowFromTheMenuOrAReopenBringsItBack) {
-    ShellHarness h;
-    ASSERT_TRUE(h.delegate->applicationDidFinishLaunching());
-    QMainWindow* window = h.delegate->pairingWindow()->window();
-    window->close();
-    ASSERT_FALSE(window->isVisible());
-    h.menuAction("Afficher la fenêtre de jumelage")->trigger();
-    EXPECT_TRUE(window->isVisible());
-
-    window->close();
-    EXPECT_TRUE(h.delegate->applicationShouldHandleReopen());
-    EXPECT_TRUE(window->isVisible());
 }
 
 TEST(AppDelegate, sigtermAndSigintEndThroughTheTerminationPathThatStopsBluetooth) {

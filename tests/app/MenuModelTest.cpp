@@ -13,28 +13,18 @@ QStringList titles(const QList<MenuItem>& items) {
 }
 }  // namespace
 
+// Commands and shortcuts are checked through the Qt actions in MenuBuilder's test.
 TEST(StatusMenu, trustedHasSevenEntriesInOrderWithInformationLinesDisabled) {
     const QList<MenuItem> items = MenuModel::statusMenu(0, "0042", true);
     EXPECT_EQ(
         titles(items),
         QStringList({"⚪️ En attente de connexion", "---", "Code de jumelage : 0042",
                      "Nouveau code", "Afficher la fenêtre de jumelage", "---", "Quitter Olvane"}));
-    const QList<MenuCommand> commands{MenuCommand::None,
-                                      MenuCommand::None,
-                                      MenuCommand::None,
-                                      MenuCommand::RegenCode,
-                                      MenuCommand::ShowPairingWindow,
-                                      MenuCommand::None,
-                                      MenuCommand::Quit};
-    const QStringList keys{"", "", "", "", "j", "", "q"};
     const QList<bool> enabled{false, false, false, true, true, false, true};
-    for (int i = 0; i < items.size(); ++i) {
-        EXPECT_EQ(items[i].command, commands[i]) << i;
-        EXPECT_EQ(items[i].key, keys[i]) << i;
-        if (!items[i].separator) {
-            EXPECT_EQ(items[i].enabled, enabled[i]) << i;
-        }
-    }
+    for (int i = 0; i < items.size(); ++i)
+        if (!items[i].separator) EXPECT_EQ(items[i].enabled, enabled[i]) << i;
+    // Any number of phones reads the same, without a count.
+    EXPECT_EQ(MenuModel::statusMenu(5, "0042", true).first().title, "🟢 iPhone connecté");
 }
 
 TEST(StatusMenu, untrustedAddsASeparatorAndThePermissionItemBeforeQuitting) {
@@ -49,14 +39,6 @@ TEST(StatusMenu, untrustedAddsASeparatorAndThePermissionItemBeforeQuitting) {
     // The exact characters: white circle with its emoji selector, then a space.
     EXPECT_EQ(items[0].title.toUcs4().mid(0, 3), QList<uint>({0x26AA, 0xFE0F, 0x20}));
     EXPECT_EQ(items[6].title.toUcs4().mid(0, 3), QList<uint>({0x26A0, 0xFE0F, 0x20}));
-}
-
-TEST(StatusMenu, anyNumberOfPhonesReadsConnectedWithoutACount) {
-    for (qint64 count : {1, 2, 5}) {
-        const QString first = MenuModel::statusMenu(count, "1", true).first().title;
-        EXPECT_EQ(first, "🟢 iPhone connecté");
-        EXPECT_EQ(first.toUcs4().first(), 0x1F7E2u);
-    }
 }
 
 TEST(MainMenu, holdsTheApplicationAndWindowMenus) {

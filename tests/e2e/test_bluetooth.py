@@ -3,7 +3,7 @@ import errno
 import socket
 import unittest
 
-from olvane_e2e import Agent, Phone
+from olvane_e2e import AgentTestCase
 from olvane_e2e.bluez import FakeBluez
 from olvane_e2e.dbus import DBusBus
 
@@ -18,30 +18,21 @@ def kernel_has_bluetooth():
     return True
 
 
-class BluetoothTest(unittest.TestCase):
+class BluetoothTest(AgentTestCase):
     def setUp(self):
-        self.agent = Agent()
-        self.addCleanup(self.agent.cleanup)
-
-    def assertNetworkServes(self):
-        phone = Phone(self.agent.port)
-        self.addCleanup(phone.close)
-        self.assertEqual(phone.pair("4321")["t"], "paired")
+        self.agent = self.make_agent()
 
     def test_without_bluez_bluetooth_is_off_and_the_network_serves(self):
-        self.agent.start()
+        self.launch(self.agent)
         self.assertIn("BLE désactivé (BlueZ indisponible)", self.agent.log_lines())
-        self.assertNetworkServes()
-        self.agent.stop_cleanly()
+        self.connect_phone(self.agent)
 
     @unittest.skipIf(kernel_has_bluetooth(), "this kernel has Bluetooth")
     def test_bluez_without_kernel_bluetooth_fails_to_publish_and_the_agent_runs_on(self):
-        bus = DBusBus(self.agent.workdir, "system_bus").start()
-        self.addCleanup(bus.stop)
-        bluez = FakeBluez(bus.address, powered=False).start()
-        self.addCleanup(bluez.stop)
+        bus = self.started(DBusBus(self.agent.workdir, "system_bus"))
+        bluez = self.started(FakeBluez(bus.address, powered=False))
         self.agent.extra_env["DBUS_SYSTEM_BUS_ADDRESS"] = bus.address
-        self.agent.start()
+        self.launch(self.agent)
         self.assertNotIn("BLE désactivé (BlueZ indisponible)", self.agent.log_lines())
 
         # The radio comes on: the agent follows Powered and tries to publish.
@@ -50,8 +41,7 @@ class BluetoothTest(unittest.TestCase):
         self.assertTrue(self.agent.wait_for_log(
             "BLE publish L2CAP failed: L2CAP socket: Address family not supported by protocol"))
         self.assertNotIn("RegisterApplication", bluez.calls())
-        self.assertNetworkServes()
-        self.agent.stop_cleanly()
+        self.connect_phone(self.agent)
 
 
 if __name__ == "__main__":

@@ -1,7 +1,7 @@
 import os
 import unittest
 
-from olvane_e2e import Agent
+from olvane_e2e import AgentTestCase
 from olvane_e2e.agent import wait_for
 from olvane_e2e.desktop import (Trayer, focus_and_type, geometry, open_tray_menu, pixel,
                                 screenshot, visible_windows)
@@ -10,27 +10,17 @@ from olvane_e2e.xvfb import Xvfb
 ARTIFACTS = os.environ.get("OLVANE_TEST_ARTIFACTS")
 
 
-class Desktop(unittest.TestCase):
+class Desktop(AgentTestCase):
     """The agent on an X server with a tray host, seen from outside as a user sees it."""
 
     def setUp(self):
-        self.xvfb = Xvfb(1280, 800).start()
-        self.addCleanup(self.xvfb.stop)
-        self.trayer = Trayer(self.xvfb).start()
-        self.addCleanup(self.trayer.stop)
-        self.agent = None
-
-    def tearDown(self):
-        if self.agent:
-            try:
-                self.agent.stop_cleanly()
-            finally:
-                self.agent.cleanup()
+        self.xvfb = self.started(Xvfb(1280, 800))
+        self.trayer = self.started(Trayer(self.xvfb))
 
     def start_agent(self, dry_run):
-        self.agent = Agent(code="4821", dry_run=dry_run,
-                           env={"DISPLAY": self.xvfb.display, "QT_QPA_PLATFORM": None,
-                                "OLVANE_INPUT_BACKEND": "none"}).start()
+        self.agent = super().start_agent(code="4821", dry_run=dry_run, env={
+            "DISPLAY": self.xvfb.display, "QT_QPA_PLATFORM": None,
+            "OLVANE_INPUT_BACKEND": "none"})
         return self.agent
 
     def pairing_window(self):

@@ -4,7 +4,7 @@ import subprocess
 import tempfile
 import unittest
 
-from olvane_e2e import Agent
+from olvane_e2e import Agent, AgentTestCase
 from olvane_e2e.agent import wait_for
 from olvane_e2e.avahi import AvahiDaemon
 from olvane_e2e.dbus import DBusBus
@@ -14,21 +14,17 @@ NAME = "Bureau d'Élise"
 TYPE = "_olvane._tcp"
 
 
-class Discovery(unittest.TestCase):
+class Discovery(AgentTestCase):
     """The agent publishes through a real avahi-daemon; browsers we did not write find it."""
 
     def setUp(self):
         tmp = tempfile.TemporaryDirectory(prefix="olvane-mdns-")
         self.addCleanup(tmp.cleanup)
         self.workdir = tmp.name
-        self.bus = self.own(DBusBus(self.workdir, "system_bus").start())
-        self.netns = self.own(NetNamespace("a").start())
+        self.bus = self.started(DBusBus(self.workdir, "system_bus"))
+        self.netns = self.started(NetNamespace("a"))
         self.avahi = None
         self.agents = []
-
-    def own(self, thing):
-        self.addCleanup(thing.stop)
-        return thing
 
     def tearDown(self):
         try:
@@ -39,8 +35,8 @@ class Discovery(unittest.TestCase):
                 agent.cleanup()
 
     def start_avahi(self, netns=None, bus=None, workdir=None):
-        return self.own(AvahiDaemon(workdir or self.workdir, netns or self.netns,
-                                    (bus or self.bus).address).start())
+        return self.started(AvahiDaemon(workdir or self.workdir, netns or self.netns,
+                                    (bus or self.bus).address))
 
     def agent(self, name=NAME):
         # Each copy has a runtime folder of its own, so single instance lets both run.
@@ -89,8 +85,8 @@ class Discovery(unittest.TestCase):
         # Another computer on the link, with its own Avahi, already uses the name.
         other_dir = os.path.join(self.workdir, "other")
         os.makedirs(other_dir)
-        other_bus = self.own(DBusBus(other_dir, "system_bus").start())
-        other = self.own(NetNamespace("o").start())
+        other_bus = self.started(DBusBus(other_dir, "system_bus"))
+        other = self.started(NetNamespace("o"))
         join(self.netns, other)
         self.avahi = self.start_avahi()
         self.start_avahi(netns=other, bus=other_bus, workdir=other_dir)
@@ -124,7 +120,7 @@ class Discovery(unittest.TestCase):
         self.assertTrue(self.browse_until(lambda s: [x for x in s if x["port"] == agent.port]))
 
     def test_a_phone_on_the_link_resolves_the_service_with_zeroconf_and_pairs(self):
-        phone_ns = self.own(NetNamespace("p").start())
+        phone_ns = self.started(NetNamespace("p"))
         join(self.netns, phone_ns, "10.200.0.1", "10.200.0.2")
         self.avahi = self.start_avahi()
         agent = self.agent()

@@ -51,7 +51,8 @@ class PortalInput(AgentTestCase):
         self.assertTrue(agent.wait_for_log("RemoteDesktop session started"), agent.log())
         selects = self.portal.calls("SelectDevices")
         self.assertEqual(len(selects), 2)
-        self.assertNotIn("restore_token", selects[0][1])
+        first = {k: v for k, v in selects[0][1].items() if k != "handle_token"}
+        self.assertEqual(first, {"types": 3, "persist_mode": 2})
         self.assertEqual(selects[1][1]["restore_token"], "token-1")
 
 

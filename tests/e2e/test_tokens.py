@@ -7,7 +7,7 @@ import unittest
 
 import websockets
 
-from olvane_e2e import Agent, Phone
+from olvane_e2e import AgentTestCase, Phone
 
 NOBODY = 65534
 # Mounts a tmpfs of two pages on the token folder, in a mount namespace of the agent's own,
@@ -20,20 +20,12 @@ exec "$@"
 """
 
 
-class Tokens(unittest.TestCase):
+class Tokens(AgentTestCase):
     """The token list on disk: private, kept across restarts and crashes, and never lost to a
     file that cannot be read or a disk that is full."""
 
     def setUp(self):
-        self.agent = Agent()
-
-    def tearDown(self):
-        self.agent.cleanup()
-
-    def other_agent(self, **options):
-        agent = Agent(**options)
-        self.addCleanup(agent.cleanup)
-        return agent
+        self.agent = self.make_agent()
 
     def saved_tokens(self, agent, tokens):
         os.makedirs(os.path.dirname(agent.token_file), exist_ok=True)
@@ -42,13 +34,8 @@ class Tokens(unittest.TestCase):
         with open(agent.token_file, "rb") as f:
             return f.read()
 
-    def phone(self, agent):
-        phone = Phone(agent.port)
-        self.addCleanup(phone.close)
-        return phone
-
     def welcomes(self, agent, token):
-        return self.phone(agent).request({"t": "hello", "token": token})["t"] == "authok"
+        return self.connect_phone(agent, paired=False).request({"t": "hello", "token": token})["t"] == "authok"
 
     def test_a_token_survives_a_restart_and_the_file_is_private(self):
         self.agent.start()
@@ -113,7 +100,7 @@ class Tokens(unittest.TestCase):
 
     def test_an_unreadable_file_is_left_as_it_is_and_a_new_token_works_for_this_run(self):
         # Root reads any file: the agent runs as nobody, and the file stays root's.
-        agent = self.other_agent(prefix=["setpriv", "--reuid=%d" % NOBODY,
+        agent = self.make_agent(prefix=["setpriv", "--reuid=%d" % NOBODY,
                                          "--regid=%d" % NOBODY, "--clear-groups"])
         saved = self.saved_tokens(agent, ["B7F0C3A2-0000-4000-8000-000000000001"])
         agent.environment()  # makes the runtime folder, which nobody must own too
@@ -122,7 +109,7 @@ class Tokens(unittest.TestCase):
         os.chmod(agent.token_file, 0o600)
         agent.start()
 
-        token = self.phone(agent).pair("4321")["token"]
+        token = self.connect_phone(agent, paired=False).pair("4321")["token"]
         self.assertIn("Token issued but not saved: %s cannot be read" % agent.token_file,
                       agent.log_lines())
         self.assertTrue(self.welcomes(agent, token))
@@ -137,14 +124,14 @@ class Tokens(unittest.TestCase):
         os.makedirs(folder)
         with open(seed, "w") as f:
             json.dump({"olvane.tokens": [old]}, f)
-        agent = self.other_agent(workdir=self.agent.workdir, prefix=[
+        agent = self.make_agent(workdir=self.agent.workdir, prefix=[
             "unshare", "--mount", "--propagation", "private", "sh", "-c", FULL_DISK, "sh",
             folder, seed])
         agent.start()
         # The full folder exists only in the agent's namespace; its /proc root leads there.
         inside = "/proc/%d/root%s" % (agent.process.pid, folder)
 
-        first = self.phone(agent).pair("4321")["token"]
+        first = self.connect_phone(agent, paired=False).pair("4321")["token"]
         self.assertIn("Token issued but not saved: cannot write %s" % agent.token_file,
                       agent.log_lines())
         self.assertTrue(self.welcomes(agent, first))
@@ -153,7 +140,7 @@ class Tokens(unittest.TestCase):
             self.assertEqual(json.load(f), {"olvane.tokens": [old]})
 
         os.remove(os.path.join(inside, "filler"))
-        second = self.phone(agent).pair("4321")["token"]
+        second = self.connect_phone(agent, paired=False).pair("4321")["token"]
         with open(os.path.join(inside, "tokens.json")) as f:
             self.assertEqual(json.load(f), {"olvane.tokens": [old, first, second]})
         agent.stop_cleanly()

@@ -1,7 +1,7 @@
 import struct
 import unittest
 
-from olvane_e2e import Agent, AgentTestCase, Phone
+from olvane_e2e import AgentTestCase
 from olvane_e2e.agent import wait_for
 from olvane_e2e.x11_window import RecordingWindow
 from olvane_e2e.xvfb import Xvfb
@@ -55,7 +55,7 @@ class X11Input(AgentTestCase):
         self.xvfb.run(["setxkbmap", "fr"])
         self.assertTrue(self.window.wait_for_events("keymap", 1))
         self.window.clear()
-        text = "àçé€ ça, c'est ôté!"
+        text = "àçé€ ça, c'est ôté! 1234567890 &é\"'(-è_çà)= ^$ù* 😀 œ ÿ"
         self.phone.send({"t": "text", "text": text})
         self.assertEqual(self.window.wait_for_text(text), text)
         self.window.clear()
@@ -65,29 +65,24 @@ class X11Input(AgentTestCase):
         self.assertEqual(self.window.key_presses(), [(24, 0), (61, 0)])
 
 
-class X11ServerLoss(unittest.TestCase):
+class X11ServerLoss(AgentTestCase):
     """No X server, or one that goes away: "ax" turns false and the agent serves on."""
 
-    def start_agent(self, display):
-        agent = Agent(dry_run=False, env={"DISPLAY": display}).start()
-        self.addCleanup(agent.cleanup)
-        phone = Phone(agent.port)
-        self.addCleanup(phone.close)
-        return agent, phone
+    def agent_and_phone(self, display):
+        agent = self.start_agent(dry_run=False, env={"DISPLAY": display})
+        return agent, self.connect_phone(agent, paired=False)
 
     def test_an_unreachable_display_gives_ax_false(self):
-        agent, phone = self.start_agent(":65000")
+        agent, phone = self.agent_and_phone(":65000")
         self.assertIn("Olvane started. code: 4321  ax: false", agent.log_lines())
         self.assertEqual(phone.pair("4321")["ax"], False)
         phone.send({"t": "text", "text": "lost"})
         phone.send({"t": "mv", "dx": 5})
         self.assertEqual(phone.request({"t": "ping"}), {"t": "pong", "ax": False})
-        agent.stop_cleanly()
 
     def test_a_server_killed_and_started_again_is_used_again(self):
-        xvfb = Xvfb().start()
-        self.addCleanup(xvfb.stop)
-        agent, phone = self.start_agent(xvfb.display)
+        xvfb = self.started(Xvfb())
+        agent, phone = self.agent_and_phone(xvfb.display)
         self.assertEqual(phone.pair("4321")["ax"], True)
         xvfb.kill()
         self.assertTrue(agent.wait_for_log("X11: lost the connection to display"), agent.log())
@@ -104,7 +99,6 @@ class X11ServerLoss(unittest.TestCase):
         xvfb.run(["xdotool", "mousemove", "300", "200"])
         phone.send({"t": "mv", "dx": 40, "dy": 10})
         self.assertTrue(wait_for(lambda: xvfb.pointer() == (340, 210)), xvfb.pointer())
-        agent.stop_cleanly()
 
 if __name__ == "__main__":
     unittest.main()

@@ -61,23 +61,6 @@ TEST(InputKeyboard, unknownNamesAndCharactersOutsideTheLayoutPostNothing) {
     EXPECT_TRUE(h.take().isEmpty());
 }
 
-TEST(InputKeyboard, cmdMeansSuperWhenConfigured) {
-    InputHarness h(Input::Options{KeyNames::CmdKey::Super});
-    h.input->pressKey("tab", {"meta", "ctrl"});
-    EXPECT_EQ(keys(h.take()), (QList<int>{29, 125, 15, -15, -125, -29}));
-}
-
-TEST(InputKeyboard, mapFollowsALayoutSwitch) {
-    InputHarness h;
-    h.backend->setLayout(usLayout());
-    h.input->pressKey("a", {});
-    h.flush();
-    RecordingBackend::Layout azerty = {{{16, false}, "a"}, {{30, false}, "q"}};
-    h.backend->setLayout(azerty);
-    h.input->pressKey("a", {});
-    EXPECT_EQ(keys(h.take()), (QList<int>{30, -30, 16, -16}));
-}
-
 TEST(InputKeyboard, textIsHandedOverWholeAndEmptyTextIsNot) {
     InputHarness h;
     h.input->typeText("");
@@ -85,11 +68,4 @@ TEST(InputKeyboard, textIsHandedOverWholeAndEmptyTextIsNot) {
     const auto events = h.take();
     ASSERT_EQ(events.size(), 1);
     EXPECT_EQ(events[0].text, QString::fromUtf8("héllo 👋"));
-}
-
-TEST(InputKeyboard, transportKeysFallBackToArrowsAndSpaceInCommandOrder) {
-    InputHarness h;
-    for (const char* name : {"PlayPause", "next", "previous", "stop"}) h.input->mediaKey(name);
-    h.input->pressKey("escape", {});  // a command sent after them comes after their keys
-    EXPECT_EQ(keys(h.take()), (QList<int>{57, -57, 106, -106, 105, -105, 1, -1}));
 }

@@ -52,18 +52,6 @@ TEST(MediaPlayers, namesMatchOnlyExactlyOrWithAnInstanceSuffix) {
     EXPECT_EQ(chosen({kPrefix + "mpv.instance"}), kPrefix + "mpv.instance");
 }
 
-TEST(Media, eachCommandGoesToThePreferredPlayerWithItsOwnCall) {
-    MediaHarness h({kPrefix + "rhythmbox", kPrefix + "totem"});
-    h.media->playPause();
-    h.media->next();
-    h.media->previous();
-    using Call = QPair<QString, QString>;
-    EXPECT_EQ(h.bus->calls, (QList<Call>{{kPrefix + "totem", "PlayPause"},
-                                         {kPrefix + "totem", "Seek15000000"},
-                                         {kPrefix + "totem", "Seek-15000000"}}));
-    EXPECT_TRUE(h.keys.isEmpty());
-}
-
 TEST(Media, aPlayerWithoutTheCallGetsAKeyPressNotALaterPlayer) {
     MediaHarness h({kPrefix + "spotify", kPrefix + "mpv"});
     h.media->next();

@@ -80,14 +80,12 @@ TEST(RouterCommand, pingEchoesAnyTimestampAndMalformedMessagesAreIgnored) {
     h.backend->setTrusted(false);
     EXPECT_EQ(h.send(h.phone, {{"t", "ping"}}).value("ax"), false);
 
+    // Other junk is sent to the real agent in test_messages.py; here, names that are nearly right.
     const qsizetype replies = h.phone.replies.size();
-    for (const QJsonObject& m : {QJsonObject{}, QJsonObject{{"t", 3}}, QJsonObject{{"T", "ping"}},
-                                 QJsonObject{{"t", "PING"}}, QJsonObject{{"t", " ping"}}})
+    for (const QJsonObject& m : {QJsonObject{{"T", "ping"}}, QJsonObject{{"t", "PING"}},
+                                 QJsonObject{{"t", " ping"}}})
         h.send(h.phone, m);
-    h.router->handleText("[1,2]", h.phone.session);
-    h.router->handleText("{\"t\":\"ping\"", h.phone.session);
     h.router->handleText("\xff\xfe{}", h.phone.session);
-    h.router->handleText(QByteArray(5000, '[') + QByteArray(5000, ']'), h.phone.session);
     h.flush();
     EXPECT_EQ(h.phone.replies.size(), replies);
     EXPECT_TRUE(h.take().isEmpty());

@@ -1,9 +1,6 @@
 #include "state/TokenStore.h"
-#include "support/LogCapture.h"
 
-#include <QDir>
 #include <QFile>
-#include <QFileInfo>
 #include <QRegularExpression>
 #include <QTemporaryDir>
 
@@ -63,37 +60,6 @@ TEST(TokenStore, revokeRemovesEveryCopyAndAlwaysWritesTheList) {
     EXPECT_EQ(store.tokens(), QStringList{"B"});
     store.revoke("C");
     EXPECT_EQ(store.tokens(), QStringList{"B"});
-}
-
-TEST(TokenStore, aFileThatDoesNotParseIsSetAsideBeforeTheNextWrite) {
-    LogCapture log;
-    QTemporaryDir dir;
-    const QString path = dir.filePath("tokens.json");
-    writeFile(path, "{\"olvane.tokens\": [\"A\", 3]}");
-    TokenStore store(path);
-    EXPECT_TRUE(store.tokens().isEmpty());
-    const QString t = store.issue();
-    EXPECT_EQ(store.tokens(), QStringList{t});
-    const QStringList aside = QDir(dir.path()).entryList({"tokens.json.corrupt-*"});
-    ASSERT_EQ(aside.size(), 1);
-    EXPECT_EQ(contents(dir.filePath(aside[0])), "{\"olvane.tokens\": [\"A\", 3]}");
-}
-
-TEST(TokenStore, whenTheFileCannotBeReadItIsLeftAloneAndNewTokensLiveForThisRun) {
-    LogCapture log;
-    QTemporaryDir dir;
-    const QString path = dir.filePath("tokens.json");
-    ASSERT_TRUE(QDir().mkpath(path));  // a directory where the file should be: unreadable
-    TokenStore store(path);
-    const QString t = store.issue();
-    EXPECT_TRUE(store.contains(t));
-    EXPECT_TRUE(QFileInfo(path).isDir());
-    EXPECT_EQ(log.lines().filter("not saved").size(), 1);
-
-    // Once the file is usable again the token is written with the next change.
-    ASSERT_TRUE(QDir(path).removeRecursively());
-    const QString u = store.issue();
-    EXPECT_EQ(TokenStore(path).tokens(), (QStringList{t, u}));
 }
 
 TEST(TokenStore, concurrentIssuesFromManyThreadsLoseNoToken) {

@@ -2,17 +2,10 @@
 
 #include <QJsonDocument>
 
-namespace {
-QStringList arguments(const FakePortal::Options& options) {
-    QStringList args{"--version", QString::number(options.version)};
-    if (options.refuse) args << "--refuse";
-    return args;
-}
-}  // namespace
-
 FakePortal::FakePortal(Options options)
     : fake_(QStringLiteral("fake_portal"), QStringLiteral("org.freedesktop.portal.Desktop"),
-            QStringLiteral("org.olvane.test.FakePortal"), arguments(options)) {
+            QStringLiteral("org.olvane.test.FakePortal"),
+            options.refuse ? QStringList{"--refuse"} : QStringList{}) {
     static int connections = 0;
     connectionName_ = QStringLiteral("portal-client-%1").arg(++connections);
     if (fake_.running()) QDBusConnection::connectToBus(fake_.address(), connectionName_);

@@ -11,7 +11,6 @@
 class FakePortal {
 public:
     struct Options {
-        int version = 2;
         bool refuse = false;  // the user cancels the consent dialog
     };
 

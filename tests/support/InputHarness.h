@@ -14,14 +14,13 @@ class RecordingVolume : public VolumeControl {
 public:
     std::optional<float> reading;
     QList<float> writes;
-    int muteToggles = 0;
 
     std::optional<float> get() override { return reading; }
     void set(float value) override {
         writes.append(value);
         reading = value;
     }
-    void toggleMute() override { ++muteToggles; }
+    void toggleMute() override {}
 };
 
 // Input over a recording backend with one 1920x1080 display and a hand-driven clock.

@@ -6,34 +6,31 @@
 #include <QThread>
 
 XvfbServer::XvfbServer(int width, int height) : width_(width), height_(height) {
-    // Xvfb announces its display on the descriptor we name, here its standard output.
-    launch({QStringLiteral("-displayfd"), QStringLiteral("1")});
+    launch();
 }
 
 XvfbServer::~XvfbServer() {
     stop();
 }
 
-bool XvfbServer::launch(const QStringList& displayArguments) {
+bool XvfbServer::launch() {
     process_ = std::make_unique<QProcess>();
     process_->setProcessChannelMode(QProcess::SeparateChannels);
     process_->setStandardErrorFile(QProcess::nullDevice());
     process_->start(
         QStringLiteral("Xvfb"),
-        displayArguments + QStringList{QStringLiteral("-screen"), QStringLiteral("0"),
-                                       QStringLiteral("%1x%2x24").arg(width_).arg(height_),
-                                       QStringLiteral("-noreset"), QStringLiteral("-nolisten"),
-                                       QStringLiteral("tcp")});
+        // Xvfb announces its display on the descriptor we name, here its standard output.
+        {QStringLiteral("-displayfd"), QStringLiteral("1"), QStringLiteral("-screen"),
+         QStringLiteral("0"), QStringLiteral("%1x%2x24").arg(width_).arg(height_),
+         QStringLiteral("-noreset"), QStringLiteral("-nolisten"), QStringLiteral("tcp")});
     if (!process_->waitForStarted(10000)) return false;
-    if (display_.isEmpty()) {
-        QDeadlineTimer deadline(20000);
-        while (!process_->canReadLine() && !deadline.hasExpired() &&
-               process_->state() == QProcess::Running)
-            process_->waitForReadyRead(100);
-        const QString number = QString::fromLatin1(process_->readLine()).trimmed();
-        if (number.isEmpty()) return false;
-        display_ = QLatin1Char(':') + number;
-    }
+    QDeadlineTimer announced(20000);
+    while (!process_->canReadLine() && !announced.hasExpired() &&
+           process_->state() == QProcess::Running)
+        process_->waitForReadyRead(100);
+    const QString number = QString::fromLatin1(process_->readLine()).trimmed();
+    if (number.isEmpty()) return false;
+    display_ = QLatin1Char(':') + number;
     // Ready once a client gets an answer.
     QDeadlineTimer deadline(20000);
     while (!deadline.hasExpired()) {
@@ -57,11 +54,6 @@ void XvfbServer::stop() {
         process_->kill();
         process_->waitForFinished(5000);
     }
-}
-
-bool XvfbServer::start() {
-    if (running()) return true;
-    return launch({display_});
 }
 
 QString XvfbServer::run(const QString& program, const QStringList& arguments, bool* ok) const {

@@ -18,10 +18,6 @@ public:
     bool running() const;
     QString display() const { return display_; }
 
-    // Stops the server as if it had gone away under its clients; start() brings a new one up
-    // on the same display.
-    void stop();
-    bool start();
 
     // Runs an X client (xdotool, setxkbmap, xrandr...) on this display and returns its output;
     // ok, when given, tells whether it exited with status 0.
@@ -36,7 +32,8 @@ public:
     QString keyboardMapping() const;
 
 private:
-    bool launch(const QStringList& displayArguments);
+    bool launch();
+    void stop();
 
     int width_, height_;
     QString display_;

@@ -1,12 +1,12 @@
 """A real avahi-daemon inside a network namespace, on a private system bus."""
 import os
 import re
-import signal
 import subprocess
 
 import dbus
 
 from .agent import wait_for
+from .process import ChildProcess
 
 CONFIG = """[server]
 use-ipv4=yes
@@ -23,11 +23,13 @@ publish-workstation=no
 SERVER_RUNNING = 2
 
 
-class AvahiDaemon:
+class AvahiDaemon(ChildProcess):
     """avahi-daemon in `netns`, registered on the bus at `bus_address`.
 
     The daemon keeps its pid file and socket under /run/avahi-daemon; it gets a /run of its
     own so that several daemons (parallel test runs) never see each other's."""
+
+    stop_timeout = 10
 
     def __init__(self, workdir, netns, bus_address):
         self.workdir = workdir
@@ -35,7 +37,6 @@ class AvahiDaemon:
         self.bus_address = bus_address
         self.config = os.path.join(workdir, "avahi.conf")
         self.log_path = os.path.join(workdir, "avahi.log")
-        self.process = None
 
     def start(self):
         with open(self.config, "w") as f:
@@ -68,15 +69,6 @@ class AvahiDaemon:
         with open(self.log_path, "rb") as f:
             return f.read().decode("utf-8", "replace")
 
-    def stop(self):
-        if self.process and self.process.poll() is None:
-            self.process.send_signal(signal.SIGTERM)
-            try:
-                self.process.wait(10)
-            except subprocess.TimeoutExpired:
-                self.process.kill()
-                self.process.wait()
-
     def browse(self, service_type):
         """The resolved services avahi-browse lists: dicts of name, interface, address, port."""
         out = subprocess.run(["avahi-browse", "-rpt", service_type], capture_output=True,
@@ -91,12 +83,6 @@ class AvahiDaemon:
                           "name": unescape(fields[3]), "type": fields[4],
                           "host": fields[6], "address": fields[7], "port": int(fields[8])})
         return found
-
-    def __enter__(self):
-        return self.start()
-
-    def __exit__(self, *exc):
-        self.stop()
 
 
 def unescape(label):

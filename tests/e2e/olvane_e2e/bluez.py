@@ -5,17 +5,18 @@ import subprocess
 
 import dbus
 
+from .process import ChildProcess
+
 E2E_DIR = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
 CONTROL = "org.olvane.test.FakeBluez"
 
 
-class FakeBluez:
+class FakeBluez(ChildProcess):
     """Owns org.bluez on the bus at address until stopped; steered through control()."""
 
     def __init__(self, address, powered=True):
         self.address = address
         self.powered = powered
-        self.process = None
         self._bus = None
 
     def start(self):
@@ -41,12 +42,4 @@ class FakeBluez:
         if self._bus is not None:
             self._bus.close()
             self._bus = None
-        if self.process and self.process.poll() is None:
-            self.process.terminate()
-            self.process.wait(5)
-
-    def __enter__(self):
-        return self.start()
-
-    def __exit__(self, *exc):
-        self.stop()
+        super().stop()

@@ -30,9 +30,3 @@ class DBusBus:
             except ProcessLookupError:
                 pass
             self.pid = None
-
-    def __enter__(self):
-        return self.start()
-
-    def __exit__(self, *exc):
-        self.stop()

@@ -1,20 +1,19 @@
 """A desktop's pieces under Xvfb: a tray host (trayer) and the agent's windows."""
 import os
 import re
-import signal
 import subprocess
 
 from .agent import wait_for
+from .process import ChildProcess
 
 AGENT_CLASS = "olvane-helper"
 
 
-class Trayer:
+class Trayer(ChildProcess):
     """trayer, a freedesktop system tray host: tray icons dock into its panel."""
 
     def __init__(self, xvfb):
         self.xvfb = xvfb
-        self.process = None
 
     def start(self):
         self.process = subprocess.Popen(
@@ -37,17 +36,6 @@ class Trayer:
         """The WM_CLASS of every icon docked in the panel."""
         tree = self.xvfb.run(["xwininfo", "-tree", "-id", self.panel()]).stdout
         return re.findall(r'\("([^"]*)" "[^"]*"\)', tree)
-
-    def stop(self):
-        if self.process and self.process.poll() is None:
-            self.process.send_signal(signal.SIGTERM)
-            self.process.wait(5)
-
-    def __enter__(self):
-        return self.start()
-
-    def __exit__(self, *exc):
-        self.stop()
 
 
 def visible_windows(xvfb, name=None):

@@ -18,9 +18,9 @@ import sys
 import uuid
 
 import dbus
-import dbus.mainloop.glib
 import dbus.service
-from gi.repository import GLib
+
+from olvane_e2e.stand_in import plain, serve
 
 ADAPTER_PATH = "/org/bluez/hci0"
 ADAPTER = "org.bluez.Adapter1"
@@ -49,23 +49,6 @@ class BluezError(dbus.DBusException):
 
 def failed(message):
     return BluezError("org.bluez.Error.Failed", message)
-
-
-def plain(value):
-    """D-Bus values as JSON values."""
-    if isinstance(value, dbus.Boolean):
-        return bool(value)
-    if isinstance(value, (dbus.String, dbus.ObjectPath, dbus.Signature)):
-        return str(value)
-    if isinstance(value, (dbus.Double,)):
-        return float(value)
-    if isinstance(value, int):
-        return int(value)
-    if isinstance(value, dict):
-        return {str(k): plain(v) for k, v in value.items()}
-    if isinstance(value, (list, tuple)):
-        return [plain(v) for v in value]
-    return value
 
 
 def valid_uuid(value):
@@ -341,15 +324,8 @@ def main():
     parser.add_argument("--deny", action="store_true")
     args = parser.parse_args()
 
-    dbus.mainloop.glib.DBusGMainLoop(set_as_default=True)
-    bus = dbus.bus.BusConnection(args.address)
-    fake = FakeBluez(bus, not args.unpowered, not args.no_adapter, args.deny)
-    name = dbus.service.BusName("org.bluez", bus, do_not_queue=True)
-    print("ready", flush=True)
-    loop = GLib.MainLoop()
-    bus.call_on_disconnection(lambda _: loop.quit())
-    loop.run()
-    del name, fake
+    serve(args.address, "org.bluez",
+          lambda bus: FakeBluez(bus, not args.unpowered, not args.no_adapter, args.deny))
 
 
 if __name__ == "__main__":

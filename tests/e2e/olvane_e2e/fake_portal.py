@@ -10,7 +10,7 @@ desktop ends it). Argument and option types are checked as the portal checks the
 it and read the calls it received through org.olvane.test.FakePortal on /org/olvane/test.
 
 Run from tests/e2e: python3 -m olvane_e2e.fake_portal --address unix:path=...
-[--version N] [--refuse]
+[--refuse]
 It prints "ready" once the name is owned.
 """
 import argparse
@@ -18,9 +18,9 @@ import json
 import sys
 
 import dbus
-import dbus.mainloop.glib
 import dbus.service
-from gi.repository import GLib
+
+from olvane_e2e.stand_in import plain, serve
 
 NAME = "org.freedesktop.portal.Desktop"
 PATH = "/org/freedesktop/portal/desktop"
@@ -42,20 +42,6 @@ def invalid(message):
 def check(value, kind, what):
     if not isinstance(value, kind):
         raise invalid("%s must be %s, not %s" % (what, kind.__name__, type(value).__name__))
-    return value
-
-
-def plain(value):
-    if isinstance(value, (bool, dbus.Boolean)):
-        return bool(value)
-    if isinstance(value, (dbus.String, dbus.ObjectPath)):
-        return str(value)
-    if isinstance(value, dbus.Double):
-        return float(value)
-    if isinstance(value, int):
-        return int(value)
-    if isinstance(value, dict):
-        return {str(k): plain(v) for k, v in value.items()}
     return value
 
 
@@ -96,10 +82,9 @@ class Session(dbus.service.Object):
 
 
 class RemoteDesktop(dbus.service.Object):
-    def __init__(self, bus, version, start_response):
+    def __init__(self, bus, start_response):
         super().__init__(bus, PATH)
         self.bus = bus
-        self.version = version
         self.start_response = start_response
         self.calls = []
         self.sessions = {}
@@ -134,7 +119,7 @@ class RemoteDesktop(dbus.service.Object):
         if interface != REMOTE_DESKTOP:
             raise dbus.DBusException("no " + interface,
                                      name="org.freedesktop.DBus.Error.UnknownInterface")
-        return {"version": dbus.UInt32(self.version), "AvailableDeviceTypes": dbus.UInt32(7)}
+        return {"version": dbus.UInt32(2), "AvailableDeviceTypes": dbus.UInt32(7)}
 
     @dbus.service.method(REMOTE_DESKTOP, in_signature="a{sv}", out_signature="o",
                          sender_keyword="sender")
@@ -150,7 +135,7 @@ class RemoteDesktop(dbus.service.Object):
     def SelectDevices(self, handle, options, sender):
         session = self.session(handle, sender, started=False)
         self.record("SelectDevices", checked_options(options))
-        session.persist = self.version >= 2 and options.get("persist_mode", 0) == 2
+        session.persist = options.get("persist_mode", 0) == 2
         return self.answer(sender, options, 0, {})
 
     @dbus.service.method(REMOTE_DESKTOP, in_signature="osa{sv}", out_signature="o",
@@ -226,20 +211,14 @@ class Control(dbus.service.Object):
 def main():
     parser = argparse.ArgumentParser()
     parser.add_argument("--address", required=True)
-    parser.add_argument("--version", type=int, default=2)
     parser.add_argument("--refuse", action="store_true")
     args = parser.parse_args()
 
-    dbus.mainloop.glib.DBusGMainLoop(set_as_default=True)
-    bus = dbus.bus.BusConnection(args.address)
-    portal = RemoteDesktop(bus, args.version, 1 if args.refuse else 0)
-    control = Control(bus, portal)
-    name = dbus.service.BusName(NAME, bus, do_not_queue=True)
-    print("ready", flush=True)
-    loop = GLib.MainLoop()
-    bus.call_on_disconnection(lambda _: loop.quit())
-    loop.run()
-    del name, control, portal
+    def make(bus):
+        portal = RemoteDesktop(bus, 1 if args.refuse else 0)
+        return portal, Control(bus, portal)
+
+    serve(args.address, NAME, make)
 
 
 if __name__ == "__main__":

@@ -7,6 +7,7 @@ import sys
 import dbus
 
 from .agent import wait_for
+from .process import ChildProcess
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 
@@ -22,13 +23,12 @@ def has_name(address, name):
         return False
 
 
-class Mpv:
+class Mpv(ChildProcess):
     """mpv with its MPRIS plugin, looping three short tones, paused or playing."""
 
     def __init__(self, workdir, bus_address):
         self.workdir = workdir
         self.address = bus_address
-        self.process = None
 
     def start(self):
         files = []
@@ -58,13 +58,8 @@ class Mpv:
         metadata = self._player().Get("org.mpris.MediaPlayer2.Player", "Metadata")
         return str(metadata.get("xesam:url", metadata.get("xesam:title", "")))
 
-    def stop(self):
-        if self.process and self.process.poll() is None:
-            self.process.terminate()
-            self.process.wait(5)
 
-
-class FakePlayer:
+class FakePlayer(ChildProcess):
     """A player of ours (fake_player.py) that records the MPRIS calls it receives."""
 
     def __init__(self, workdir, bus_address, player_id, fail=(), hang=()):
@@ -73,7 +68,6 @@ class FakePlayer:
         self.record = os.path.join(workdir, player_id.replace("/", "_") + ".calls")
         self.fail = ",".join(fail)
         self.hang = ",".join(hang)
-        self.process = None
 
     def start(self):
         env = dict(os.environ, DBUS_SESSION_BUS_ADDRESS=self.address)
@@ -89,12 +83,3 @@ class FakePlayer:
             return []
         with open(self.record) as f:
             return [json.loads(line) for line in f if line.strip()]
-
-    def stop(self):
-        if self.process and self.process.poll() is None:
-            self.process.terminate()
-            self.process.wait(5)
-
-    def kill(self):
-        self.process.kill()
-        self.process.wait(5)

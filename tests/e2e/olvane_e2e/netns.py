@@ -35,12 +35,6 @@ class NetNamespace:
     def stop(self):
         _ip("netns", "del", self.name, check=False)
 
-    def __enter__(self):
-        return self.start()
-
-    def __exit__(self, *exc):
-        self.stop()
-
 
 def join(a, b, address_a="10.200.0.1", address_b="10.200.0.2"):
     """Joins two namespaces with a veth pair on 10.200.0.0/24, multicast routed over it."""

@@ -5,21 +5,19 @@ import subprocess
 
 import dbus
 
+from .process import ChildProcess
+
 HERE = os.path.dirname(os.path.abspath(__file__))
 
 
-class FakePortal:
+class FakePortal(ChildProcess):
     """org.freedesktop.portal.Desktop with its RemoteDesktop interface, on the given bus."""
 
-    def __init__(self, bus_address, refuse=False):
+    def __init__(self, bus_address):
         self.address = bus_address
-        self.refuse = refuse
-        self.process = None
 
     def start(self):
         args = ["/usr/bin/python3", "-m", "olvane_e2e.fake_portal", "--address", self.address]
-        if self.refuse:
-            args.append("--refuse")
         self.process = subprocess.Popen(args, cwd=os.path.dirname(HERE), stdout=subprocess.PIPE,
                                         text=True)
         if self.process.stdout.readline().strip() != "ready":
@@ -35,8 +33,3 @@ class FakePortal:
         """The RemoteDesktop calls so far, [method, arguments after the session...]."""
         calls = json.loads(str(self._control().Calls()))
         return [c for c in calls if method is None or c[0] == method]
-
-    def stop(self):
-        if self.process and self.process.poll() is None:
-            self.process.terminate()
-            self.process.wait(5)

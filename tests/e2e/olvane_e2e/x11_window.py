@@ -4,16 +4,16 @@ import subprocess
 import threading
 
 from .agent import wait_for
+from .process import ChildProcess
 
 WINDOW = os.environ.get("OLVANE_X11_WINDOW", "olvane_x11_window")
 
 
-class RecordingWindow:
+class RecordingWindow(ChildProcess):
     """Runs olvane_x11_window (built with the tests) and collects its event lines."""
 
     def __init__(self, xvfb):
         self.xvfb = xvfb
-        self.process = None
         self._lines = []
         self._lock = threading.Lock()
 
@@ -62,14 +62,6 @@ class RecordingWindow:
         return wait_for(lambda: len(self.events(name)) >= count, timeout)
 
     def stop(self):
-        if self.process and self.process.poll() is None:
-            self.process.terminate()
-            self.process.wait(5)
+        super().stop()
         if self.process:
             self.process.stdout.close()
-
-    def __enter__(self):
-        return self.start()
-
-    def __exit__(self, *exc):
-        self.stop()

@@ -3,14 +3,14 @@ import os
 import subprocess
 
 from .agent import wait_for
+from .process import ChildProcess
 
 
-class Xvfb:
+class Xvfb(ChildProcess):
     """Starts Xvfb with -noreset (so the pointer and layout survive clients leaving)."""
 
     def __init__(self, width=1920, height=1080):
         self.size = "%dx%dx24" % (width, height)
-        self.process = None
         self.display = None
 
     def start(self):
@@ -47,28 +47,7 @@ class Xvfb:
         return subprocess.run(command, env=env, check=check, capture_output=True, text=True,
                               **kwargs)
 
-    def split_into_two_monitors(self):
-        """Two side-by-side RandR monitors of 1920x1080 on a 3840x1080 screen."""
-        self.run(["xrandr", "--setmonitor", "LEFT", "1920/508x1080/286+0+0", "screen"])
-        self.run(["xrandr", "--setmonitor", "RIGHT", "1920/508x1080/286+1920+0", "none"])
-
     def pointer(self):
         out = self.run(["xdotool", "getmouselocation", "--shell"]).stdout
         values = dict(line.split("=", 1) for line in out.split())
         return int(values["X"]), int(values["Y"])
-
-    def stop(self):
-        if self.process and self.process.poll() is None:
-            self.process.terminate()
-            self.process.wait(5)
-
-    def kill(self):
-        """Ends the server the hard way: clients see their connection break mid-stream."""
-        self.process.kill()
-        self.process.wait(5)
-
-    def __enter__(self):
-        return self.start()
-
-    def __exit__(self, *exc):
-        self.stop()

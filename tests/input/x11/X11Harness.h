@@ -39,17 +39,6 @@ struct X11Harness {
         return waitUntil([&] { return server.pointer() == p; });
     }
 
-    // Waits until the backend's view of the keyboard types text on the evdev key.
-    bool layoutTypes(quint16 evdevCode, const QString& text) {
-        return waitUntil([&] {
-            QString typed;
-            input->queue().sync([&] {
-                if (auto symbols = backend->keySymbols()) typed = symbols->text(evdevCode, false);
-            });
-            return typed == text;
-        });
-    }
-
     void setPointer(QPoint p) {
         server.run(QStringLiteral("xdotool"),
                    {"mousemove", QString::number(p.x()), QString::number(p.y())});

@@ -1,5 +1,4 @@
 #include "transport/bluez/L2capAddress.h"
-#include "transport/bluez/L2capListener.h"
 
 #include <gtest/gtest.h>
 
@@ -28,15 +27,4 @@ TEST(L2capAddress, thePsmIsReadLowByteFirstFromWhatTheKernelFilledIn) {
     EXPECT_FALSE(L2capAddress::psm(bound, sizeof(sa_family_t)).has_value());
     bound.l2_family = AF_UNIX;
     EXPECT_FALSE(L2capAddress::psm(bound, sizeof bound).has_value());
-}
-
-TEST(L2capListener, aKernelWithoutBluetoothSaysSoInOneLine) {
-    const int probe = ::socket(AF_BLUETOOTH, SOCK_SEQPACKET, BTPROTO_L2CAP);
-    if (probe >= 0) {
-        ::close(probe);
-        GTEST_SKIP() << "this kernel has Bluetooth";
-    }
-    const L2capListener::Listening listening = L2capListener::listenLe();
-    EXPECT_EQ(listening.fd, -1);
-    EXPECT_EQ(listening.error, "L2CAP socket: Address family not supported by protocol");
 }
