@@ -35,8 +35,7 @@ QString SingleInstance::socketPath() const {
     return QDir(dir_).filePath(QStringLiteral("olvane-helper.socket"));
 }
 
-bool SingleInstance::claim(std::function<void()> onReopen) {
-    onReopen_ = std::move(onReopen);
+bool SingleInstance::claim() {
     QDir().mkpath(dir_);
     if (lock_.tryLock(0)) return listen();
     if (lock_.error() != QLockFile::LockFailedError) {
@@ -81,7 +80,7 @@ void SingleInstance::readRequest(QLocalSocket* socket) {
     }
     const QByteArray request = socket->readLine(kMaxRequestBytes);
     socket->disconnectFromServer();
-    if (request == kShowRequest && onReopen_) onReopen_();
+    if (request == kShowRequest) emit reopenRequested();
 }
 
 bool SingleInstance::askRunningCopyToShow() {

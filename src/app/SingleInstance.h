@@ -2,26 +2,31 @@
 
 #include <QLocalServer>
 #include <QLockFile>
+#include <QObject>
 #include <QString>
 
-#include <functional>
 #include <memory>
 
 // One running copy per user. The first copy holds a lock file and listens on a local socket
 // beside it; a later copy finds the lock taken and asks the first, over the socket, to show
 // itself. A copy that crashed leaves a lock the next one sees as stale and takes over.
-class SingleInstance {
+class SingleInstance : public QObject {
+    Q_OBJECT
 public:
     // Both files live in dir (the user's runtime folder by default).
     explicit SingleInstance(QString dir = defaultDir());
-    ~SingleInstance();
+    ~SingleInstance() override;
 
-    // True when this process is now the only copy; onReopen then runs on the main thread each
-    // time a later copy starts. False when another copy runs and was asked to show itself.
-    bool claim(std::function<void()> onReopen);
+    // True when this process is now the only copy, which then hears of every later start
+    // through reopenRequested(). False when another copy runs and was asked to show itself.
+    bool claim();
 
     QString socketPath() const;
     static QString defaultDir();
+
+signals:
+    // A later copy started and asks this one to show itself.
+    void reopenRequested();
 
 private:
     bool listen();
@@ -31,5 +36,4 @@ private:
     QString dir_;
     QLockFile lock_;
     QLocalServer server_;
-    std::function<void()> onReopen_;
 };

@@ -1,9 +1,11 @@
-#include "app/AppDelegate.h"
+#include "app/Agent.h"
+#include "app/SingleInstance.h"
 #include "base/Env.h"
 #include "base/Log.h"
 #include "state/AppState.h"
 
 #include <QApplication>
+#include <QProcessEnvironment>
 
 #include <sys/resource.h>
 
@@ -30,12 +32,19 @@ int main(int argc, char** argv) {
     runOffscreenWithoutDisplay();
     QApplication::setApplicationName(QStringLiteral("olvane-helper"));
     QApplication::setApplicationDisplayName(QStringLiteral("Olvane"));
-    QApplication::setApplicationVersion(QString::fromLatin1(AppState::kVersion));
+    QApplication::setApplicationVersion(AppState::version());
     QApplication::setDesktopFileName(QStringLiteral("olvane-helper"));
     QApplication app(argc, argv);
     QApplication::setQuitOnLastWindowClosed(false);
     raiseDescriptorLimit();
-    AppDelegate delegate(AppDelegate::Services::shared(),
-                         AppDelegate::Options::fromEnv(Env::process()));
-    return delegate.run();
+
+    SingleInstance instance;
+    if (!instance.claim()) {
+        logLine(QStringLiteral("Instance déjà active, on la met en avant et on quitte"));
+        return 0;
+    }
+    Agent agent(Env::from(QProcessEnvironment::systemEnvironment()));
+    QObject::connect(&instance, &SingleInstance::reopenRequested, &agent.shell(),
+                     &Shell::showPairingWindow);
+    return agent.run();
 }

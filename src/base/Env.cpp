@@ -22,8 +22,3 @@ Env Env::from(const QProcessEnvironment& environment) {
     env.waylandDisplay = valueOf(environment, "WAYLAND_DISPLAY");
     return env;
 }
-
-const Env& Env::process() {
-    static const Env env = from(QProcessEnvironment::systemEnvironment());
-    return env;
-}

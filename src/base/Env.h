@@ -19,5 +19,4 @@ struct Env {
     std::optional<QString> waylandDisplay;  // WAYLAND_DISPLAY
 
     static Env from(const QProcessEnvironment& environment);
-    static const Env& process();
 };

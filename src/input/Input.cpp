@@ -2,12 +2,7 @@
 
 #include "base/Env.h"
 #include "base/MainThread.h"
-#include "input/InputBackendFactory.h"
-#include "input/QtInputClock.h"
 #include "input/ScreenClamp.h"
-#include "input/pulse/PulseVolume.h"
-#include "media/Media.h"
-#include "media/mpris/MprisBus.h"
 
 #include <algorithm>
 #include <cmath>
@@ -29,6 +24,16 @@ Input::Options Input::Options::fromEnv(const Env& env) {
 Input::Input(std::unique_ptr<InputBackend> backend, std::unique_ptr<InputClock> clock,
              Options options)
     : backend_(std::move(backend)), clock_(std::move(clock)), options_(options) {
+    connect(backend_.get(), &InputBackend::trustChanged, this, &Input::trustChanged,
+            Qt::DirectConnection);
+    connect(
+        backend_.get(), &InputBackend::layoutChanged, this,
+        [this] {
+            queue_.async([this] {
+                if (layoutMapBuilt_) rebuildLayoutMap();
+            });
+        },
+        Qt::DirectConnection);
     // Synchronous, so that "ax" is known once the object exists.
     queue_.sync([this] {
         backend_->start();
@@ -45,21 +50,6 @@ Input::~Input() {
         clock_.reset();
         backend_.reset();
     });
-}
-
-Input& Input::shared() {
-    // Lives as long as the process; never destroyed, so exit never waits on its thread.
-    static Input* input = [] {
-        const Env& env = Env::process();
-        auto* created = new Input(createInputBackend(env), std::make_unique<QtInputClock>(),
-                                  Options::fromEnv(env));
-        created->setVolumeControl(std::make_unique<PulseVolume>());
-        created->setMediaControl(
-            std::make_unique<Media>(std::make_unique<MprisBus>(QDBusConnection::sessionBus()),
-                                    [created](const QString& key) { created->pressKey(key, {}); }));
-        return created;
-    }();
-    return *input;
 }
 
 void Input::moveBy(double dx, double dy) {
@@ -227,7 +217,6 @@ std::optional<quint16> Input::layoutKeyCode(const QString& ch) {
     if (!layoutMapBuilt_) {
         rebuildLayoutMap();
         layoutMapBuilt_ = true;
-        backend_->watchLayout([this] { queue_.async([this] { rebuildLayoutMap(); }); });
     }
     const auto it = layoutMap_.constFind(ch);
     if (it == layoutMap_.constEnd()) return std::nullopt;
@@ -289,10 +278,6 @@ void Input::requestAccess(std::function<void()> then) {
         backend_->requestAccess();
         if (then) postToMain(then);
     });
-}
-
-void Input::watchTrust(std::function<void()> onChange) {
-    queue_.sync([&] { backend_->watchTrust(std::move(onChange)); });
 }
 
 void Input::setVolumeControl(std::unique_ptr<VolumeControl> volume) {

@@ -6,8 +6,9 @@
 #include "input/KeyNames.h"
 #include "input/LayoutMap.h"
 #include "input/VolumeControl.h"
-#include "media/MediaControl.h"
+#include "input/MediaControl.h"
 
+#include <QObject>
 #include <QPointF>
 #include <QString>
 #include <QStringList>
@@ -21,7 +22,8 @@ struct Env;
 // Turns client commands into input events. Every public operation returns at once and does
 // its work on the "olvane.input" queue, in call order. Pointer motion is accumulated and
 // drained by a 4 ms ticker in decaying steps so that bursty network input moves smoothly.
-class Input {
+class Input : public QObject {
+    Q_OBJECT
 public:
     static constexpr double kStepFactor = 0.45;
     static constexpr double kWholeStepBelow = 2.0;
@@ -45,10 +47,7 @@ public:
           Options options);
     Input(std::unique_ptr<InputBackend> backend, std::unique_ptr<InputClock> clock)
         : Input(std::move(backend), std::move(clock), Options{}) {}
-    ~Input();
-
-    // The process-wide instance, with the backend the environment selects.
-    static Input& shared();
+    ~Input() override;
 
     void moveBy(double dx, double dy);
     void click(bool right, int count);
@@ -73,13 +72,14 @@ public:
     QString backendName() const { return backend_->name(); }
     // Asks the backend for access; then, if given, runs on the main thread afterwards.
     void requestAccess(std::function<void()> then = {});
-    // onChange runs on the input queue whenever trusted() changes; empty to stop.
-    void watchTrust(std::function<void()> onChange);
-
     void setVolumeControl(std::unique_ptr<VolumeControl> volume);
     void setMediaControl(std::unique_ptr<MediaControl> media);
 
     SerialQueue& queue() { return queue_; }
+
+signals:
+    // Emitted on the input queue whenever trusted() changes.
+    void trustChanged();
 
 private:
     template <typename Task>

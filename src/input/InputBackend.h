@@ -3,11 +3,11 @@
 #include "input/LayoutMap.h"
 
 #include <QList>
+#include <QObject>
 #include <QPointF>
 #include <QRectF>
 #include <QString>
 
-#include <functional>
 #include <memory>
 #include <optional>
 
@@ -15,10 +15,11 @@ enum class PointerAction { Move, Drag, LeftDown, LeftUp, RightDown, RightUp };
 
 // What the window system must do for Input. Every call except trusted() and name() is made
 // on the input queue, after start(). Coordinates are global desktop coordinates, x to the
-// right and y downward.
-class InputBackend {
+// right and y downward. Its signals are emitted on the input queue.
+class InputBackend : public QObject {
+    Q_OBJECT
 public:
-    virtual ~InputBackend() = default;
+    ~InputBackend() override = default;
 
     virtual QString name() const = 0;
     // Opens the connection to the window system; called once, first, on the input queue.
@@ -27,8 +28,6 @@ public:
     virtual bool trusted() const = 0;
     // Asks the desktop again for whatever permission posting needs.
     virtual void requestAccess() {}
-    // onChange is called on the input queue whenever trusted() changes.
-    virtual void watchTrust(std::function<void()> onChange) { (void)onChange; }
 
     virtual std::optional<QPointF> cursorLocation() = 0;
     // The displays' rectangles, in the order the window system lists them.
@@ -57,6 +56,9 @@ public:
 
     // The current layout's characters by key and shift level; null when unknown.
     virtual std::unique_ptr<KeySymbolSource> keySymbols() { return nullptr; }
-    // onChange is called, from any thread, whenever the keyboard layout changes.
-    virtual void watchLayout(std::function<void()> onChange) { (void)onChange; }
+
+signals:
+    void trustChanged();
+    // The keyboard layout changed: keySymbols() reads the new one.
+    void layoutChanged();
 };

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "media/MediaControl.h"
+#include "input/MediaControl.h"
 #include "media/MediaPlayers.h"
 #include "media/PlayerBus.h"
 

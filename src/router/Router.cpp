@@ -53,10 +53,11 @@ QString dump(const QJsonObject& m) {
     return QString::fromUtf8(QJsonDocument(m).toJson(QJsonDocument::Compact));
 }
 
-// Shortest round-trip form, always with a fraction or exponent: 1.0, -2.5, 0.0, 1e-05.
+// Plain decimal, the shortest that reads back as the same double, always with a fraction:
+// 1.0, -2.5, 0.00001, 100000.0.
 QString decimal(double d) {
-    char buffer[64];
-    const auto result = std::to_chars(buffer, buffer + sizeof buffer, d);
+    char buffer[400];  // the longest fixed form of a double is 309 digits and a sign
+    const auto result = std::to_chars(buffer, buffer + sizeof buffer, d, std::chars_format::fixed);
     QString text = QString::fromLatin1(buffer, result.ptr - buffer);
     if (!text.contains(QLatin1Char('.')) && !text.contains(QLatin1Char('e')) &&
         !text.contains(QLatin1Char('n')))
@@ -98,7 +99,7 @@ void Router::handleJSON(const QJsonObject& message, const std::shared_ptr<Client
     if (type == QLatin1String("pair")) return pair(message, session);
     if (type == QLatin1String("unpair")) return unpair(message, session);
     if (!session->authed) {
-        session->sendJSON({{"t", "needpair"}, {"name", state_.displayName()}});
+        session->sendJSON({{QStringLiteral("t"), QStringLiteral("needpair")}, {QStringLiteral("name"), state_.displayName()}});
         return;
     }
     if (options_.dryRun) return dryRunCommand(type, message, session);
@@ -108,7 +109,7 @@ void Router::handleJSON(const QJsonObject& message, const std::shared_ptr<Client
 void Router::hello(const QJsonObject& message, const std::shared_ptr<ClientSession>& session) {
     const QJsonValue token = message.value(QLatin1String("token"));
     if (!token.isString() || !state_.isValidToken(token.toString())) {
-        session->sendJSON({{"t", "needpair"}, {"name", state_.displayName()}});
+        session->sendJSON({{QStringLiteral("t"), QStringLiteral("needpair")}, {QStringLiteral("name"), state_.displayName()}});
         return;
     }
     authenticate(*session);
@@ -119,10 +120,10 @@ void Router::pair(const QJsonObject& message, const std::shared_ptr<ClientSessio
     const QString code = stringOr(message, QLatin1String("code"));
     switch (state_.checkPairingCode(code)) {
         case PairingResult::LockedOut:
-            session->sendJSON({{"t", "badcode"}});
+            session->sendJSON({{QStringLiteral("t"), QStringLiteral("badcode")}});
             return;
         case PairingResult::WrongCode:
-            session->sendJSON({{"t", "badcode"}});
+            session->sendJSON({{QStringLiteral("t"), QStringLiteral("badcode")}});
             logLine(QStringLiteral("Bad pairing code attempt"));
             return;
         case PairingResult::Accepted:
@@ -161,8 +162,10 @@ void Router::throttle() {
 }
 
 QJsonObject Router::welcome(const QString& type) const {
-    return {
-        {"t", type}, {"name", state_.displayName()}, {"ax", ax()}, {"version", state_.version()}};
+    return {{QStringLiteral("t"), type},
+            {QStringLiteral("name"), state_.displayName()},
+            {QStringLiteral("ax"), ax()},
+            {QStringLiteral("version"), state_.version()}};
 }
 
 bool Router::ax() const {
@@ -170,7 +173,7 @@ bool Router::ax() const {
 }
 
 QJsonObject Router::pongReply(const QJsonObject& request, bool ax) {
-    QJsonObject reply{{"t", "pong"}, {"ax", ax}};
+    QJsonObject reply{{QStringLiteral("t"), QStringLiteral("pong")}, {QStringLiteral("ax"), ax}};
     if (request.contains(QLatin1String("ts")))
         reply.insert(QLatin1String("ts"), request.value(QLatin1String("ts")));
     return reply;
@@ -179,7 +182,7 @@ QJsonObject Router::pongReply(const QJsonObject& request, bool ax) {
 void Router::dryRunCommand(const QString& type, const QJsonObject& message,
                            const std::shared_ptr<ClientSession>& session) {
     if (type == QLatin1String("ping")) session->sendJSON(pongReply(message, true));
-    if (type == QLatin1String("getvol")) session->sendJSON({{"t", "vol"}, {"value", 50}});
+    if (type == QLatin1String("getvol")) session->sendJSON({{QStringLiteral("t"), QStringLiteral("vol")}, {QStringLiteral("value"), 50}});
     logLine(QStringLiteral("input: %1 %2").arg(type, dump(message)));
 }
 
@@ -241,7 +244,7 @@ void Router::volume(const QJsonObject& m, const std::shared_ptr<ClientSession>&)
 
 void Router::getVolume(const QJsonObject&, const std::shared_ptr<ClientSession>& session) {
     input_.getVolume([session](int percent) {
-        session->sendJSON({{"t", "vol"}, {"value", percent}});
+        session->sendJSON({{QStringLiteral("t"), QStringLiteral("vol")}, {QStringLiteral("value"), percent}});
     });
 }
 

@@ -2,9 +2,9 @@
 
 #include "base/Env.h"
 #include "base/Log.h"
+#include "base/Version.h"
 #include "state/SecretCompare.h"
 
-#include <QCoreApplication>
 #include <QRandomGenerator>
 #include <QRegularExpression>
 #include <QSysInfo>
@@ -24,28 +24,23 @@ AppState::AppState(AppStateConfig config)
       name_(std::move(config.name)),
       tokens_(std::move(config.tokenFile)),
       guard_(std::move(config.clock)) {
-    if (QCoreApplication* app = QCoreApplication::instance()) {
-        notifier_ = new QObject;
-        notifier_->moveToThread(app->thread());
-    }
     _pairingCode = generateCode(fixedCode_);
 }
 
-AppState::~AppState() {
-    delete notifier_.data();
-}
+AppState::~AppState() = default;
 
-AppState& AppState::shared() {
-    static AppState state(AppStateConfig::fromEnv(Env::process()));
-    return state;
+QString AppState::version() {
+    return QString::fromLatin1(Version::kText);
 }
 
 quint16 AppState::parsePort(const std::optional<QString>& text) {
-    static const QRegularExpression form(QStringLiteral("^[+-]?[0-9]+$"));
-    if (!text || !form.match(*text).hasMatch()) return kDefaultPort;
+    // Anchored at the very end: "$" would also let a trailing newline through.
+    static const QRegularExpression form(
+        QRegularExpression::anchoredPattern(QStringLiteral("[+-]?[0-9]+")));
+    if (!text || !form.match(*text).hasMatch()) return AppStateConfig::kDefaultPort;
     bool ok = false;
     const qlonglong value = text->toLongLong(&ok);
-    if (!ok || value < 0 || value > 65535) return kDefaultPort;
+    if (!ok || value < 0 || value > 65535) return AppStateConfig::kDefaultPort;
     return quint16(value);
 }
 
@@ -77,7 +72,7 @@ void AppState::regenerateCode() {
         _pairingCode = generateCode(fixedCode_);
         guard_.codeChanged();
     }
-    notifyChange();
+    emit changed();
 }
 
 PairingResult AppState::checkPairingCode(const QString& code) {
@@ -104,7 +99,7 @@ void AppState::clientConnected() {
         std::lock_guard lock(mutex_);
         ++_connectedCount;
     }
-    notifyChange();
+    emit changed();
 }
 
 qint64 AppState::clientDisconnected() {
@@ -114,21 +109,7 @@ qint64 AppState::clientDisconnected() {
         _connectedCount = std::max<qint64>(_connectedCount - 1, 0);
         count = _connectedCount;
     }
-    notifyChange();
+    emit changed();
     return count;
 }
 
-void AppState::setOnChange(std::function<void()> callback) {
-    onChange_ = std::move(callback);
-}
-
-void AppState::notifyChange() {
-    if (!notifier_) return;
-    // Posted events die with the notifier, so a change never reaches a destroyed state.
-    QMetaObject::invokeMethod(
-        notifier_.data(),
-        [this] {
-            if (onChange_) onChange_();
-        },
-        Qt::QueuedConnection);
-}

@@ -5,10 +5,8 @@
 #include "state/TokenStore.h"
 
 #include <QObject>
-#include <QPointer>
 #include <QString>
 
-#include <functional>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -16,7 +14,9 @@
 struct Env;
 
 struct AppStateConfig {
-    quint16 wsPort = 8788;
+    static constexpr quint16 kDefaultPort = 8788;
+
+    quint16 wsPort = kDefaultPort;
     std::optional<QString> fixedCode;
     std::optional<QString> name;
     QString tokenFile;
@@ -27,26 +27,21 @@ struct AppStateConfig {
 
 enum class PairingResult { Accepted, WrongCode, LockedOut };
 
-// State shared by the whole process: the pairing code, the issued tokens, the number of
-// authenticated clients, and the callback through which the interface learns of changes.
-class AppState {
+// State shared by the whole process: the pairing code, the issued tokens and the number of
+// authenticated clients. Safe to use from any thread.
+class AppState : public QObject {
+    Q_OBJECT
 public:
-    static constexpr quint16 kDefaultPort = 8788;
-    static constexpr const char* kVersion = "1.1.0 (13)";
     static constexpr const char* kFallbackName = "Mon Mac";
 
     explicit AppState(AppStateConfig config);
-    ~AppState();
-
-    // The process-wide instance, configured from the environment on first use.
-    static AppState& shared();
+    ~AppState() override;
 
     static quint16 parsePort(const std::optional<QString>& text);
     static QString generateCode(const std::optional<QString>& fixedCode);
 
     const quint16 wsPort;
-    QString version() const { return QString::fromLatin1(kVersion); }
-    QString tokensKey() const { return QString::fromLatin1(TokenStore::kKey); }
+    static QString version();
     QString displayName() const;
 
     QString pairingCode() const;
@@ -64,11 +59,11 @@ public:
     // Returns the count after the decrement.
     qint64 clientDisconnected();
 
-    // Runs on the main thread after every change of the code or of the client count.
-    void setOnChange(std::function<void()> callback);
+signals:
+    // After every change of the code or of the client count, from the thread that made it.
+    void changed();
 
 private:
-    void notifyChange();
 
     const std::optional<QString> fixedCode_;
     const std::optional<QString> name_;
@@ -77,7 +72,4 @@ private:
     QString _pairingCode;
     qint64 _connectedCount = 0;
     PairingGuard guard_;
-    std::function<void()> onChange_;
-    // Lives on the main thread; change notifications are posted to it.
-    QPointer<QObject> notifier_;
 };

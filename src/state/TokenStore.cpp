@@ -12,6 +12,11 @@
 #include <QStandardPaths>
 #include <QUuid>
 
+namespace {
+// The file's one key: the list of tokens issued to phones.
+constexpr const char* kTokensKey = "olvane.tokens";
+}  // namespace
+
 TokenStore::TokenStore(QString filePath) : path_(std::move(filePath)) {}
 
 QString TokenStore::defaultPath() {
@@ -25,7 +30,7 @@ TokenStore::Contents TokenStore::read() const {
     if (!file.open(QIODevice::ReadOnly)) return {FileState::Unreadable, {}};
     const QJsonDocument doc = QJsonDocument::fromJson(file.readAll());
     if (file.error() != QFileDevice::NoError) return {FileState::Unreadable, {}};
-    const QJsonValue value = doc.object().value(QLatin1String(kKey));
+    const QJsonValue value = doc.object().value(QLatin1String(kTokensKey));
     if (!doc.isObject() || !value.isArray()) return {FileState::Corrupt, {}};
     QStringList tokens;
     for (const QJsonValue& item : value.toArray()) {
@@ -91,7 +96,7 @@ bool TokenStore::save(const QStringList& tokens, const Contents& before, const c
 
 bool TokenStore::writeAtomically(const QStringList& tokens) const {
     QJsonObject root;
-    root.insert(QLatin1String(kKey), QJsonArray::fromStringList(tokens));
+    root.insert(QLatin1String(kTokensKey), QJsonArray::fromStringList(tokens));
     return PrivateFile::write(path_, QJsonDocument(root).toJson(QJsonDocument::Compact) + '\n');
 }
 

@@ -5,8 +5,8 @@
 #include "router/Router.h"
 #include "state/AppState.h"
 #include "transport/ConnectionGuard.h"
-#include "transport/HttpGate.h"
-#include "transport/HttpResponder.h"
+#include "transport/HTTPGate.h"
+#include "transport/HTTPResponder.h"
 #include "transport/WSConnection.h"
 
 #include <QTcpServer>
@@ -19,7 +19,7 @@ WSServer::WSServer(AppState& state, Router& router, Limits limits)
       router_(router),
       limits_(limits),
       queue_(std::make_shared<SerialQueue>(QStringLiteral("olvane.ws"))),
-      page_(std::make_unique<HttpResponder>()) {}
+      page_(std::make_unique<HTTPResponder>()) {}
 
 WSServer::~WSServer() {
     queue_->sync([this] {
@@ -76,7 +76,7 @@ void WSServer::acceptPending() {
         socket->setSocketOption(QAbstractSocket::LowDelayOption, 1);
         new ConnectionGuard(socket, unauthenticated_, limits_.firstMessageDeadline,
                             [socket] { socket->abort(); });
-        new HttpGate(socket, *page_, limits_.maxRequestHeadBytes,
+        new HTTPGate(socket, *page_, limits_.maxRequestHeadBytes,
                      [this](QTcpSocket* upgrading) { ws_->handleConnection(upgrading); });
     }
 }

@@ -8,7 +8,7 @@
 
 class AppState;
 class ConnectionGuard;
-class HttpResponder;
+class HTTPResponder;
 class QWebSocket;
 class QTcpServer;
 class QWebSocketServer;
@@ -48,7 +48,7 @@ private:
     Router& router_;
     const Limits limits_;
     std::shared_ptr<SerialQueue> queue_;
-    std::unique_ptr<const HttpResponder> page_;
+    std::unique_ptr<const HTTPResponder> page_;
     // Owned by the queue's thread.
     QTcpServer* tcp_ = nullptr;
     QWebSocketServer* ws_ = nullptr;

@@ -1,9 +1,9 @@
 #pragma once
 
-#include "app/AppDelegate.h"
-#include "app/TrayIcon.h"
+#include "app/Shell.h"
+#include "ui/TrayIcon.h"
 #include "input/Input.h"
-#include "input/recording/RecordingBackend.h"
+#include "support/RecordingBackend.h"
 #include "state/AppState.h"
 #include "support/ManualInputClock.h"
 
@@ -12,35 +12,19 @@
 
 #include <memory>
 
-// Records the shell's use of the Bluetooth seam.
-struct BluetoothRecord {
-    int starts = 0;
-    int stops = 0;
-};
-
-class RecordingBluetooth : public BluetoothService {
-public:
-    explicit RecordingBluetooth(BluetoothRecord& record) : record_(record) {}
-    void stop() override { ++record_.stops; }
-
-private:
-    BluetoothRecord& record_;
-};
-
 // The shell over a real state in a temporary folder, an input engine on the given backend,
-// its own single-instance folder, and no Avahi.
+// and neither Avahi nor Bluetooth.
 struct ShellHarness {
     QTemporaryDir dir;
     std::unique_ptr<AppState> state;
     std::unique_ptr<Input> input;
-    BluetoothRecord bluetooth;
-    std::unique_ptr<AppDelegate> delegate;
+    std::unique_ptr<Router> router;
+    std::unique_ptr<Shell> shell;
 
     struct Setup {
         bool dryRun;
         std::optional<QString> fixedCode;
         std::unique_ptr<InputBackend> backend;
-        QString instanceDir;
         Setup() : dryRun(false), fixedCode(QString("0042")), backend(new RecordingBackend) {}
     };
 
@@ -54,24 +38,17 @@ struct ShellHarness {
         state = std::make_unique<AppState>(c);
         input =
             std::make_unique<Input>(std::move(setup.backend), std::make_unique<ManualInputClock>());
-        AppDelegate::Services services;
-        services.state = [this]() -> AppState& { return *state; };
-        services.input = [this]() -> Input& { return *input; };
-        services.bluetooth = [this](AppState&, Router&) {
-            ++bluetooth.starts;
-            return std::make_unique<RecordingBluetooth>(bluetooth);
-        };
-        AppDelegate::Options options;
-        options.router.dryRun = setup.dryRun;
-        options.instanceDir =
-            setup.instanceDir.isEmpty() ? dir.filePath("runtime") : setup.instanceDir;
+        Router::Options routing;
+        routing.dryRun = setup.dryRun;
+        router = std::make_unique<Router>(*state, *input, routing);
+        Shell::Options options;
         options.advertise = false;
-        delegate = std::make_unique<AppDelegate>(std::move(services), options);
+        shell = std::make_unique<Shell>(*state, *input, *router, options);
     }
 
-    ~ShellHarness() { delegate.reset(); }
+    ~ShellHarness() { shell.reset(); }
 
-    QMenu* menu() const { return delegate->statusItem()->menu(); }
+    QMenu* menu() const { return shell->trayIcon()->menu(); }
 
     QStringList menuTitles() const {
         QStringList titles;

@@ -43,10 +43,14 @@ TEST(AppState, countChangesNotifyOnTheMainThreadInOrderAndNeverGoBelowZero) {
     c.fixedCode = "0042";
     AppState state(c);
     QStringList seen;
-    state.setOnChange([&] {
-        EXPECT_EQ(QThread::currentThread(), qApp->thread());
-        seen.append(QString::number(state.connectedCount()));
-    });
+    QObject receiver;
+    QObject::connect(
+        &state, &AppState::changed, &receiver,
+        [&] {
+            EXPECT_EQ(QThread::currentThread(), qApp->thread());
+            seen.append(QString::number(state.connectedCount()));
+        },
+        Qt::QueuedConnection);
     std::thread worker([&] {
         state.clientConnected();
         state.clientConnected();

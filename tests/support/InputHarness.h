@@ -1,7 +1,7 @@
 #pragma once
 
 #include "input/Input.h"
-#include "input/recording/RecordingBackend.h"
+#include "support/RecordingBackend.h"
 #include "support/ManualInputClock.h"
 
 #include <QList>

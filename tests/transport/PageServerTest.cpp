@@ -11,11 +11,11 @@ using namespace std::chrono_literals;
 namespace {
 // A browser reduced to its socket: sends bytes and collects the answer until the server
 // closes the connection.
-struct HttpClient {
+struct HTTPClient {
     QTcpSocket socket;
     QByteArray received;
 
-    explicit HttpClient(quint16 port) {
+    explicit HTTPClient(quint16 port) {
         QObject::connect(&socket, &QTcpSocket::readyRead, [this] { received += socket.readAll(); });
         socket.connectToHost(QHostAddress::LocalHost, port);
     }
@@ -24,7 +24,7 @@ struct HttpClient {
         return waitUntil([&] { return socket.state() == QAbstractSocket::UnconnectedState; });
     }
     // Sends one request and waits for the whole answer.
-    HttpClient& request(const QByteArray& bytes) {
+    HTTPClient& request(const QByteArray& bytes) {
         send(bytes);
         EXPECT_TRUE(closed());
         return *this;
@@ -64,7 +64,7 @@ QByteArray maskedTextFrame(const QByteArray& payload) {
 
 TEST(PageServer, servesThePageAndItsFilesWithStrictHeadersAndRevalidation) {
     PageServer h;
-    HttpClient page(h.server.port());
+    HTTPClient page(h.server.port());
     EXPECT_EQ(page.request(h.get("/")).status(), 200);
     EXPECT_EQ(page.header("Content-Type"), "text/html; charset=utf-8");
     EXPECT_EQ(page.header("Content-Length").toInt(), page.body().size());
@@ -81,7 +81,7 @@ TEST(PageServer, servesThePageAndItsFilesWithStrictHeadersAndRevalidation) {
     const QByteArray etag = page.header("ETag");
     ASSERT_FALSE(etag.isEmpty());
 
-    HttpClient again(h.server.port());
+    HTTPClient again(h.server.port());
     EXPECT_EQ(again.request(h.get("/?from=qr", "If-None-Match: " + etag + "\r\n")).status(), 304);
     EXPECT_TRUE(again.body().isEmpty());
 
@@ -89,13 +89,13 @@ TEST(PageServer, servesThePageAndItsFilesWithStrictHeadersAndRevalidation) {
                                      std::pair{"/touchpad.js", "text/javascript; charset=utf-8"},
                                      std::pair{"/style.css", "text/css; charset=utf-8"},
                                      std::pair{"/icon.svg", "image/svg+xml"}}) {
-        HttpClient file(h.server.port());
+        HTTPClient file(h.server.port());
         EXPECT_EQ(file.request(h.get(path)).status(), 200) << path;
         EXPECT_EQ(file.header("Content-Type"), type) << path;
         EXPECT_NE(file.header("ETag"), etag) << path;
     }
 
-    HttpClient head(h.server.port());
+    HTTPClient head(h.server.port());
     EXPECT_EQ(head.request("HEAD / HTTP/1.1\r\nHost: x\r\n\r\n").status(), 200);
     EXPECT_GT(head.header("Content-Length").toInt(), 0);
     EXPECT_TRUE(head.body().isEmpty());
@@ -113,7 +113,7 @@ TEST(PageServer, otherPathsMethodsAndMalformedRequestsAreRefused) {
         {"\x16\x03\x01\x02\x05\x01\r\n\r\n", 400},
     };
     for (const auto& [request, status] : cases) {
-        HttpClient client(h.server.port());
+        HTTPClient client(h.server.port());
         EXPECT_EQ(client.request(request).status(), status) << request.constData();
         EXPECT_EQ(client.header("X-Content-Type-Options"), "nosniff");
     }
@@ -121,11 +121,11 @@ TEST(PageServer, otherPathsMethodsAndMalformedRequestsAreRefused) {
 
 TEST(PageServer, aPageRequestIsNoClientAndCarriesNoCommand) {
     PageServer h;
-    HttpClient post(h.server.port());
+    HTTPClient post(h.server.port());
     post.request(
         "POST / HTTP/1.1\r\nHost: x\r\nContent-Type: application/json\r\n\r\n"
         R"({"t":"pair","code":"4321"})");
-    HttpClient smuggler(h.server.port());
+    HTTPClient smuggler(h.server.port());
     smuggler.request(h.get("/") + maskedTextFrame(R"({"t":"pair","code":"4321"})") +
                      maskedTextFrame(R"({"t":"click"})"));
     EXPECT_EQ(smuggler.status(), 200);
@@ -141,11 +141,11 @@ TEST(PageServer, oversizedAndSlowRequestHeadsAreCutOff) {
     limits.firstMessageDeadline = 300ms;
     PageServer h(limits);
 
-    HttpClient big(h.server.port());
+    HTTPClient big(h.server.port());
     big.request(h.get("/", "X-Filler: " + QByteArray(2000, 'a') + "\r\n"));
     EXPECT_EQ(big.status(), 431);
 
-    HttpClient slow(h.server.port());
+    HTTPClient slow(h.server.port());
     slow.send("GET / HTTP/1.1\r\nHost: x\r\n");
     EXPECT_TRUE(slow.closed());
     EXPECT_TRUE(slow.received.isEmpty());
@@ -153,7 +153,7 @@ TEST(PageServer, oversizedAndSlowRequestHeadsAreCutOff) {
 
 TEST(PageServer, aWebSocketUpgradeArrivingInPiecesStillReachesTheWebSocketServer) {
     PageServer h;
-    HttpClient phone(h.server.port());
+    HTTPClient phone(h.server.port());
     const QByteArray upgrade =
         "GET / HTTP/1.1\r\nHost: " + h.host() +
         "\r\nUpgrade: websocket\r\nConnection: Upgrade\r\n"

@@ -11,7 +11,7 @@ double bounded(double step) {
 }
 }  // namespace
 
-PortalBackend::PortalBackend(QDBusConnection bus, QString restoreTokenPath, XkbLayoutNames layout)
+PortalBackend::PortalBackend(QDBusConnection bus, QString restoreTokenPath, XKBLayoutNames layout)
     : bus_(std::move(bus)),
       restoreTokenPath_(std::move(restoreTokenPath)),
       layoutNames_(std::move(layout)) {}
@@ -19,7 +19,7 @@ PortalBackend::PortalBackend(QDBusConnection bus, QString restoreTokenPath, XkbL
 PortalBackend::~PortalBackend() = default;
 
 void PortalBackend::start() {
-    if (const std::optional<XkbKeymap> keymap = ConfiguredLayout::compile(layoutNames_))
+    if (const std::optional<XKBKeymap> keymap = ConfiguredLayout::compile(layoutNames_))
         keymap_.emplace(*keymap);
     session_ = std::make_unique<RemoteDesktopSession>(bus_, RestoreTokenFile(restoreTokenPath_));
     session_->setOnStateChange([this] { stateChanged(); });
@@ -29,14 +29,10 @@ void PortalBackend::requestAccess() {
     session_->start();
 }
 
-void PortalBackend::watchTrust(std::function<void()> onChange) {
-    onTrustChange_ = std::move(onChange);
-}
-
 void PortalBackend::stateChanged() {
     const bool started = session_->state() == RemoteDesktopSession::State::Started;
     if (started) dropReported_ = false;
-    if (started_.exchange(started) != started && onTrustChange_) onTrustChange_();
+    if (started_.exchange(started) != started) emit trustChanged();
 }
 
 bool PortalBackend::ready() {
@@ -109,5 +105,5 @@ void PortalBackend::typeText(const QString& text) {
 
 std::unique_ptr<KeySymbolSource> PortalBackend::keySymbols() {
     if (!keymap_) return nullptr;
-    return std::make_unique<XkbKeymap>(*keymap_);
+    return std::make_unique<XKBKeymap>(*keymap_);
 }

@@ -22,14 +22,13 @@ public:
     static constexpr double kMaxStep = 32767;
     static constexpr int kLeftButton = 0x110, kRightButton = 0x111;  // evdev BTN_LEFT, BTN_RIGHT
 
-    PortalBackend(QDBusConnection bus, QString restoreTokenPath, XkbLayoutNames layout);
+    PortalBackend(QDBusConnection bus, QString restoreTokenPath, XKBLayoutNames layout);
     ~PortalBackend() override;
 
     QString name() const override { return QStringLiteral("portal"); }
     void start() override;
     bool trusted() const override { return started_.load(); }
     void requestAccess() override;
-    void watchTrust(std::function<void()> onChange) override;
 
     std::optional<QPointF> cursorLocation() override { return std::nullopt; }
     QList<QRectF> displayBounds() override { return {}; }
@@ -49,11 +48,10 @@ private:
 
     QDBusConnection bus_;
     const QString restoreTokenPath_;
-    const XkbLayoutNames layoutNames_;
+    const XKBLayoutNames layoutNames_;
     std::unique_ptr<RemoteDesktopSession> session_;
-    std::optional<XkbKeymap> keymap_;
+    std::optional<XKBKeymap> keymap_;
     std::atomic<bool> started_{false};
     bool dropReported_ = false;
     bool scrolled_ = false;
-    std::function<void()> onTrustChange_;
 };

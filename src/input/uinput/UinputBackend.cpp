@@ -12,7 +12,7 @@
 #include <unistd.h>
 
 namespace {
-input_event event(quint16 type, quint16 code, qint32 value) {
+input_event inputEvent(quint16 type, quint16 code, qint32 value) {
     input_event e{};
     e.type = type;
     e.code = code;
@@ -26,7 +26,7 @@ bool deviceHasKey(quint16 code) {
 }
 }  // namespace
 
-UinputBackend::UinputBackend(DeviceFactory createDevice, XkbLayoutNames layout)
+UinputBackend::UinputBackend(DeviceFactory createDevice, XKBLayoutNames layout)
     : createDevice_(std::move(createDevice)), layoutNames_(std::move(layout)) {}
 
 UinputBackend::~UinputBackend() {
@@ -35,17 +35,13 @@ UinputBackend::~UinputBackend() {
 }
 
 void UinputBackend::start() {
-    if (const std::optional<XkbKeymap> keymap = ConfiguredLayout::compile(layoutNames_))
+    if (const std::optional<XKBKeymap> keymap = ConfiguredLayout::compile(layoutNames_))
         keymap_.emplace(*keymap);
     openDevice();
 }
 
 void UinputBackend::requestAccess() {
     if (fd_ < 0) openDevice();
-}
-
-void UinputBackend::watchTrust(std::function<void()> onChange) {
-    onTrustChange_ = std::move(onChange);
 }
 
 bool UinputBackend::openDevice() {
@@ -63,13 +59,13 @@ bool UinputBackend::openDevice() {
     fd_ = fd;
     logLine(QStringLiteral("Input: posting through a uinput virtual device (layout \"%1\")")
                 .arg(layoutNames_.layout.isEmpty() ? QStringLiteral("us") : layoutNames_.layout));
-    if (onTrustChange_) onTrustChange_();
+    emit trustChanged();
     return true;
 }
 
 bool UinputBackend::send(QList<input_event> events) {
     if (fd_ < 0) return false;
-    events.append(event(EV_SYN, SYN_REPORT, 0));
+    events.append(inputEvent(EV_SYN, SYN_REPORT, 0));
     const auto* bytes = reinterpret_cast<const char*>(events.constData());
     const size_t size = size_t(events.size()) * sizeof(input_event);
     ssize_t written;
@@ -98,8 +94,8 @@ void UinputBackend::postMove(PointerAction, QPointF, QPointF step) {
     const qint32 dx = wholePixels(carryX_, step.x());
     const qint32 dy = wholePixels(carryY_, step.y());
     QList<input_event> events;
-    if (dx) events.append(event(EV_REL, REL_X, dx));
-    if (dy) events.append(event(EV_REL, REL_Y, dy));
+    if (dx) events.append(inputEvent(EV_REL, REL_X, dx));
+    if (dy) events.append(inputEvent(EV_REL, REL_Y, dy));
     if (!events.isEmpty()) send(events);
 }
 
@@ -110,11 +106,11 @@ void UinputBackend::postPointer(PointerAction action, QPointF, int) {
             break;  // moves come as steps, through postMove
         case PointerAction::LeftDown:
         case PointerAction::LeftUp:
-            send({event(EV_KEY, BTN_LEFT, action == PointerAction::LeftDown)});
+            send({inputEvent(EV_KEY, BTN_LEFT, action == PointerAction::LeftDown)});
             break;
         case PointerAction::RightDown:
         case PointerAction::RightUp:
-            send({event(EV_KEY, BTN_RIGHT, action == PointerAction::RightDown)});
+            send({inputEvent(EV_KEY, BTN_RIGHT, action == PointerAction::RightDown)});
             break;
     }
 }
@@ -124,16 +120,16 @@ void UinputBackend::postScroll(qint32 vertical, qint32 horizontal) {
     const HiResWheel::Step v = verticalWheel_.add(vertical);
     const HiResWheel::Step h = horizontalWheel_.add(-qint64(horizontal));
     QList<input_event> events;
-    if (v.units) events.append(event(EV_REL, REL_WHEEL_HI_RES, v.units));
-    if (v.notches) events.append(event(EV_REL, REL_WHEEL, v.notches));
-    if (h.units) events.append(event(EV_REL, REL_HWHEEL_HI_RES, h.units));
-    if (h.notches) events.append(event(EV_REL, REL_HWHEEL, h.notches));
+    if (v.units) events.append(inputEvent(EV_REL, REL_WHEEL_HI_RES, v.units));
+    if (v.notches) events.append(inputEvent(EV_REL, REL_WHEEL, v.notches));
+    if (h.units) events.append(inputEvent(EV_REL, REL_HWHEEL_HI_RES, h.units));
+    if (h.notches) events.append(inputEvent(EV_REL, REL_HWHEEL, h.notches));
     if (!events.isEmpty()) send(events);
 }
 
 bool UinputBackend::postKey(quint16 evdevCode, bool down) {
     if (!deviceHasKey(evdevCode)) return false;
-    return send({event(EV_KEY, evdevCode, down)});
+    return send({inputEvent(EV_KEY, evdevCode, down)});
 }
 
 void UinputBackend::key(quint16 code, bool down) {
@@ -151,7 +147,7 @@ void UinputBackend::typeText(const QString& text) {
     }
     // The desktop's modifier state cannot be read: typing starts from a keyboard at rest.
     const KeyStrokePlanner planner(*keymap_, KeyboardState{});
-    auto evdev = [](xkb_keycode_t k) { return quint16(k - XkbKeymap::kEvdevOffset); };
+    auto evdev = [](xkb_keycode_t k) { return quint16(k - XKBKeymap::kEvdevOffset); };
     QList<char32_t> skipped;
     for (char32_t c : characters) {
         const std::optional<KeyStroke> stroke = planner.plan(TextCharacters::onKey(c), {});
@@ -172,5 +168,5 @@ void UinputBackend::typeText(const QString& text) {
 
 std::unique_ptr<KeySymbolSource> UinputBackend::keySymbols() {
     if (!keymap_) return nullptr;
-    return std::make_unique<XkbKeymap>(*keymap_);
+    return std::make_unique<XKBKeymap>(*keymap_);
 }

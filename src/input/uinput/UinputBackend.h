@@ -25,14 +25,13 @@ public:
     // One move never goes further than this many pixels on an axis.
     static constexpr double kMaxStep = 32767;
 
-    UinputBackend(DeviceFactory createDevice, XkbLayoutNames layout);
+    UinputBackend(DeviceFactory createDevice, XKBLayoutNames layout);
     ~UinputBackend() override;
 
     QString name() const override { return QStringLiteral("uinput"); }
     void start() override;
     bool trusted() const override { return fd_.load() >= 0; }
     void requestAccess() override;
-    void watchTrust(std::function<void()> onChange) override;
 
     std::optional<QPointF> cursorLocation() override { return std::nullopt; }
     QList<QRectF> displayBounds() override { return {}; }
@@ -51,13 +50,12 @@ private:
     static qint32 wholePixels(double& carry, double step);
 
     const DeviceFactory createDevice_;
-    const XkbLayoutNames layoutNames_;
-    std::optional<XkbKeymap> keymap_;
+    const XKBLayoutNames layoutNames_;
+    std::optional<XKBKeymap> keymap_;
     std::atomic<int> fd_{-1};
     bool openFailureReported_ = false;
     bool writeFailureReported_ = false;
     // Fractions of a pixel not yet moved.
     double carryX_ = 0, carryY_ = 0;
     HiResWheel verticalWheel_, horizontalWheel_;
-    std::function<void()> onTrustChange_;
 };

@@ -62,12 +62,8 @@ void X11Backend::requestAccess() {
     if (!x_ && !connectToServer()) scheduleReconnect();
 }
 
-void X11Backend::watchTrust(std::function<void()> onChange) {
-    onTrustChange_ = std::move(onChange);
-}
-
 void X11Backend::setTrusted(bool trusted) {
-    if (trusted_.exchange(trusted) != trusted && onTrustChange_) onTrustChange_();
+    if (trusted_.exchange(trusted) != trusted) emit trustChanged();
 }
 
 bool X11Backend::connectToServer() {
@@ -105,7 +101,7 @@ bool X11Backend::connectToServer() {
                                     : QStringLiteral("Input: posting to"),
                      x_->name(), x_->hasXTest() ? x_->xtestVersion() : QStringLiteral("none")));
     // The layout may have changed while the server was away.
-    if (everConnected_ && layoutChanged && onLayoutChange_) onLayoutChange_();
+    if (everConnected_ && layoutChanged) emit this->layoutChanged();
     everConnected_ = true;
     return true;
 }
@@ -148,10 +144,10 @@ void X11Backend::readEvents() {
     if (keymapStale_) {
         changed = refreshKeymap();
     } else if (group && keymap_ && *group != keymap_->group()) {
-        keymap_.emplace(XkbKeymap(keymap_->keymap(), *group));
+        keymap_.emplace(XKBKeymap(keymap_->keymap(), *group));
         changed = true;
     }
-    if (changed && onLayoutChange_) onLayoutChange_();
+    if (changed) emit layoutChanged();
 }
 
 bool X11Backend::refreshKeymap() {
@@ -167,7 +163,7 @@ bool X11Backend::refreshKeymap() {
     }
     XkbStateRec state{};
     XkbGetState(x_->display(), XkbUseCoreKbd, &state);
-    XkbKeymap fresh(keymap, state.group);
+    XKBKeymap fresh(keymap, state.group);
     xkb_keymap_unref(keymap);
     QByteArray description = fresh.description();
     const bool changed =
@@ -248,7 +244,7 @@ void X11Backend::clickWheel(unsigned button, int clicks) {
 
 bool X11Backend::postKey(quint16 evdevCode, bool down) {
     if (!usable()) return false;
-    const unsigned key = evdevCode + XkbKeymap::kEvdevOffset;
+    const unsigned key = evdevCode + XKBKeymap::kEvdevOffset;
     int first = 0, last = 0;
     XDisplayKeycodes(x_->display(), &first, &last);
     if (key < unsigned(first) || key > unsigned(last)) return false;
@@ -289,9 +285,5 @@ void X11Backend::typeText(const QString& text) {
 std::unique_ptr<KeySymbolSource> X11Backend::keySymbols() {
     if (usable()) readEvents();
     if (!keymap_) return nullptr;
-    return std::make_unique<XkbKeymap>(*keymap_);
-}
-
-void X11Backend::watchLayout(std::function<void()> onChange) {
-    onLayoutChange_ = std::move(onChange);
+    return std::make_unique<XKBKeymap>(*keymap_);
 }

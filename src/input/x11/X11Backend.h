@@ -2,7 +2,7 @@
 
 #include "input/InputBackend.h"
 #include "input/WheelAccumulator.h"
-#include "input/xkb/XkbKeymap.h"
+#include "input/xkb/XKBKeymap.h"
 
 #include <QByteArray>
 #include <QObject>
@@ -39,7 +39,6 @@ public:
     void start() override;
     bool trusted() const override { return trusted_.load(); }
     void requestAccess() override;
-    void watchTrust(std::function<void()> onChange) override;
 
     std::optional<QPointF> cursorLocation() override;
     QList<QRectF> displayBounds() override;
@@ -48,7 +47,6 @@ public:
     bool postKey(quint16 evdevCode, bool down) override;
     void typeText(const QString& text) override;
     std::unique_ptr<KeySymbolSource> keySymbols() override;
-    void watchLayout(std::function<void()> onChange) override;
 
 private:
     bool connectToServer();
@@ -68,7 +66,7 @@ private:
     std::unique_ptr<X11Connection> x_;
     std::unique_ptr<X11TextTyper> typer_;
     xkb_context* xkb_ = nullptr;
-    std::optional<XkbKeymap> keymap_;
+    std::optional<XKBKeymap> keymap_;
     std::atomic<bool> trusted_{false};
     QByteArray keymapDescription_;
     bool keymapStale_ = false;
@@ -79,6 +77,4 @@ private:
     // Modifier keys someone else already held when we were asked to press them: neither
     // pressed nor released by us, so their owner's hold is left alone.
     QSet<unsigned> heldElsewhere_;
-    std::function<void()> onLayoutChange_;
-    std::function<void()> onTrustChange_;
 };

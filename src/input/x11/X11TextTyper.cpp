@@ -25,7 +25,7 @@ X11TextTyper::~X11TextTyper() {
     restoreKeys();
 }
 
-void X11TextTyper::type(const QString& text, const XkbKeymap& keymap) {
+void X11TextTyper::type(const QString& text, const XKBKeymap& keymap) {
     const KeyStrokePlanner planner(keymap, readState());
     const QList<char32_t> characters = TextCharacters::of(text);
     QList<char32_t> skipped;
@@ -44,7 +44,7 @@ void X11TextTyper::type(const QString& text, const XkbKeymap& keymap) {
         logLine(TextCharacters::skippedLine(skipped, characters.size()));
 }
 
-std::optional<KeyStroke> X11TextTyper::strokeFor(char32_t character, const XkbKeymap& keymap,
+std::optional<KeyStroke> X11TextTyper::strokeFor(char32_t character, const XKBKeymap& keymap,
                                                  const KeyStrokePlanner& planner) {
     const xkb_keysym_t sym = TextCharacters::keysym(character);
     if (sym == XKB_KEY_NoSymbol) return std::nullopt;
@@ -63,7 +63,7 @@ std::optional<KeyStroke> X11TextTyper::strokeFor(char32_t character, const XkbKe
     return planner.planRemapped(*key, sym);
 }
 
-std::optional<xkb_keycode_t> X11TextTyper::freeKey(const XkbKeymap& keymap) {
+std::optional<xkb_keycode_t> X11TextTyper::freeKey(const XKBKeymap& keymap) {
     for (xkb_keycode_t key : keymap.spareKeys())
         if (!remapped_.contains(key)) return key;
     if (remapped_.isEmpty()) return std::nullopt;
@@ -79,7 +79,7 @@ std::optional<xkb_keycode_t> X11TextTyper::freeKey(const XkbKeymap& keymap) {
     return oldest.key();
 }
 
-std::optional<xkb_keycode_t> X11TextTyper::remap(xkb_keysym_t sym, const XkbKeymap& keymap) {
+std::optional<xkb_keycode_t> X11TextTyper::remap(xkb_keysym_t sym, const XKBKeymap& keymap) {
     const std::optional<xkb_keycode_t> key = freeKey(keymap);
     if (!key || *key > 255) return std::nullopt;
     Display* display = x_.display();

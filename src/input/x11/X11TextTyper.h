@@ -1,7 +1,7 @@
 #pragma once
 
 #include "input/xkb/KeyStrokePlanner.h"
-#include "input/xkb/XkbKeymap.h"
+#include "input/xkb/XKBKeymap.h"
 
 #include <QElapsedTimer>
 #include <QHash>
@@ -29,7 +29,7 @@ public:
     ~X11TextTyper();
 
     // Types every character it can, in order; the rest are named in one log line.
-    void type(const QString& text, const XkbKeymap& keymap);
+    void type(const QString& text, const XKBKeymap& keymap);
     // Gives the remapped keys their own symbols back.
     void restoreKeys();
     // The server went away and took the remapped keys with it.
@@ -42,10 +42,10 @@ private:
     };
 
     KeyboardState readState() const;
-    std::optional<KeyStroke> strokeFor(char32_t character, const XkbKeymap& keymap,
+    std::optional<KeyStroke> strokeFor(char32_t character, const XKBKeymap& keymap,
                                        const KeyStrokePlanner& planner);
-    std::optional<xkb_keycode_t> remap(xkb_keysym_t sym, const XkbKeymap& keymap);
-    std::optional<xkb_keycode_t> freeKey(const XkbKeymap& keymap);
+    std::optional<xkb_keycode_t> remap(xkb_keysym_t sym, const XKBKeymap& keymap);
+    std::optional<xkb_keycode_t> freeKey(const XKBKeymap& keymap);
     void send(const KeyStroke& stroke);
     void key(xkb_keycode_t key, bool down);
 

@@ -27,9 +27,9 @@ QStringList ConfiguredLayout::defaultFiles() {
     return {QStringLiteral("/etc/default/keyboard"), QStringLiteral("/etc/vconsole.conf")};
 }
 
-XkbLayoutNames ConfiguredLayout::read(const QProcessEnvironment& environment,
+XKBLayoutNames ConfiguredLayout::read(const QProcessEnvironment& environment,
                                       const QStringList& files) {
-    XkbLayoutNames names;
+    XKBLayoutNames names;
     // The variables as a whole: a variant of one source does not fit the layout of another.
     if (!environment.value(QStringLiteral("XKB_DEFAULT_LAYOUT")).isEmpty()) {
         names.rules = environment.value(QStringLiteral("XKB_DEFAULT_RULES"));
@@ -51,11 +51,11 @@ XkbLayoutNames ConfiguredLayout::read(const QProcessEnvironment& environment,
     return names;
 }
 
-XkbLayoutNames ConfiguredLayout::system() {
+XKBLayoutNames ConfiguredLayout::system() {
     return read(QProcessEnvironment::systemEnvironment(), defaultFiles());
 }
 
-std::optional<XkbKeymap> ConfiguredLayout::compile(const XkbLayoutNames& names) {
+std::optional<XKBKeymap> ConfiguredLayout::compile(const XKBLayoutNames& names) {
     xkb_context* context = xkb_context_new(XKB_CONTEXT_NO_ENVIRONMENT_NAMES);
     if (!context) {
         logLine(
@@ -77,7 +77,7 @@ std::optional<XkbKeymap> ConfiguredLayout::compile(const XkbLayoutNames& names) 
                     .arg(names.layout, names.variant, names.model));
         return std::nullopt;
     }
-    std::optional<XkbKeymap> result(std::in_place, keymap, 0);
+    std::optional<XKBKeymap> result(std::in_place, keymap, 0);
     xkb_keymap_unref(keymap);
     return result;
 }

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "input/xkb/XkbKeymap.h"
+#include "input/xkb/XKBKeymap.h"
 
 #include <QProcessEnvironment>
 #include <QString>
@@ -9,9 +9,9 @@
 #include <optional>
 
 // XKB rule names; an empty field takes xkbcommon's default (evdev, pc105, us).
-struct XkbLayoutNames {
+struct XKBLayoutNames {
     QString rules, model, layout, variant, options;
-    bool operator==(const XkbLayoutNames&) const = default;
+    bool operator==(const XKBLayoutNames&) const = default;
 };
 
 // The keyboard layout the system is configured with, for backends that cannot ask the window
@@ -22,9 +22,9 @@ class ConfiguredLayout {
 public:
     static QStringList defaultFiles();
 
-    static XkbLayoutNames read(const QProcessEnvironment& environment, const QStringList& files);
-    static XkbLayoutNames system();
+    static XKBLayoutNames read(const QProcessEnvironment& environment, const QStringList& files);
+    static XKBLayoutNames system();
 
     // The keymap of these names, first group; none (logged) when it cannot be compiled.
-    static std::optional<XkbKeymap> compile(const XkbLayoutNames& names);
+    static std::optional<XKBKeymap> compile(const XKBLayoutNames& names);
 };

@@ -15,7 +15,7 @@ bool hasCase(xkb_keysym_t sym) {
 }
 }  // namespace
 
-KeyStrokePlanner::KeyStrokePlanner(const XkbKeymap& keymap, const KeyboardState& state)
+KeyStrokePlanner::KeyStrokePlanner(const XKBKeymap& keymap, const KeyboardState& state)
     : keymap_(keymap), state_(state), sim_(xkb_state_new(keymap.keymap()), &xkb_state_unref) {
     listChoices();
 }
@@ -24,7 +24,7 @@ KeyStrokePlanner::~KeyStrokePlanner() = default;
 
 void KeyStrokePlanner::listChoices() {
     struct Option {
-        XkbKeymap::ModifierKey key;
+        XKBKeymap::ModifierKey key;
         bool lock;
     };
     QList<Option> options;

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "input/xkb/XkbKeymap.h"
+#include "input/xkb/XKBKeymap.h"
 
 #include <QList>
 #include <QSet>
@@ -31,7 +31,7 @@ struct KeyStroke {
 // are already down, by the user or anyone else, are never pressed or released.
 class KeyStrokePlanner {
 public:
-    KeyStrokePlanner(const XkbKeymap& keymap, const KeyboardState& state);
+    KeyStrokePlanner(const XKBKeymap& keymap, const KeyboardState& state);
     ~KeyStrokePlanner();
 
     // A key of the layout that types the character; none when no key of the group can.
@@ -51,7 +51,7 @@ private:
     void listChoices();
     void apply(const Choice& choice) const;
 
-    const XkbKeymap& keymap_;
+    const XKBKeymap& keymap_;
     const KeyboardState state_;
     std::unique_ptr<xkb_state, decltype(&xkb_state_unref)> sim_;
     QList<Choice> choices_;  // cheapest first

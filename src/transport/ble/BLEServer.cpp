@@ -48,7 +48,9 @@ BLEServer::~BLEServer() {
 void BLEServer::start(const PeripheralFactory& makePeripheral) {
     queue_->sync([&] {
         manager_ = makePeripheral();
-        if (manager_) manager_->setDelegate(this);
+        if (!manager_) return;
+        listenTo(*manager_);
+        manager_->start();
     });
 }
 
@@ -75,24 +77,41 @@ qsizetype BLEServer::unauthenticatedCount() const {
     return count;
 }
 
-GattService BLEServer::gattService(quint16 psm) {
-    GattCharacteristic characteristic;
-    characteristic.uuid = psmCharUUID;
-    characteristic.properties = GattCharacteristic::kPropertyRead;
-    characteristic.permissions = GattCharacteristic::kPermissionReadable;
-    const char littleEndian[2] = {char(psm & 0xFF), char(psm >> 8)};
-    characteristic.value = QByteArray(littleEndian, 2);
-    return GattService{serviceUUID, true, {characteristic}};
+// The peripheral lives on the queue and reports there: its signals reach us directly.
+void BLEServer::listenTo(BLEPeripheral& peripheral) {
+    QObject::connect(&peripheral, &BLEPeripheral::stateUpdated,
+                     [this](BLEState state) { stateUpdated(state); });
+    QObject::connect(&peripheral, &BLEPeripheral::channelPublished,
+                     [this](quint16 psm, const std::optional<QString>& error) {
+                         channelPublished(psm, error);
+                     });
+    QObject::connect(&peripheral, &BLEPeripheral::serviceAdded,
+                     [this](const std::optional<QString>& error) { serviceAdded(error); });
+    QObject::connect(&peripheral, &BLEPeripheral::advertisingStarted,
+                     [this](const std::optional<QString>& error) { advertisingStarted(error); });
+    QObject::connect(&peripheral, &BLEPeripheral::channelOpened,
+                     [this](const std::shared_ptr<ChannelSocket>& channel,
+                            const std::optional<QString>& error) { channelOpened(channel, error); });
 }
 
-void BLEServer::peripheralDidUpdateState(BleState state) {
+GATTService BLEServer::gattService(quint16 psm) {
+    GATTCharacteristic characteristic;
+    characteristic.uuid = psmCharUUID;
+    characteristic.properties = GATTCharacteristic::kPropertyRead;
+    characteristic.permissions = GATTCharacteristic::kPermissionReadable;
+    const char littleEndian[2] = {char(psm & 0xFF), char(psm >> 8)};
+    characteristic.value = QByteArray(littleEndian, 2);
+    return GATTService{serviceUUID, true, {characteristic}};
+}
+
+void BLEServer::stateUpdated(BLEState state) {
     switch (state) {
-        case BleState::Unauthorized:
+        case BLEState::Unauthorized:
             logLine(QStringLiteral("BLE unauthorized (autorisation Bluetooth refusée)"));
             break;
-        case BleState::PoweredOff:
+        case BLEState::PoweredOff:
             break;
-        case BleState::PoweredOn:
+        case BLEState::PoweredOn:
             logLine(QStringLiteral("BLE powered on, publishing L2CAP channel"));
             ++powerOns_;
             publishRetries_ = 0;
@@ -105,7 +124,7 @@ void BLEServer::peripheralDidUpdateState(BleState state) {
     }
 }
 
-void BLEServer::peripheralDidPublishChannel(quint16 psm, const std::optional<QString>& error) {
+void BLEServer::channelPublished(quint16 psm, const std::optional<QString>& error) {
     if (error) {
         logLine(QStringLiteral("BLE publish L2CAP failed: %1").arg(*error));
         if (publishRetries_ < kMaxPublishRetries) {
@@ -123,13 +142,13 @@ void BLEServer::scheduleRetry() {
     const int powerOn = powerOns_;
     schedule_(kRetryDelay, whileAlive(life_, [this, powerOn] {
                   if (powerOn != powerOns_ || !manager_) return;
-                  if (manager_->state() != BleState::PoweredOn) return;
+                  if (manager_->state() != BLEState::PoweredOn) return;
                   logLine(QStringLiteral("BLE publish retry %1").arg(publishRetries_));
                   manager_->publishChannel();
               }));
 }
 
-void BLEServer::peripheralDidAddService(const std::optional<QString>& error) {
+void BLEServer::serviceAdded(const std::optional<QString>& error) {
     if (error) {
         logLine(QStringLiteral("BLE add service failed: %1").arg(*error));
         return;
@@ -139,15 +158,15 @@ void BLEServer::peripheralDidAddService(const std::optional<QString>& error) {
     logLine(QStringLiteral("BLE advertising as %1").arg(name));
 }
 
-void BLEServer::peripheralDidStartAdvertising(const std::optional<QString>& error) {
+void BLEServer::advertisingStarted(const std::optional<QString>& error) {
     if (error)
         logLine(QStringLiteral("BLE advertising failed: %1").arg(*error));
     else
         logLine(QStringLiteral("BLE advertising actif"));
 }
 
-void BLEServer::peripheralDidOpenChannel(std::optional<ChannelSocket> channel,
-                                         const std::optional<QString>& error) {
+void BLEServer::channelOpened(const std::shared_ptr<ChannelSocket>& channel,
+                              const std::optional<QString>& error) {
     if (!channel || error) {
         const QString reason =
             error ? QStringLiteral("Optional(%1)").arg(*error) : QStringLiteral("nil");

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "transport/ble/BLEChannel.h"
-#include "transport/ble/BlePeripheral.h"
+#include "transport/ble/BLEPeripheral.h"
 
 #include <QLatin1String>
 
@@ -20,7 +20,7 @@ class SerialQueue;
 // characteristic, advertises the service with the computer's name, and turns every channel a
 // phone opens into a BLEChannel. The peripheral's reports and the publish retries run on the
 // "olvane.ble" queue.
-class BLEServer : public BlePeripheralDelegate {
+class BLEServer {
 public:
     static constexpr QLatin1String serviceUUID{"8E1D2F3A-71AD-4C0B-9E2A-1774ACADB0DE"};
     static constexpr QLatin1String psmCharUUID{"8E1D2F3A-71AD-4C0B-9E2A-1774ACADB0DF"};
@@ -33,11 +33,11 @@ public:
     };
     // Runs a task on the server's queue after a delay.
     using Schedule = std::function<void(std::chrono::milliseconds, std::function<void()>)>;
-    using PeripheralFactory = std::function<std::unique_ptr<BlePeripheral>()>;
+    using PeripheralFactory = std::function<std::unique_ptr<BLEPeripheral>()>;
 
     BLEServer(AppState& state, Router& router, Limits limits, Schedule schedule = {});
     BLEServer(AppState& state, Router& router) : BLEServer(state, router, Limits{}) {}
-    ~BLEServer() override;
+    ~BLEServer();
 
     // Creates the peripheral on the server's queue; its state reports drive the rest.
     void start(const PeripheralFactory& makePeripheral);
@@ -48,17 +48,18 @@ public:
     qsizetype channelCount() const;
     qsizetype unauthenticatedCount() const;
     // The GATT service that carries a PSM, as built after each successful publish.
-    static GattService gattService(quint16 psm);
-
-    // BlePeripheralDelegate, on the queue.
-    void peripheralDidUpdateState(BleState state) override;
-    void peripheralDidPublishChannel(quint16 psm, const std::optional<QString>& error) override;
-    void peripheralDidAddService(const std::optional<QString>& error) override;
-    void peripheralDidStartAdvertising(const std::optional<QString>& error) override;
-    void peripheralDidOpenChannel(std::optional<ChannelSocket> channel,
-                                  const std::optional<QString>& error) override;
+    static GATTService gattService(quint16 psm);
 
 private:
+    // What the peripheral reports, on the queue.
+    void stateUpdated(BLEState state);
+    void channelPublished(quint16 psm, const std::optional<QString>& error);
+    void serviceAdded(const std::optional<QString>& error);
+    void advertisingStarted(const std::optional<QString>& error);
+    void channelOpened(const std::shared_ptr<ChannelSocket>& channel,
+                       const std::optional<QString>& error);
+    void listenTo(BLEPeripheral& peripheral);
+
     void scheduleRetry();
     void openChannel(ChannelSocket socket);
     void closeOldestUnauthenticated();
@@ -74,7 +75,7 @@ private:
     std::shared_ptr<int> life_;
 
     // On the queue.
-    std::unique_ptr<BlePeripheral> manager_;
+    std::unique_ptr<BLEPeripheral> manager_;
     quint16 psm_ = 0;
     // Channels are known by a number of their own: an address may be reused once one is gone.
     std::vector<std::pair<quint64, std::shared_ptr<BLEChannel>>> channels_;

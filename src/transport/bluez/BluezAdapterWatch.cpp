@@ -31,7 +31,7 @@ void BluezAdapterWatch::start() {
         ++refreshes_;
         adapter_.clear();
         interfaces_.clear();
-        setState(BleState::Resetting);
+        setState(BLEState::Resetting);
     });
     connection_.connect(service, QString(), QLatin1String(Bluez::kProperties),
                         QStringLiteral("PropertiesChanged"), this,
@@ -73,27 +73,27 @@ void BluezAdapterWatch::adopt(const Bluez::ManagedObjects& objects) {
         adapter_ = it.key().path();
         interfaces_ = it->keys();
         const bool powered = adapter->value(QStringLiteral("Powered")).toBool();
-        setState(powered ? BleState::PoweredOn : BleState::PoweredOff);
+        setState(powered ? BLEState::PoweredOn : BLEState::PoweredOff);
         return;
     }
     adapter_.clear();
     interfaces_.clear();
-    setState(BleState::Unsupported);
+    setState(BLEState::Unsupported);
 }
 
 void BluezAdapterWatch::failed(const QDBusError& error) {
     adapter_.clear();
     interfaces_.clear();
     if (isRefusal(error)) {
-        setState(BleState::Unauthorized);
+        setState(BLEState::Unauthorized);
         return;
     }
     if (error.type() == QDBusError::ServiceUnknown) {
-        setState(BleState::Resetting);  // until BlueZ comes onto the bus
+        setState(BLEState::Resetting);  // until BlueZ comes onto the bus
         return;
     }
     logLine(QStringLiteral("BLE: BlueZ does not answer: %1").arg(Bluez::describe(error)));
-    setState(BleState::Unknown);
+    setState(BLEState::Unknown);
 }
 
 void BluezAdapterWatch::onPropertiesChanged(const QDBusMessage& message) {
@@ -103,7 +103,7 @@ void BluezAdapterWatch::onPropertiesChanged(const QDBusMessage& message) {
     const QVariantMap changed = qdbus_cast<QVariantMap>(args[1]);
     const auto powered = changed.find(QStringLiteral("Powered"));
     if (powered == changed.end()) return;
-    setState(powered->toBool() ? BleState::PoweredOn : BleState::PoweredOff);
+    setState(powered->toBool() ? BLEState::PoweredOn : BLEState::PoweredOff);
 }
 
 // Adapters come and go, and an adapter gains its managers after it appears: ask again.
@@ -111,7 +111,7 @@ void BluezAdapterWatch::onInterfacesChanged(const QDBusMessage&) {
     refresh();
 }
 
-void BluezAdapterWatch::setState(BleState state) {
+void BluezAdapterWatch::setState(BLEState state) {
     if (state_ == state) return;
     state_ = state;
     onState_(state);

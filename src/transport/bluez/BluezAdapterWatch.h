@@ -1,6 +1,6 @@
 #pragma once
 
-#include "transport/ble/BlePeripheral.h"
+#include "transport/ble/BLEPeripheral.h"
 #include "transport/bluez/BluezDBus.h"
 
 #include <QDBusConnection>
@@ -18,14 +18,14 @@
 class BluezAdapterWatch : public QObject {
     Q_OBJECT
 public:
-    using OnState = std::function<void(BleState)>;
+    using OnState = std::function<void(BLEState)>;
 
     BluezAdapterWatch(const QDBusConnection& connection, OnState onState,
                       QObject* parent = nullptr);
 
     // Subscribes, then asks BlueZ for its objects; the first state follows.
     void start();
-    BleState state() const { return state_.value_or(BleState::Unknown); }
+    BLEState state() const { return state_.value_or(BLEState::Unknown); }
     // The adapter's object path, empty when there is none.
     QString adapterPath() const { return adapter_; }
     bool adapterHas(const char* interface) const;
@@ -38,14 +38,14 @@ private:
     void refresh();
     void adopt(const Bluez::ManagedObjects& objects);
     void failed(const QDBusError& error);
-    void setState(BleState state);
+    void setState(BLEState state);
 
     QDBusConnection connection_;
     OnState onState_;
     QDBusServiceWatcher watcher_;
     QString adapter_;
     QStringList interfaces_;
-    std::optional<BleState> state_;
+    std::optional<BLEState> state_;
     // Only the answer to the latest question counts.
     quint64 refreshes_ = 0;
 };

@@ -11,10 +11,10 @@
 namespace Bluez {
 inline constexpr char kService[] = "org.bluez";
 inline constexpr char kAdapter[] = "org.bluez.Adapter1";
-inline constexpr char kGattManager[] = "org.bluez.GattManager1";
+inline constexpr char kGATTManager[] = "org.bluez.GattManager1";
 inline constexpr char kAdvertisingManager[] = "org.bluez.LEAdvertisingManager1";
-inline constexpr char kGattService[] = "org.bluez.GattService1";
-inline constexpr char kGattCharacteristic[] = "org.bluez.GattCharacteristic1";
+inline constexpr char kGATTService[] = "org.bluez.GattService1";
+inline constexpr char kGATTCharacteristic[] = "org.bluez.GattCharacteristic1";
 inline constexpr char kAdvertisement[] = "org.bluez.LEAdvertisement1";
 inline constexpr char kObjectManager[] = "org.freedesktop.DBus.ObjectManager";
 inline constexpr char kProperties[] = "org.freedesktop.DBus.Properties";

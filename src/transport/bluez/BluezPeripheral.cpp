@@ -3,8 +3,8 @@
 #include "base/Log.h"
 #include "transport/bluez/BluezAdapterWatch.h"
 #include "transport/bluez/BluezDBus.h"
-#include "transport/bluez/GattApplication.h"
-#include "transport/bluez/LeAdvertisement.h"
+#include "transport/bluez/GATTApplication.h"
+#include "transport/bluez/LEAdvertisement.h"
 
 #include <QDBusConnectionInterface>
 #include <QDBusMessage>
@@ -30,12 +30,12 @@ BluezPeripheral::BluezPeripheral(Options options)
       connection_(connectTo(options.busAddress, connectionName_)),
       listen_(std::move(options.listen)),
       adapter_(new BluezAdapterWatch(
-          connection_, [this](BleState state) { stateChanged(state); }, this)) {
+          connection_, [this](BLEState state) { stateChanged(state); }, this)) {
     Bluez::registerTypes();
 }
 
 BluezPeripheral::~BluezPeripheral() {
-    delegate_ = nullptr;
+    reporting_ = false;
     dropPublication();
     delete adapter_;
     connection_ = QDBusConnection(QString());
@@ -51,39 +51,41 @@ bool BluezPeripheral::bluezAnswers() {
            daemon->activatableServiceNames().value().contains(service);
 }
 
-void BluezPeripheral::setDelegate(BlePeripheralDelegate* delegate) {
-    delegate_ = delegate;
+void BluezPeripheral::start() {
+    reporting_ = true;
     if (!connection_.isConnected()) {
         logLine(
             QStringLiteral("BLE: no system bus: %1").arg(Bluez::describe(connection_.lastError())));
-        answer([this] { delegate_->peripheralDidUpdateState(BleState::Unsupported); });
+        answer([this] { emit stateUpdated(BLEState::Unsupported); });
         return;
     }
     adapter_->start();
 }
 
-BleState BluezPeripheral::state() const {
+BLEState BluezPeripheral::state() const {
     return adapter_->state();
 }
 
-void BluezPeripheral::stateChanged(BleState state) {
-    if (state != BleState::PoweredOn) dropPublication();
-    if (delegate_) delegate_->peripheralDidUpdateState(state);
+void BluezPeripheral::stateChanged(BLEState state) {
+    if (state != BLEState::PoweredOn) dropPublication();
+    if (reporting_) emit stateUpdated(state);
 }
 
 void BluezPeripheral::publishChannel() {
-    const L2capListener::Listening listening = listen_();
+    const L2CAPListener::Listening listening = listen_();
     if (listening.fd < 0) {
         answer(
-            [this, error = listening.error] { delegate_->peripheralDidPublishChannel(0, error); });
+            [this, error = listening.error] { emit channelPublished(0, error); });
         return;
     }
-    listener_ = std::make_unique<L2capListener>(
+    listener_ = std::make_unique<L2CAPListener>(
         listening, [this](std::optional<ChannelSocket> channel, std::optional<QString> error) {
-            if (delegate_) delegate_->peripheralDidOpenChannel(std::move(channel), error);
+            if (!reporting_) return;
+            emit channelOpened(
+                channel ? std::make_shared<ChannelSocket>(std::move(*channel)) : nullptr, error);
         });
     answer(
-        [this, psm = listening.psm] { delegate_->peripheralDidPublishChannel(psm, std::nullopt); });
+        [this, psm = listening.psm] { emit channelPublished(psm, std::nullopt); });
 }
 
 // The service exists to tell phones the channel's PSM; it goes with the channel, and so does
@@ -95,51 +97,51 @@ void BluezPeripheral::unpublishChannel(quint16 psm) {
     unregisterApplication();
 }
 
-void BluezPeripheral::addService(const GattService& service) {
+void BluezPeripheral::addService(const GATTService& service) {
     const auto fail = [this](const QString& error) {
-        answer([this, error] { delegate_->peripheralDidAddService(error); });
+        answer([this, error] { emit serviceAdded(error); });
     };
-    if (!adapter_->adapterHas(Bluez::kGattManager))
+    if (!adapter_->adapterHas(Bluez::kGATTManager))
         return fail(QStringLiteral("the Bluetooth adapter has no GATT manager"));
     unregisterApplication();
-    application_ = std::make_unique<GattApplication>(connection_, service);
+    application_ = std::make_unique<GATTApplication>(connection_, service);
     if (const std::optional<QString> error = application_->exportObjects()) {
         application_.reset();
         return fail(*error);
     }
     applicationAdapter_ = adapter_->adapterPath();
-    callAdapter(Bluez::kGattManager, QStringLiteral("RegisterApplication"),
-                GattApplication::kRootPath, [this](const std::optional<QString>& error) {
+    callAdapter(Bluez::kGATTManager, QStringLiteral("RegisterApplication"),
+                GATTApplication::kRootPath, [this](const std::optional<QString>& error) {
                     if (error) {
                         applicationAdapter_.clear();
                         application_.reset();
                     }
-                    delegate_->peripheralDidAddService(error);
+                    emit serviceAdded(error);
                 });
 }
 
 void BluezPeripheral::startAdvertising(const AdvertisingData& data) {
     const auto fail = [this](const QString& error) {
-        answer([this, error] { delegate_->peripheralDidStartAdvertising(error); });
+        answer([this, error] { emit advertisingStarted(error); });
     };
     if (!adapter_->adapterHas(Bluez::kAdvertisingManager))
         return fail(
             QStringLiteral("the Bluetooth adapter cannot advertise (no LE advertising manager)"));
     unregisterAdvertisement();
     advertisement_ =
-        std::make_unique<LeAdvertisement>(connection_, data, [this] { onAdvertisementReleased(); });
+        std::make_unique<LEAdvertisement>(connection_, data, [this] { onAdvertisementReleased(); });
     if (const std::optional<QString> error = advertisement_->exportObject()) {
         advertisement_.reset();
         return fail(*error);
     }
     advertisementAdapter_ = adapter_->adapterPath();
     callAdapter(Bluez::kAdvertisingManager, QStringLiteral("RegisterAdvertisement"),
-                LeAdvertisement::kPath, [this](const std::optional<QString>& error) {
+                LEAdvertisement::kPath, [this](const std::optional<QString>& error) {
                     if (error) {
                         advertisementAdapter_.clear();
                         advertisement_.reset();
                     }
-                    delegate_->peripheralDidStartAdvertising(error);
+                    emit advertisingStarted(error);
                 });
 }
 
@@ -159,9 +161,9 @@ void BluezPeripheral::unregisterApplication() {
     if (!applicationAdapter_.isEmpty()) {
         const QDBusMessage call =
             QDBusMessage::createMethodCall(QLatin1String(Bluez::kService), applicationAdapter_,
-                                           QLatin1String(Bluez::kGattManager),
+                                           QLatin1String(Bluez::kGATTManager),
                                            QStringLiteral("UnregisterApplication"))
-            << QVariant::fromValue(QDBusObjectPath(GattApplication::kRootPath));
+            << QVariant::fromValue(QDBusObjectPath(GATTApplication::kRootPath));
         connection_.call(call, QDBus::NoBlock);
         applicationAdapter_.clear();
     }
@@ -174,7 +176,7 @@ void BluezPeripheral::unregisterAdvertisement() {
             QDBusMessage::createMethodCall(QLatin1String(Bluez::kService), advertisementAdapter_,
                                            QLatin1String(Bluez::kAdvertisingManager),
                                            QStringLiteral("UnregisterAdvertisement"))
-            << QVariant::fromValue(QDBusObjectPath(LeAdvertisement::kPath));
+            << QVariant::fromValue(QDBusObjectPath(LEAdvertisement::kPath));
         connection_.call(call, QDBus::NoBlock);
         advertisementAdapter_.clear();
     }
@@ -198,7 +200,7 @@ void BluezPeripheral::answer(std::function<void()> report) {
     QMetaObject::invokeMethod(
         this,
         [this, epoch = epoch_, report = std::move(report)] {
-            if (epoch == epoch_ && delegate_) report();
+            if (epoch == epoch_ && reporting_) report();
         },
         Qt::QueuedConnection);
 }
@@ -213,7 +215,7 @@ void BluezPeripheral::callAdapter(const char* interface, const QString& method, 
     connect(pending, &QDBusPendingCallWatcher::finished, this,
             [this, pending, epoch = epoch_, done = std::move(done)] {
                 pending->deleteLater();
-                if (epoch != epoch_ || !delegate_) return;
+                if (epoch != epoch_ || !reporting_) return;
                 if (pending->isError())
                     done(Bluez::describe(pending->error()));
                 else

@@ -20,7 +20,7 @@ struct PortalInput {
         clock = manual.get();
         input = std::make_unique<Input>(
             std::make_unique<PortalBackend>(portal.bus(), tokenPath,
-                                            XkbLayoutNames{"", "", "us", "", ""}),
+                                            XKBLayoutNames{"", "", "us", "", ""}),
             std::move(manual));
     }
 

@@ -45,7 +45,7 @@ struct PipeDevice {
 
 std::unique_ptr<UinputBackend> usBackend(const PipeDevice& device) {
     auto backend = std::make_unique<UinputBackend>([fd = device.writeEnd](QString*) { return fd; },
-                                                   XkbLayoutNames{"", "", "us", "", ""});
+                                                   XKBLayoutNames{"", "", "us", "", ""});
     backend->start();
     return backend;
 }
@@ -121,7 +121,7 @@ TEST(UinputBackend, withoutAccessAxIsFalseUntilAskingAgainCreatesTheDevice) {
             return -1;
         },
         {});
-    backend.watchTrust([&] { ++trustChanges; });
+    QObject::connect(&backend, &InputBackend::trustChanged, [&] { ++trustChanges; });
     backend.start();
     backend.requestAccess();
     EXPECT_FALSE(backend.trusted());

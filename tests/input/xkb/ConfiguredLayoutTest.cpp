@@ -27,20 +27,20 @@ TEST(ConfiguredLayout, environmentThenDebianThenSystemdSettingsAndTheKeymapTypes
 
     QProcessEnvironment env;
     EXPECT_EQ(ConfiguredLayout::read(env, {missing, debian, vconsole}),
-              (XkbLayoutNames{"", "pc105", "fr", "", "compose:ralt"}));
+              (XKBLayoutNames{"", "pc105", "fr", "", "compose:ralt"}));
     EXPECT_EQ(ConfiguredLayout::read(env, {vconsole, debian}),
-              (XkbLayoutNames{"", "", "de", "", ""}));
-    EXPECT_EQ(ConfiguredLayout::read(env, {missing}), XkbLayoutNames{});
+              (XKBLayoutNames{"", "", "de", "", ""}));
+    EXPECT_EQ(ConfiguredLayout::read(env, {missing}), XKBLayoutNames{});
     // The variables count only as a whole, and only when they name a layout.
     env.insert("XKB_DEFAULT_VARIANT", "dvorak");
     EXPECT_EQ(ConfiguredLayout::read(env, {debian}).layout, "fr");
     env.insert("XKB_DEFAULT_LAYOUT", "us");
-    EXPECT_EQ(ConfiguredLayout::read(env, {debian}), (XkbLayoutNames{"", "", "us", "dvorak", ""}));
+    EXPECT_EQ(ConfiguredLayout::read(env, {debian}), (XKBLayoutNames{"", "", "us", "dvorak", ""}));
 
-    const std::optional<XkbKeymap> fr = ConfiguredLayout::compile({"", "pc105", "fr", "", ""});
+    const std::optional<XKBKeymap> fr = ConfiguredLayout::compile({"", "pc105", "fr", "", ""});
     ASSERT_TRUE(fr);
     EXPECT_EQ(fr->text(16, false), "a");
-    const std::optional<XkbKeymap> fallback = ConfiguredLayout::compile({});
+    const std::optional<XKBKeymap> fallback = ConfiguredLayout::compile({});
     ASSERT_TRUE(fallback);
     EXPECT_EQ(fallback->keysym(16), XKB_KEY_q);
     EXPECT_FALSE(ConfiguredLayout::compile({"", "", "no-such-layout", "", ""}));

@@ -1,5 +1,5 @@
 #include "input/xkb/KeyStrokePlanner.h"
-#include "input/xkb/XkbKeymap.h"
+#include "input/xkb/XKBKeymap.h"
 
 #include <gtest/gtest.h>
 
@@ -9,13 +9,13 @@
 namespace {
 constexpr xkb_keycode_t kShiftL = 50, kCapsLock = 66, kLevel3 = 92;
 
-std::unique_ptr<XkbKeymap> keymapFor(const char* layout) {
+std::unique_ptr<XKBKeymap> keymapFor(const char* layout) {
     xkb_context* context = xkb_context_new(XKB_CONTEXT_NO_ENVIRONMENT_NAMES);
     const xkb_rule_names names{"evdev", "pc105", layout, "", ""};
     xkb_keymap* keymap = xkb_keymap_new_from_names(context, &names, XKB_KEYMAP_COMPILE_NO_FLAGS);
     xkb_context_unref(context);
     if (!keymap) return nullptr;
-    auto result = std::make_unique<XkbKeymap>(keymap, 0);
+    auto result = std::make_unique<XKBKeymap>(keymap, 0);
     xkb_keymap_unref(keymap);
     return result;
 }
@@ -31,7 +31,7 @@ void PrintTo(const Planned& p, std::ostream* os) {
     *os << "key " << p.key << " held " << p.held.size() << " toggled " << p.toggled.size();
 }
 
-std::optional<Planned> plan(const XkbKeymap& keymap, const KeyboardState& state, char32_t c) {
+std::optional<Planned> plan(const XKBKeymap& keymap, const KeyboardState& state, char32_t c) {
     const std::optional<KeyStroke> s = KeyStrokePlanner(keymap, state).plan(c, {});
     if (!s) return std::nullopt;
     return Planned{s->key, s->held, s->toggled};
@@ -95,13 +95,13 @@ TEST(KeyStrokePlanner, aRemappedKeyNeedsCapsLockOffOnlyForCharactersWithCase) {
     EXPECT_TRUE(KeyStrokePlanner(*us, {}).planRemapped(200, XKB_KEY_eacute).toggled.isEmpty());
 }
 
-TEST(XkbKeymap, textFollowsTheGroupAndSpareKeysHaveNoSymbols) {
+TEST(XKBKeymap, textFollowsTheGroupAndSpareKeysHaveNoSymbols) {
     xkb_context* context = xkb_context_new(XKB_CONTEXT_NO_ENVIRONMENT_NAMES);
     const xkb_rule_names names{"evdev", "pc105", "us,fr", "", ""};
     xkb_keymap* keymap = xkb_keymap_new_from_names(context, &names, XKB_KEYMAP_COMPILE_NO_FLAGS);
     xkb_context_unref(context);
     ASSERT_TRUE(keymap);
-    const XkbKeymap us(keymap, 0), fr(keymap, 1);
+    const XKBKeymap us(keymap, 0), fr(keymap, 1);
     xkb_keymap_unref(keymap);
     EXPECT_EQ(us.text(16, false), "q");
     EXPECT_EQ(fr.text(16, false), "a");
@@ -110,7 +110,7 @@ TEST(XkbKeymap, textFollowsTheGroupAndSpareKeysHaveNoSymbols) {
     ASSERT_FALSE(us.spareKeys().isEmpty());
     for (xkb_keycode_t key : us.spareKeys()) {
         EXPECT_FALSE(us.isModifierKey(key));
-        EXPECT_EQ(us.text(quint16(key - XkbKeymap::kEvdevOffset), false), "") << key;
+        EXPECT_EQ(us.text(quint16(key - XKBKeymap::kEvdevOffset), false), "") << key;
     }
     EXPECT_TRUE(us.isModifierKey(kShiftL));
     EXPECT_TRUE(us.isModifierKey(37));  // Control: a modifier, though never held for text

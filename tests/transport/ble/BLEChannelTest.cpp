@@ -1,5 +1,5 @@
 #include "router/RouterHarness.h"
-#include "support/BlePhone.h"
+#include "support/BLEPhone.h"
 #include "support/LogCapture.h"
 #include "transport/ble/BLEChannel.h"
 
@@ -18,7 +18,7 @@ const QByteArray kMove = QByteArray::fromHex("010000803f000000c0");  // dx 1, dy
 
 // One channel over a real socket pair, its session routed through a real router.
 struct ChannelHarness : RouterHarness {
-    std::optional<BlePhone> phone;
+    std::optional<BLEPhone> phone;
     int agentFd = -1;
     std::shared_ptr<BLEChannel> channel;
     int closes = 0;
@@ -27,7 +27,7 @@ struct ChannelHarness : RouterHarness {
     explicit ChannelHarness(int type = SOCK_STREAM, BLEChannel::Limits limits = {},
                             qsizetype maxWrite = ChannelSocket::kDefaultMaxWrite,
                             int sendBuffer = 0) {
-        auto [socket, end] = BlePhone::connect(type, maxWrite);
+        auto [socket, end] = BLEPhone::connect(type, maxWrite);
         agentFd = socket.fd();
         if (sendBuffer > 0)
             setsockopt(agentFd, SOL_SOCKET, SO_SNDBUF, &sendBuffer, sizeof sendBuffer);

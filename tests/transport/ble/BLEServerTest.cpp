@@ -1,6 +1,6 @@
 #include "base/SerialQueue.h"
 #include "router/RouterHarness.h"
-#include "support/BlePhone.h"
+#include "support/BLEPhone.h"
 #include "support/LogCapture.h"
 #include "transport/ble/BLEServer.h"
 
@@ -11,17 +11,16 @@ using namespace std::chrono_literals;
 namespace {
 // A peripheral stack that does what the server asks and reports only when the test says.
 // Touched on the server's queue only.
-struct RecordingPeripheral : BlePeripheral {
-    BlePeripheralDelegate* delegate = nullptr;
-    BleState current = BleState::Unknown;
+struct RecordingPeripheral : BLEPeripheral {
+    BLEState current = BLEState::Unknown;
     int publishes = 0;
     QList<AdvertisingData> advertisements;
 
-    void setDelegate(BlePeripheralDelegate* d) override { delegate = d; }
-    BleState state() const override { return current; }
+    void start() override {}
+    BLEState state() const override { return current; }
     void publishChannel() override { ++publishes; }
     void unpublishChannel(quint16) override {}
-    void addService(const GattService&) override {}
+    void addService(const GATTService&) override {}
     void startAdvertising(const AdvertisingData& data) override { advertisements.append(data); }
     void stopAdvertising() override {}
 };
@@ -54,14 +53,14 @@ struct ServerHarness : RouterHarness {
     void onQueue(F f) {
         server->queue().sync(f);
     }
-    void radio(BleState s) {
+    void radio(BLEState s) {
         onQueue([&] {
             peripheral->current = s;
-            server->peripheralDidUpdateState(s);
+            emit peripheral->stateUpdated(s);
         });
     }
     void publishFails() {
-        onQueue([&] { server->peripheralDidPublishChannel(0, QStringLiteral("no luck")); });
+        onQueue([&] { emit peripheral->channelPublished(0, QStringLiteral("no luck")); });
     }
     // Fires the timers that are due, on the queue as the real ones would.
     void fireTimers() {
@@ -69,9 +68,9 @@ struct ServerHarness : RouterHarness {
         timers.pending.clear();
         for (auto& [delay, task] : due) onQueue(task);
     }
-    BlePhone openChannel() {
-        auto ends = BlePhone::connect(SOCK_SEQPACKET);
-        onQueue([&] { server->peripheralDidOpenChannel(std::move(ends.first), std::nullopt); });
+    BLEPhone openChannel() {
+        auto ends = BLEPhone::connect(SOCK_SEQPACKET);
+        onQueue([&] { emit peripheral->channelOpened(std::make_shared<ChannelSocket>(std::move(ends.first)), std::nullopt); });
         return std::move(ends.second);
     }
 };
@@ -84,7 +83,7 @@ QStringList bleLines(const LogCapture& log) {
 TEST(BLEServer, sixFailedPublishesGiveFiveRetriesThreeSecondsApartThenNothing) {
     LogCapture log;
     ServerHarness h;
-    h.radio(BleState::PoweredOn);
+    h.radio(BLEState::PoweredOn);
     for (int failure = 1; failure <= 6; ++failure) {
         h.publishFails();
         if (failure == 6) break;
@@ -100,8 +99,8 @@ TEST(BLEServer, sixFailedPublishesGiveFiveRetriesThreeSecondsApartThenNothing) {
     EXPECT_EQ(log.count("BLE publish L2CAP failed: no luck"), 6);
 
     // The next power-on brings a fresh budget.
-    h.radio(BleState::PoweredOff);
-    h.radio(BleState::PoweredOn);
+    h.radio(BLEState::PoweredOff);
+    h.radio(BLEState::PoweredOn);
     EXPECT_EQ(h.peripheral->publishes, 7);
     h.publishFails();
     ASSERT_EQ(h.timers.pending.size(), 1u);
@@ -113,17 +112,17 @@ TEST(BLEServer, sixFailedPublishesGiveFiveRetriesThreeSecondsApartThenNothing) {
 TEST(BLEServer, aRetryDoesNothingWhileThePowerIsOffOrAfterAPowerCycle) {
     LogCapture log;
     ServerHarness h;
-    h.radio(BleState::PoweredOn);
+    h.radio(BLEState::PoweredOn);
     h.publishFails();
-    h.radio(BleState::PoweredOff);
+    h.radio(BLEState::PoweredOff);
     h.fireTimers();
     EXPECT_EQ(h.peripheral->publishes, 1);
 
     // A retry from before a power cycle belongs to a budget that is gone.
-    h.radio(BleState::PoweredOn);
+    h.radio(BLEState::PoweredOn);
     h.publishFails();
-    h.radio(BleState::PoweredOff);
-    h.radio(BleState::PoweredOn);
+    h.radio(BLEState::PoweredOff);
+    h.radio(BLEState::PoweredOn);
     EXPECT_EQ(h.peripheral->publishes, 3);
     h.fireTimers();
     EXPECT_EQ(h.peripheral->publishes, 3);
@@ -134,11 +133,11 @@ TEST(BLEServer, aRetryDoesNothingWhileThePowerIsOffOrAfterAPowerCycle) {
 TEST(BLEServer, radioStatesAndFailuresAreLoggedOnceEach) {
     LogCapture log;
     ServerHarness h;
-    h.radio(BleState::PoweredOff);
-    h.radio(BleState::Resetting);
+    h.radio(BLEState::PoweredOff);
+    h.radio(BLEState::Resetting);
     h.onQueue([&] {
-        h.server->peripheralDidOpenChannel(std::nullopt, std::nullopt);
-        h.server->peripheralDidOpenChannel(std::nullopt, QStringLiteral("Connection aborted"));
+        emit h.peripheral->channelOpened(nullptr, std::nullopt);
+        emit h.peripheral->channelOpened(nullptr, QStringLiteral("Connection aborted"));
     });
     EXPECT_EQ(bleLines(log), (QStringList{
                                  "BLE state: 1",
@@ -153,7 +152,7 @@ TEST(BLEServer, radioStatesAndFailuresAreLoggedOnceEach) {
 TEST(BLEServer, aPhoneConversationRunsThroughTheRouter) {
     LogCapture log;
     ServerHarness h;
-    BlePhone phone = h.openChannel();
+    BLEPhone phone = h.openChannel();
     EXPECT_EQ(log.count("BLE client connected"), 1);
     EXPECT_EQ(phone.request({{"t", "ping"}}).value("t"), "needpair");
     const QJsonObject paired = phone.request({{"t", "pair"}, {"code", "4321"}});
@@ -182,17 +181,17 @@ TEST(BLEServer, channelsAwaitingAuthenticationAreCappedByClosingTheOldest) {
     BLEServer::Limits limits;
     limits.maxUnauthenticated = 2;
     ServerHarness h(limits);
-    BlePhone a = h.openChannel();
-    BlePhone b = h.openChannel();
+    BLEPhone a = h.openChannel();
+    BLEPhone b = h.openChannel();
     EXPECT_EQ(b.request({{"t", "hello"}}).value("t"), "needpair");  // speaking keeps no slot
-    BlePhone newcomer = h.openChannel();
+    BLEPhone newcomer = h.openChannel();
     EXPECT_TRUE(a.waitClosed());
     EXPECT_EQ(newcomer.request({{"t", "pair"}, {"code", "4321"}}).value("t"), "paired");
     EXPECT_EQ(log.count("BLE: 2 channels await authentication; closing the oldest to make room"),
               1);
     ASSERT_TRUE(waitUntil([&] { return h.server->channelCount() == 2; }));
 
-    BlePhone c = h.openChannel();  // one waits, one is paired: room without closing anyone
+    BLEPhone c = h.openChannel();  // one waits, one is paired: room without closing anyone
     EXPECT_EQ(c.request({{"t", "hello"}}).value("t"), "needpair");
     EXPECT_EQ(h.server->channelCount(), 3);
     EXPECT_EQ(h.server->unauthenticatedCount(), 2);

@@ -1,10 +1,10 @@
 #include "FakeBluez.h"
 #include "router/RouterHarness.h"
-#include "support/BlePhone.h"
+#include "support/BLEPhone.h"
 #include "support/LogCapture.h"
 #include "transport/ble/BLEServer.h"
 #include "transport/bluez/BluezPeripheral.h"
-#include "transport/bluez/L2capAddress.h"
+#include "transport/bluez/L2CAPAddress.h"
 
 #include <sys/socket.h>
 #include <sys/un.h>
@@ -46,7 +46,7 @@ struct BluezHarness : RouterHarness {
     }
     ~BluezHarness() { server.reset(); }
 
-    L2capListener::Listening listenUnix() {
+    L2CAPListener::Listening listenUnix() {
         ++listens;
         ::unlink(socketPath.toLocal8Bit().constData());
         const int fd = ::socket(AF_UNIX, SOCK_SEQPACKET | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
@@ -58,14 +58,14 @@ struct BluezHarness : RouterHarness {
     }
 
     // A phone opening the channel; none when nothing listens.
-    std::optional<BlePhone> connectPhone() {
+    std::optional<BLEPhone> connectPhone() {
         const int fd = ::socket(AF_UNIX, SOCK_SEQPACKET | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
         const sockaddr_un address = unixAddress(socketPath);
         if (::connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0) {
             ::close(fd);
             return std::nullopt;
         }
-        return BlePhone(fd);
+        return BLEPhone(fd);
     }
 
     bool logged(const QString& line, int times = 1) {
@@ -166,7 +166,7 @@ TEST(BluezPeripheral, refusedRegistrationsAreReportedAndGoNoFurther) {
 TEST(BluezPeripheral, stopUnregistersEverythingButLeavesOpenChannelsOpen) {
     BluezHarness h;
     ASSERT_TRUE(h.advertising());
-    std::optional<BlePhone> phone = h.connectPhone();
+    std::optional<BLEPhone> phone = h.connectPhone();
     ASSERT_TRUE(phone);
     ASSERT_EQ(phone->request({{"t", "hello"}}).value("t"), "needpair");
 

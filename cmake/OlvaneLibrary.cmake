@@ -1,0 +1,27 @@
+# olvane_library(<name> [LINKS <target>...] [EXCLUDE <file>...])
+#
+# The folder's sources (not its subfolders') as one static library. Its headers are reached
+# as "<folder>/<Header>.h" through an include root of the library's own, which holds only this
+# folder's headers: a folder sees the headers of the libraries it links, and no others.
+function(olvane_library name)
+    cmake_parse_arguments(PARSE_ARGV 1 ARG "" "" "LINKS;EXCLUDE")
+    file(GLOB sources CONFIGURE_DEPENDS *.cpp *.h)
+    foreach(excluded ${ARG_EXCLUDE})
+        list(REMOVE_ITEM sources ${CMAKE_CURRENT_SOURCE_DIR}/${excluded})
+    endforeach()
+    add_library(${name} STATIC ${sources})
+
+    file(RELATIVE_PATH folder ${PROJECT_SOURCE_DIR}/src ${CMAKE_CURRENT_SOURCE_DIR})
+    set(root ${CMAKE_BINARY_DIR}/include/${name})
+    file(REMOVE_RECURSE ${root})
+    file(GLOB headers RELATIVE ${CMAKE_CURRENT_SOURCE_DIR} CONFIGURE_DEPENDS *.h)
+    foreach(header ${headers})
+        file(MAKE_DIRECTORY ${root}/${folder})
+        file(CREATE_LINK ${CMAKE_CURRENT_SOURCE_DIR}/${header} ${root}/${folder}/${header}
+             SYMBOLIC)
+    endforeach()
+    target_include_directories(${name} PUBLIC ${root})
+    target_link_libraries(${name} PUBLIC ${ARG_LINKS})
+    # Every conversion from a byte string to text says which encoding it assumes.
+    target_compile_definitions(${name} PRIVATE QT_NO_CAST_FROM_ASCII)
+endfunction()

@@ -1,0 +1,31 @@
+#pragma once
+
+#include <QObject>
+
+#include <functional>
+
+class HTTPResponder;
+class QTcpSocket;
+
+// Reads the request head of a new connection without taking it from the socket, then sends
+// the connection on: a WebSocket upgrade goes to the WebSocket server with every byte still
+// unread, any other request is answered by the page's responder and the connection closed.
+// Lives on the server's queue as a child of the socket.
+class HTTPGate : public QObject {
+    Q_OBJECT
+public:
+    using HandOver = std::function<void(QTcpSocket*)>;
+
+    HTTPGate(QTcpSocket* socket, const HTTPResponder& responder, qsizetype maxHeadBytes,
+             HandOver toWebSocket);
+
+private:
+    void onReadyRead();
+    void answer(const QByteArray& response);
+
+    QTcpSocket* socket_;
+    const HTTPResponder& responder_;
+    const qsizetype maxHeadBytes_;
+    HandOver toWebSocket_;
+    bool answered_ = false;
+};

@@ -1,0 +1,46 @@
+#include "ui/MenuModel.h"
+
+namespace {
+MenuItem info(const QString& title) {
+    return MenuItem{title, MenuCommand::None, {}, false, false};
+}
+
+MenuItem action(const QString& title, MenuCommand command, const QString& key = {}) {
+    return MenuItem{title, command, key, true, false};
+}
+}  // namespace
+
+QList<MenuItem> MenuModel::statusMenu(qint64 connectedCount, const QString& pairingCode,
+                                      bool trusted) {
+    QList<MenuItem> items;
+    // The first line shows no number: one phone or five read the same.
+    items << info(connectedCount > 0 ? QStringLiteral("🟢 iPhone connecté")
+                                     : QStringLiteral("⚪️ En attente de connexion"));
+    items << MenuItem::separatorItem();
+    items << info(QStringLiteral("Code de jumelage : ") + pairingCode);
+    items << action(QStringLiteral("Nouveau code"), MenuCommand::RegenCode);
+    items << action(QStringLiteral("Afficher la fenêtre de jumelage"),
+                    MenuCommand::ShowPairingWindow, QStringLiteral("j"));
+    if (!trusted) {
+        items << MenuItem::separatorItem();
+        items << action(QStringLiteral("⚠️ Autoriser l'accessibilité…"),
+                        MenuCommand::RequestInputPermission);
+    }
+    items << MenuItem::separatorItem();
+    items << action(QStringLiteral("Quitter Olvane"), MenuCommand::Quit, QStringLiteral("q"));
+    return items;
+}
+
+QList<Submenu> MenuModel::mainMenu() {
+    const Submenu application{
+        QStringLiteral("Olvane"),
+        {action(QStringLiteral("À propos d'Olvane"), MenuCommand::About), MenuItem::separatorItem(),
+         action(QStringLiteral("Masquer Olvane"), MenuCommand::Hide, QStringLiteral("h")),
+         MenuItem::separatorItem(),
+         action(QStringLiteral("Quitter Olvane"), MenuCommand::Quit, QStringLiteral("q"))}};
+    const Submenu window{
+        QStringLiteral("Fenêtre"),
+        {action(QStringLiteral("Fermer la fenêtre"), MenuCommand::CloseWindow, QStringLiteral("w")),
+         action(QStringLiteral("Réduire"), MenuCommand::Minimize, QStringLiteral("m"))}};
+    return {application, window};
+}

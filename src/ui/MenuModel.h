@@ -1,0 +1,45 @@
+#pragma once
+
+#include <QList>
+#include <QString>
+
+// What a menu item asks the shell to do.
+enum class MenuCommand {
+    None,
+    RegenCode,
+    ShowPairingWindow,
+    RequestInputPermission,
+    Quit,
+    About,
+    Hide,
+    CloseWindow,
+    Minimize,
+};
+
+// One entry of a menu, independent of any toolkit. key is a single lowercase letter pressed
+// with the platform's command modifier (Ctrl here), or empty.
+struct MenuItem {
+    QString title;
+    MenuCommand command = MenuCommand::None;
+    QString key;
+    bool enabled = false;
+    bool separator = false;
+
+    static MenuItem separatorItem() { return MenuItem{{}, MenuCommand::None, {}, false, true}; }
+    bool operator==(const MenuItem&) const = default;
+};
+
+struct Submenu {
+    QString title;
+    QList<MenuItem> items;
+};
+
+// The texts, order, shortcuts and enabled states of the agent's menus.
+class MenuModel {
+public:
+    // The status (tray) menu for the state read at this rebuild.
+    static QList<MenuItem> statusMenu(qint64 connectedCount, const QString& pairingCode,
+                                      bool trusted);
+    // The application menu, then the "Fenêtre" menu.
+    static QList<Submenu> mainMenu();
+};
