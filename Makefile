@@ -6,7 +6,7 @@ TEST_DIR := build/sanitize
 # Seconds each fuzzer runs under `make fuzz` (the test suite gives each 20).
 FUZZ_SECONDS ?= 600
 
-.PHONY: run test build configure-test build-test install fuzz bench clean
+.PHONY: run test build check-format configure-test build-test install fuzz bench clean
 
 run: build
 	./$(RELEASE_DIR)/olvane-helper
@@ -16,14 +16,18 @@ build:
 	cmake -S . -B $(RELEASE_DIR) -DCMAKE_BUILD_TYPE=Release -DBUILD_TESTING=OFF
 	cmake --build $(RELEASE_DIR) -j$(JOBS)
 
-# The test build is clang's, so that the fuzz targets share it.
-configure-test:
+# The house style, checked before the test build.
+check-format:
 	scripts/install-deps.sh test
+	scripts/check-format.sh
+
+# The test build is clang's, so that the fuzz targets share it; warnings are errors there.
+configure-test: check-format
 	@# A test build made earlier with another compiler is configured afresh.
 	@grep -qs 'CMAKE_CXX_COMPILER:STRING=.*clang++' $(TEST_DIR)/CMakeCache.txt || \
 		rm -rf $(TEST_DIR)/CMakeCache.txt $(TEST_DIR)/CMakeFiles
 	cmake -S . -B $(TEST_DIR) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DOLVANE_SANITIZE=ON \
-		-DOLVANE_BENCH=ON -DOLVANE_FUZZ=ON \
+		-DOLVANE_BENCH=ON -DOLVANE_FUZZ=ON -DOLVANE_WERROR=ON \
 		-DCMAKE_CXX_COMPILER=clang++
 
 build-test: configure-test

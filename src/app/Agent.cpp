@@ -21,14 +21,15 @@ Shell::Options shellOptions() {
 
 Agent::Agent(const Env& env)
     : state_(AppStateConfig::fromEnv(env)),
-      input_(createInputBackend(env), std::make_unique<QtInputClock>(), Input::Options::fromEnv(env)),
+      input_(createInputBackend(env), std::make_unique<QtInputClock>(),
+             Input::Options::fromEnv(env)),
       router_(state_, input_, Router::Options::fromEnv(env)),
       shell_(state_, input_, router_, shellOptions()) {
     input_.setVolumeControl(std::make_unique<PulseVolume>());
     // A media command no player takes becomes a key press in the focused window.
-    input_.setMediaControl(std::make_unique<Media>(
-        std::make_unique<MPRISBus>(QDBusConnection::sessionBus()),
-        [this](const QString& key) { input_.pressKey(key, {}); }));
+    input_.setMediaControl(
+        std::make_unique<Media>(std::make_unique<MPRISBus>(QDBusConnection::sessionBus()),
+                                [this](const QString& key) { input_.pressKey(key, {}); }));
 }
 
 Agent::~Agent() = default;

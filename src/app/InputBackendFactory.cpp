@@ -43,7 +43,8 @@ std::unique_ptr<InputBackend> automatic(const Env& env) {
     const InputBackendChoice choice = chooseInputBackend(facts);
     const QString passed = choice.passedOver.join(QStringLiteral(", "));
     logLine(QStringLiteral("Input backend: auto chose %1%2")
-                .arg(choice.backend, passed.isEmpty() ? QString() : QStringLiteral("; passed over ") + passed));
+                .arg(choice.backend,
+                     passed.isEmpty() ? QString() : QStringLiteral("; passed over ") + passed));
     if (std::unique_ptr<InputBackend> backend = named(choice.backend, env)) return backend;
     return std::make_unique<NoneBackend>(QStringLiteral("nothing usable: ") + passed);
 }

@@ -1,19 +1,19 @@
 #include "app/Shell.h"
 
-#include "ui/AppIcon.h"
-#include "transport/ble/BLEServer.h"
-#include "ui/MenuBuilder.h"
 #include "app/SignalWatcher.h"
-#include "ui/TrayIcon.h"
 #include "base/Env.h"
 #include "base/Log.h"
 #include "base/MainThread.h"
 #include "input/Input.h"
 #include "state/AppState.h"
-#include "ui/PairingWindow.h"
 #include "transport/PageAddress.h"
 #include "transport/WSServer.h"
 #include "transport/avahi/AvahiPublisher.h"
+#include "transport/ble/BLEServer.h"
+#include "ui/AppIcon.h"
+#include "ui/MenuBuilder.h"
+#include "ui/PairingWindow.h"
+#include "ui/TrayIcon.h"
 
 #include <QApplication>
 #include <QMainWindow>
@@ -176,8 +176,7 @@ void Shell::showAbout() {
         aboutBox_ = new QMessageBox(QMessageBox::NoIcon, QStringLiteral("À propos d'Olvane"),
                                     QStringLiteral("Olvane"), QMessageBox::Ok);
         aboutBox_->setIconPixmap(icon_.pixmap(QSize(64, 64)));
-        aboutBox_->setInformativeText(
-            QStringLiteral("Version %1").arg(AppState::version()));
+        aboutBox_->setInformativeText(QStringLiteral("Version %1").arg(AppState::version()));
         aboutBox_->setWindowModality(Qt::NonModal);
     }
     aboutBox_->show();

@@ -1,8 +1,8 @@
 #include "audio/PulseVolume.h"
 
-#include "base/Log.h"
 #include "audio/PulseConnection.h"
 #include "audio/SinkVolume.h"
+#include "base/Log.h"
 
 #include <pulse/context.h>
 #include <pulse/introspect.h>

@@ -5,8 +5,8 @@
 #include "input/InputClock.h"
 #include "input/KeyNames.h"
 #include "input/LayoutMap.h"
-#include "input/VolumeControl.h"
 #include "input/MediaControl.h"
+#include "input/VolumeControl.h"
 
 #include <QObject>
 #include <QPointF>

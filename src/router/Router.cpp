@@ -99,7 +99,8 @@ void Router::handleJSON(const QJsonObject& message, const std::shared_ptr<Client
     if (type == QLatin1String("pair")) return pair(message, session);
     if (type == QLatin1String("unpair")) return unpair(message, session);
     if (!session->authed) {
-        session->sendJSON({{QStringLiteral("t"), QStringLiteral("needpair")}, {QStringLiteral("name"), state_.displayName()}});
+        session->sendJSON({{QStringLiteral("t"), QStringLiteral("needpair")},
+                           {QStringLiteral("name"), state_.displayName()}});
         return;
     }
     if (options_.dryRun) return dryRunCommand(type, message, session);
@@ -109,7 +110,8 @@ void Router::handleJSON(const QJsonObject& message, const std::shared_ptr<Client
 void Router::hello(const QJsonObject& message, const std::shared_ptr<ClientSession>& session) {
     const QJsonValue token = message.value(QLatin1String("token"));
     if (!token.isString() || !state_.isValidToken(token.toString())) {
-        session->sendJSON({{QStringLiteral("t"), QStringLiteral("needpair")}, {QStringLiteral("name"), state_.displayName()}});
+        session->sendJSON({{QStringLiteral("t"), QStringLiteral("needpair")},
+                           {QStringLiteral("name"), state_.displayName()}});
         return;
     }
     authenticate(*session);
@@ -182,7 +184,9 @@ QJsonObject Router::pongReply(const QJsonObject& request, bool ax) {
 void Router::dryRunCommand(const QString& type, const QJsonObject& message,
                            const std::shared_ptr<ClientSession>& session) {
     if (type == QLatin1String("ping")) session->sendJSON(pongReply(message, true));
-    if (type == QLatin1String("getvol")) session->sendJSON({{QStringLiteral("t"), QStringLiteral("vol")}, {QStringLiteral("value"), 50}});
+    if (type == QLatin1String("getvol"))
+        session->sendJSON(
+            {{QStringLiteral("t"), QStringLiteral("vol")}, {QStringLiteral("value"), 50}});
     logLine(QStringLiteral("input: %1 %2").arg(type, dump(message)));
 }
 
@@ -244,7 +248,8 @@ void Router::volume(const QJsonObject& m, const std::shared_ptr<ClientSession>&)
 
 void Router::getVolume(const QJsonObject&, const std::shared_ptr<ClientSession>& session) {
     input_.getVolume([session](int percent) {
-        session->sendJSON({{QStringLiteral("t"), QStringLiteral("vol")}, {QStringLiteral("value"), percent}});
+        session->sendJSON(
+            {{QStringLiteral("t"), QStringLiteral("vol")}, {QStringLiteral("value"), percent}});
     });
 }
 

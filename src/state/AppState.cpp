@@ -112,4 +112,3 @@ qint64 AppState::clientDisconnected() {
     emit changed();
     return count;
 }
-

@@ -64,7 +64,6 @@ signals:
     void changed();
 
 private:
-
     const std::optional<QString> fixedCode_;
     const std::optional<QString> name_;
     TokenStore tokens_;

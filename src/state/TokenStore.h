@@ -10,7 +10,6 @@
 // effect at once. Read-modify-write sequences are serialised so no issued token is lost.
 class TokenStore {
 public:
-
     explicit TokenStore(QString filePath);
     static QString defaultPath();
 

@@ -12,7 +12,8 @@ void fill(QMenu& menu, const QList<MenuItem>& items, const MenuHandler& handler)
             continue;
         }
         // A lone '&' would turn the next letter into a mnemonic (the code may hold one).
-        QAction* action = menu.addAction(QString(item.title).replace(QLatin1Char('&'), QStringLiteral("&&")));
+        QAction* action =
+            menu.addAction(QString(item.title).replace(QLatin1Char('&'), QStringLiteral("&&")));
         action->setEnabled(item.enabled);
         action->setShortcut(shortcut(item.key));
         if (item.command == MenuCommand::None) continue;

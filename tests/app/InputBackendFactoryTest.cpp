@@ -1,5 +1,5 @@
-#include "base/Env.h"
 #include "app/InputBackendFactory.h"
+#include "base/Env.h"
 
 #include <gtest/gtest.h>
 

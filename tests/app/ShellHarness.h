@@ -1,11 +1,11 @@
 #pragma once
 
 #include "app/Shell.h"
-#include "ui/TrayIcon.h"
 #include "input/Input.h"
-#include "support/RecordingBackend.h"
 #include "state/AppState.h"
 #include "support/ManualInputClock.h"
+#include "support/RecordingBackend.h"
+#include "ui/TrayIcon.h"
 
 #include <QMenu>
 #include <QTemporaryDir>

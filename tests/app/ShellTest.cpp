@@ -1,11 +1,11 @@
 #include "app/ShellHarness.h"
 #include "input/none/NoneBackend.h"
 #include "input/portal/PortalBackend.h"
-#include "ui/PairingWindow.h"
 #include "support/FakePortal.h"
 #include "support/LogCapture.h"
 #include "support/Wait.h"
 #include "transport/WSServer.h"
+#include "ui/PairingWindow.h"
 
 #include <QApplication>
 #include <QLabel>
@@ -46,8 +46,7 @@ TEST(Shell, launchStartsTheServersShowsTheWindowAndLogsTheCodeLast) {
 
     const QStringList lines = log.lines();
     ASSERT_FALSE(lines.isEmpty());
-    EXPECT_TRUE(
-        lines.contains(QString("WS server on port %1").arg(h.shell->wsServer()->port())));
+    EXPECT_TRUE(lines.contains(QString("WS server on port %1").arg(h.shell->wsServer()->port())));
     EXPECT_EQ(lines.last(), "Olvane started. code: 0042  ax: true");
 }
 

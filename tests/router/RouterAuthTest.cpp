@@ -29,9 +29,10 @@ TEST(RouterAuth, pairingAgainOrSayingHelloAgainCountsTheClientOnce) {
     EXPECT_NE(first, second);
     EXPECT_EQ(h.state->tokenStore().tokens(), (QStringList{first, second}));
     for (int i = 0; i < 2; ++i)
-        EXPECT_EQ(h.send(later, {{"t", "hello"}, {"token", first}}),
-                  (QJsonObject{
-                      {"t", "authok"}, {"name", "Bureau"}, {"ax", true}, {"version", "1.1.0 (13)"}}));
+        EXPECT_EQ(
+            h.send(later, {{"t", "hello"}, {"token", first}}),
+            (QJsonObject{
+                {"t", "authok"}, {"name", "Bureau"}, {"ax", true}, {"version", "1.1.0 (13)"}}));
     EXPECT_EQ(h.state->connectedCount(), 2);
 }
 

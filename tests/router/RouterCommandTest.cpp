@@ -82,8 +82,8 @@ TEST(RouterCommand, pingEchoesAnyTimestampAndMalformedMessagesAreIgnored) {
 
     // Other junk is sent to the real agent in test_messages.py; here, names that are nearly right.
     const qsizetype replies = h.phone.replies.size();
-    for (const QJsonObject& m : {QJsonObject{{"T", "ping"}}, QJsonObject{{"t", "PING"}},
-                                 QJsonObject{{"t", " ping"}}})
+    for (const QJsonObject& m :
+         {QJsonObject{{"T", "ping"}}, QJsonObject{{"t", "PING"}}, QJsonObject{{"t", " ping"}}})
         h.send(h.phone, m);
     h.router->handleText("\xff\xfe{}", h.phone.session);
     h.flush();

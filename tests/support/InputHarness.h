@@ -1,8 +1,8 @@
 #pragma once
 
 #include "input/Input.h"
-#include "support/RecordingBackend.h"
 #include "support/ManualInputClock.h"
+#include "support/RecordingBackend.h"
 
 #include <QList>
 

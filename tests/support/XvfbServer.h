@@ -18,7 +18,6 @@ public:
     bool running() const;
     QString display() const { return display_; }
 
-
     // Runs an X client (xdotool, setxkbmap, xrandr...) on this display and returns its output;
     // ok, when given, tells whether it exited with status 0.
     QString run(const QString& program, const QStringList& arguments, bool* ok = nullptr) const;

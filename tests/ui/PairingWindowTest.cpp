@@ -1,7 +1,7 @@
 #include "state/AppState.h"
-#include "ui/PairingWindow.h"
 #include "support/ManualTimer.h"
 #include "support/Wait.h"
+#include "ui/PairingWindow.h"
 
 #include <QApplication>
 #include <QLabel>

@@ -81,17 +81,18 @@ qsizetype BLEServer::unauthenticatedCount() const {
 void BLEServer::listenTo(BLEPeripheral& peripheral) {
     QObject::connect(&peripheral, &BLEPeripheral::stateUpdated,
                      [this](BLEState state) { stateUpdated(state); });
-    QObject::connect(&peripheral, &BLEPeripheral::channelPublished,
-                     [this](quint16 psm, const std::optional<QString>& error) {
-                         channelPublished(psm, error);
-                     });
+    QObject::connect(
+        &peripheral, &BLEPeripheral::channelPublished,
+        [this](quint16 psm, const std::optional<QString>& error) { channelPublished(psm, error); });
     QObject::connect(&peripheral, &BLEPeripheral::serviceAdded,
                      [this](const std::optional<QString>& error) { serviceAdded(error); });
     QObject::connect(&peripheral, &BLEPeripheral::advertisingStarted,
                      [this](const std::optional<QString>& error) { advertisingStarted(error); });
-    QObject::connect(&peripheral, &BLEPeripheral::channelOpened,
-                     [this](const std::shared_ptr<ChannelSocket>& channel,
-                            const std::optional<QString>& error) { channelOpened(channel, error); });
+    QObject::connect(
+        &peripheral, &BLEPeripheral::channelOpened,
+        [this](const std::shared_ptr<ChannelSocket>& channel, const std::optional<QString>& error) {
+            channelOpened(channel, error);
+        });
 }
 
 GATTService BLEServer::gattService(quint16 psm) {

@@ -74,8 +74,7 @@ void BluezPeripheral::stateChanged(BLEState state) {
 void BluezPeripheral::publishChannel() {
     const L2CAPListener::Listening listening = listen_();
     if (listening.fd < 0) {
-        answer(
-            [this, error = listening.error] { emit channelPublished(0, error); });
+        answer([this, error = listening.error] { emit channelPublished(0, error); });
         return;
     }
     listener_ = std::make_unique<L2CAPListener>(
@@ -84,8 +83,7 @@ void BluezPeripheral::publishChannel() {
             emit channelOpened(
                 channel ? std::make_shared<ChannelSocket>(std::move(*channel)) : nullptr, error);
         });
-    answer(
-        [this, psm = listening.psm] { emit channelPublished(psm, std::nullopt); });
+    answer([this, psm = listening.psm] { emit channelPublished(psm, std::nullopt); });
 }
 
 // The service exists to tell phones the channel's PSM; it goes with the channel, and so does

@@ -70,7 +70,10 @@ struct ServerHarness : RouterHarness {
     }
     BLEPhone openChannel() {
         auto ends = BLEPhone::connect(SOCK_SEQPACKET);
-        onQueue([&] { emit peripheral->channelOpened(std::make_shared<ChannelSocket>(std::move(ends.first)), std::nullopt); });
+        onQueue([&] {
+            emit peripheral->channelOpened(std::make_shared<ChannelSocket>(std::move(ends.first)),
+                                           std::nullopt);
+        });
         return std::move(ends.second);
     }
 };
