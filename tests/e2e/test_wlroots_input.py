@@ -66,17 +66,19 @@ class WlrootsInput(AgentTestCase):
         held = [text for _, event, text in records[:a] if event == "modifiers"][-1]
         self.assertIn("Shift Control", held)
 
-        text = self.window.text() + "héllo € ñ Ω ж 😀 日本"
-        self.phone.send({"t": "text", "text": "héllo € ñ Ω ж 😀 日本"})
-        self.assertTrue(wait_for(lambda: self.window.text() == text), self.window.text())
-
+        # More characters off the layout than one keymap has spare keys for.
+        texts = ["héllo € ñ Ω ж 😀 日本", "".join(chr(0x4E00 + i) for i in range(40))]
+        expected = self.window.text() + "".join(texts) + "aé&"
+        for text in texts:
+            self.phone.send({"t": "text", "text": text})
         self.phone.send({"t": "key", "name": "a"})
         self.phone.send({"t": "text", "text": "é&"})
-        self.assertTrue(wait_for(lambda: self.window.text() == text + "aé&"), self.window.text())
+        self.assertTrue(wait_for(lambda: self.window.text() == expected), self.window.text())
+        # Then the layout's keymap is back, and its keys type as it says.
         self.assertEqual(self.window.key_presses()[-3:], [(24, "a"), (11, "eacute"),
                                                           (10, "ampersand")])
         keymaps = self.window.events("wl_keyboard", "keymap")
-        self.assertEqual(len(keymaps), 3)
+        self.assertGreater(len(set(keymaps)), 1)
         self.assertEqual(keymaps[-1], keymaps[0])
 
     def test_a_compositor_that_goes_away_turns_ax_false(self):

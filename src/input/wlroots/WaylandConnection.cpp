@@ -4,6 +4,7 @@
 #include "wlr-virtual-pointer-unstable-v1-client-protocol.h"
 #include "xdg-output-unstable-v1-client-protocol.h"
 
+#include <QElapsedTimer>
 #include <QSocketNotifier>
 
 #include <algorithm>
@@ -15,9 +16,8 @@
 #include <wayland-client.h>
 
 namespace {
-// How long a compositor that reads nothing may keep our requests waiting before it counts as
-// gone.
-constexpr int kFlushPatienceMs = 5000;
+// How long a compositor may leave our requests unread, or unanswered, before it counts as gone.
+constexpr int kPatienceMs = 5000;
 
 template <typename T>
 T* bind(wl_registry* registry, uint32_t name, const wl_interface& interface, uint32_t offered,
@@ -29,7 +29,10 @@ T* bind(wl_registry* registry, uint32_t name, const wl_interface& interface, uin
 std::unique_ptr<WaylandConnection> WaylandConnection::open(const QString& name, QString* error) {
     const QByteArray requested = name.toLocal8Bit();
     wl_display* display = wl_display_connect(name.isEmpty() ? nullptr : requested.constData());
-    const QString shown = name.isEmpty() ? qEnvironmentVariable("WAYLAND_DISPLAY") : name;
+    const QString shown = !name.isEmpty() ? name
+                          : qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY")
+                              ? QStringLiteral("wayland-0")
+                              : qEnvironmentVariable("WAYLAND_DISPLAY");
     if (!display) {
         *error = QStringLiteral("cannot connect to Wayland display \"%1\": %2")
                      .arg(shown, QString::fromLocal8Bit(strerror(errno)));
@@ -119,7 +122,7 @@ bool WaylandConnection::flush() {
     if (lost_) return false;
     int waited = 0;
     while (wl_display_flush(display_) < 0) {
-        if (errno != EAGAIN || waited >= kFlushPatienceMs) {
+        if (errno != EAGAIN || waited >= kPatienceMs) {
             fail(errno == EAGAIN ? QStringLiteral("the compositor stopped reading")
                                  : displayError());
             return false;
@@ -132,10 +135,31 @@ bool WaylandConnection::flush() {
 }
 
 bool WaylandConnection::roundtrip() {
-    if (lost_) return false;
-    if (wl_display_roundtrip(display_) >= 0) return true;
-    fail(displayError());
-    return false;
+    // wl_display_roundtrip would wait for ever on a compositor that hangs.
+    static const wl_callback_listener listener = {
+        [](void* answered, wl_callback*, uint32_t) { *static_cast<bool*>(answered) = true; }};
+    bool answered = false;
+    wl_callback* sync = wl_display_sync(display_);
+    wl_callback_add_listener(sync, &listener, &answered);
+    QElapsedTimer clock;
+    clock.start();
+    while (!answered && !lost_) {
+        if (wl_display_prepare_read(display_) != 0) {
+            if (wl_display_dispatch_pending(display_) < 0) fail(displayError());
+            continue;
+        }
+        pollfd readable{wl_display_get_fd(display_), POLLIN, 0};
+        const int left = int(std::max<qint64>(0, kPatienceMs - clock.elapsed()));
+        if (!flush() || poll(&readable, 1, left) <= 0) {
+            wl_display_cancel_read(display_);
+            fail(QStringLiteral("the compositor does not answer"));
+        } else if (wl_display_read_events(display_) < 0 ||
+                   wl_display_dispatch_pending(display_) < 0) {
+            fail(displayError());
+        }
+    }
+    wl_callback_destroy(sync);
+    return answered;
 }
 
 QString WaylandConnection::displayError() const {
