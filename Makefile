@@ -28,7 +28,7 @@ configure-test: check-format
 		rm -rf $(TEST_DIR)/CMakeCache.txt $(TEST_DIR)/CMakeFiles
 	cmake -S . -B $(TEST_DIR) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DOLVANE_SANITIZE=ON \
 		-DOLVANE_BENCH=ON -DOLVANE_FUZZ=ON -DOLVANE_WERROR=ON \
-		-DCMAKE_CXX_COMPILER=clang++
+		-DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++
 
 build-test: configure-test
 	cmake --build $(TEST_DIR) -j$(JOBS)

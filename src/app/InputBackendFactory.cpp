@@ -7,6 +7,8 @@
 #include "input/portal/PortalBackend.h"
 #include "input/uinput/UinputBackend.h"
 #include "input/uinput/UinputDevice.h"
+#include "input/wlroots/WaylandConnection.h"
+#include "input/wlroots/WlrootsBackend.h"
 #include "input/x11/X11Backend.h"
 
 #include <QDBusConnection>
@@ -26,6 +28,9 @@ std::unique_ptr<InputBackend> named(const QString& backend, const Env& env) {
         return std::make_unique<PortalBackend>(QDBusConnection::sessionBus(),
                                                RestoreTokenFile::defaultPath(),
                                                ConfiguredLayout::system());
+    if (backend == QLatin1String("wlroots"))
+        return std::make_unique<WlrootsBackend>(env.waylandDisplay.value_or(QString()),
+                                                ConfiguredLayout::system());
     if (backend == QLatin1String("uinput"))
         return std::make_unique<UinputBackend>(&UinputDevice::create, ConfiguredLayout::system());
     return nullptr;
@@ -38,6 +43,9 @@ std::unique_ptr<InputBackend> automatic(const Env& env) {
     facts.remoteDesktopPortal = [] {
         return RemoteDesktopSession::probe(QDBusConnection::sessionBus(), kPortalProbeMs)
             .has_value();
+    };
+    facts.wlrootsVirtualInput = [&env] {
+        return WaylandConnection::offersVirtualInput(env.waylandDisplay.value_or(QString()));
     };
     facts.uinputWritable = &UinputDevice::writable;
     const InputBackendChoice choice = chooseInputBackend(facts);

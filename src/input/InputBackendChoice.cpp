@@ -15,6 +15,14 @@ InputBackendChoice chooseInputBackend(const InputSessionFacts& facts) {
         return choice;
     }
     choice.passedOver << QStringLiteral("portal (no RemoteDesktop desktop portal answers)");
+    if (facts.waylandDisplay && facts.wlrootsVirtualInput && facts.wlrootsVirtualInput()) {
+        choice.backend = QStringLiteral("wlroots");
+        return choice;
+    }
+    choice.passedOver << (facts.waylandDisplay
+                              ? QStringLiteral("wlroots (the compositor offers no virtual "
+                                               "pointer and keyboard)")
+                              : QStringLiteral("wlroots (no Wayland session)"));
     if (facts.uinputWritable && facts.uinputWritable()) {
         choice.backend = QStringLiteral("uinput");
         return choice;

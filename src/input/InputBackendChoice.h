@@ -12,15 +12,18 @@ struct InputSessionFacts {
     bool waylandDisplay = false;  // WAYLAND_DISPLAY set and not empty
     // The desktop portal answers on the session bus with its RemoteDesktop interface.
     std::function<bool()> remoteDesktopPortal;
+    // The Wayland compositor offers a virtual pointer and a virtual keyboard (wlroots).
+    std::function<bool()> wlrootsVirtualInput;
     // /dev/uinput may be opened for writing.
     std::function<bool()> uinputWritable;
 };
 
 struct InputBackendChoice {
-    QString backend;  // "x11", "portal", "uinput" or "none"
+    QString backend;  // "x11", "portal", "wlroots", "uinput" or "none"
     // The backends tried before it, each with why it was passed over: "x11 (Wayland session)".
     QStringList passedOver;
 };
 
-// X11 in an X11 session, else the RemoteDesktop portal, else uinput, else none.
+// X11 in an X11 session, else the RemoteDesktop portal, else the compositor's virtual devices in
+// a Wayland session, else uinput, else none.
 InputBackendChoice chooseInputBackend(const InputSessionFacts& facts);

@@ -24,11 +24,21 @@ std::optional<QString> InputPermissionWindow::explanation(const QString& backend
             "sudo udevadm control --reload\n"
             "sudo udevadm trigger --name-match=uinput\n\n"
             "puis choisis à nouveau « Autoriser l'accessibilité… ».");
+    if (backendName == QLatin1String("wlroots"))
+        return QStringLiteral(
+            "Olvane passe par le pointeur et le clavier virtuels que proposent les compositeurs "
+            "Wayland comme sway ou Hyprland : il n'y a rien à autoriser. Mais le compositeur "
+            "de cette session les a refusés, ou n'est plus joignable (le journal d'Olvane dit "
+            "pourquoi).\n\n"
+            "Vérifie qu'Olvane tourne dans ta session Wayland (variable WAYLAND_DISPLAY) et que "
+            "le compositeur n'interdit pas ces protocoles, puis choisis à nouveau « Autoriser "
+            "l'accessibilité… ».");
     if (backendName == QLatin1String("none"))
         return QStringLiteral(
             "Olvane n'a trouvé sur ce bureau aucun moyen d'envoyer des mouvements, des clics "
             "ou des touches : ni session X11 (variable DISPLAY), ni portail de bureau "
-            "RemoteDesktop (Wayland), ni accès à /dev/uinput.\n\n"
+            "RemoteDesktop (Wayland), ni compositeur offrant un pointeur et un clavier "
+            "virtuels (sway, Hyprland…), ni accès à /dev/uinput.\n\n"
             "Lance Olvane depuis ta session graphique, installe la règle udev d'Olvane pour "
             "/dev/uinput, ou indique la méthode voulue avec la variable OLVANE_INPUT_BACKEND, "
             "puis relance-le.");

@@ -1,0 +1,118 @@
+"""Headless sway with two outputs, and wev recording what reaches its window. Sway refuses to
+run as root: both run as nobody, and so must the agent that talks to them (AS_NOBODY)."""
+import glob
+import os
+import re
+import subprocess
+import tempfile
+import threading
+
+from .agent import wait_for
+from .process import ChildProcess
+
+NOBODY = 65534
+AS_NOBODY = ["setpriv", "--reuid=%d" % NOBODY, "--regid=%d" % NOBODY, "--clear-groups"]
+# The second output is lower than the first and to its right.
+CONFIG = """output HEADLESS-1 resolution 1280x720 position 0 0
+output HEADLESS-2 resolution 640x480 position 1280 0
+default_border none
+"""
+
+
+class Sway(ChildProcess):
+    def start(self):
+        self._tmp = tempfile.TemporaryDirectory(prefix="olvane-sway-")
+        os.chmod(self._tmp.name, 0o755)
+        self.runtime = os.path.join(self._tmp.name, "run")
+        os.mkdir(self.runtime, 0o700)
+        os.chown(self.runtime, NOBODY, NOBODY)
+        config = os.path.join(self._tmp.name, "sway.conf")
+        with open(config, "w") as f:
+            f.write(CONFIG)
+        env = {"PATH": os.environ["PATH"], "HOME": self.runtime, "XDG_RUNTIME_DIR": self.runtime,
+               "WLR_BACKENDS": "headless", "WLR_LIBINPUT_NO_DEVICES": "1",
+               "WLR_RENDERER": "pixman", "WLR_HEADLESS_OUTPUTS": "2"}
+        with open(os.path.join(self._tmp.name, "sway.log"), "wb") as log:
+            self.process = subprocess.Popen(AS_NOBODY + ["sway", "-c", config], env=env,
+                                            stdout=log, stderr=subprocess.STDOUT)
+        sockets = lambda: [p for p in glob.glob(self.runtime + "/wayland-*")
+                           if not p.endswith(".lock")]
+        if not wait_for(sockets, 10):
+            raise RuntimeError("sway did not start")
+        self.display = os.path.basename(sockets()[0])
+        return self
+
+    def stop(self):
+        super().stop()
+        self._tmp.cleanup()
+
+    def env(self):
+        return {"XDG_RUNTIME_DIR": self.runtime, "WAYLAND_DISPLAY": self.display}
+
+    def hand_over(self, folder):
+        """Makes a folder of ours nobody's, for a client of this sway to write in."""
+        for path, _, _ in os.walk(folder):
+            os.chown(path, NOBODY, NOBODY)
+
+
+class Wev(ChildProcess):
+    """wev's window, which sway gives the whole first output, and the events wev prints."""
+
+    def __init__(self, sway):
+        self.sway = sway
+        self._lines = []
+        self._lock = threading.Lock()
+
+    def start(self):
+        env = dict(self.sway.env(), PATH=os.environ["PATH"])
+        self.process = subprocess.Popen(AS_NOBODY + ["stdbuf", "-oL", "wev"], env=env,
+                                        stdout=subprocess.PIPE, stderr=subprocess.DEVNULL)
+        threading.Thread(target=self._read, daemon=True).start()
+        if not wait_for(lambda: self.events("wl_keyboard", "enter"), 10):
+            raise RuntimeError("wev got no keyboard focus")
+        return self
+
+    def stop(self):
+        super().stop()
+        self.process.stdout.close()
+
+    def _read(self):
+        # Bytes: a typed carriage return must not end a line.
+        for line in self.process.stdout:
+            with self._lock:
+                self._lines.append(line.decode("utf-8", "replace").rstrip("\n"))
+
+    def records(self):
+        """[interface, event, text] of each event, its continuation lines joined."""
+        records = []
+        with self._lock:
+            lines = list(self._lines)
+        for line in lines:
+            match = re.match(r"\[\s*\d+:\s*(\w+)\] (\w+):? ?(.*)", line)
+            if match:
+                records.append(list(match.groups()))
+            elif records:
+                records[-1][2] += " " + line.strip()
+        return records
+
+    def events(self, interface, event):
+        return [text for i, e, text in self.records() if (i, e) == (interface, event)]
+
+    def pointer_at_buttons(self):
+        """Where the pointer was, in whole pixels of the window, at each button event."""
+        positions, at = [], None
+        for interface, event, text in self.records():
+            if interface == "wl_pointer" and "x, y: " in text:
+                at = tuple(round(float(v)) for v in text.split("x, y: ")[1].split(", "))
+            elif (interface, event) == ("wl_pointer", "button"):
+                positions.append((at, text.split("button: ")[1]))
+        return positions
+
+    def key_presses(self):
+        """(keycode, symbol name) of every key pressed."""
+        return [(int(t.split("key: ")[1].split(";")[0]), t.split("sym: ")[1].split()[0])
+                for t in self.events("wl_keyboard", "key") if "(pressed)" in t]
+
+    def text(self):
+        return "".join(re.search(r"utf8: '(.*)'$", t).group(1)
+                       for t in self.events("wl_keyboard", "key") if "(pressed)" in t)

@@ -1,0 +1,94 @@
+import unittest
+
+from olvane_e2e import AgentTestCase
+from olvane_e2e.agent import wait_for
+from olvane_e2e.sway import AS_NOBODY, Sway, Wev
+
+
+class WlrootsInput(AgentTestCase):
+    """The real agent on headless sway: it takes the compositor's virtual pointer and keyboard
+    by itself, and a phone's commands reach the window of another program (wev)."""
+
+    def setUp(self):
+        self.sway = self.started(Sway())
+        agent = self.make_agent(dry_run=False, prefix=AS_NOBODY,
+                                env=dict(self.sway.env(), XKB_DEFAULT_LAYOUT="fr"))
+        agent.environment()
+        self.sway.hand_over(agent.workdir)
+        self.agent = self.launch(agent)
+        self.assertTrue(agent.wait_for_log(
+            "Input backend: auto chose wlroots; passed over x11 (Wayland session), portal ("),
+            agent.log())
+        self.window = self.started(Wev(self.sway))
+        self.phone = self.connect_phone(agent, paired=False)
+        self.assertEqual(self.phone.pair("4321")["ax"], True)
+
+    def test_moves_stay_on_the_outputs_and_clicks_drags_and_scrolls_arrive(self):
+        # A click first ends the move before it: the next move starts where that one ended.
+        for message in [
+                {"t": "mv", "dx": -5000, "dy": -5000}, {"t": "click"},
+                {"t": "mv", "dx": 100, "dy": 600}, {"t": "click", "right": True},
+                # Beside the first output but below the second, which keeps the pointer:
+                # the click is the empty second output's, and the way back is 1000 long.
+                {"t": "mv", "dx": 1500}, {"t": "click"}, {"t": "mv", "dx": -1000},
+                {"t": "drag", "down": True}, {"t": "mv", "dx": -100, "dy": -100},
+                {"t": "drag", "down": False}]:
+            self.phone.send(message)
+        left, right = "272 (left), state: %d (%s)", "273 (right), state: %d (%s)"
+        expected = [((0, 0), left % (1, "pressed")), ((0, 0), left % (0, "released")),
+                    ((100, 600), right % (1, "pressed")), ((100, 600), right % (0, "released")),
+                    ((600, 479), left % (1, "pressed")), ((500, 379), left % (0, "released"))]
+        self.assertTrue(wait_for(lambda: len(self.window.pointer_at_buttons()) == 6),
+                        self.window.pointer_at_buttons())
+        self.assertEqual(self.window.pointer_at_buttons(), expected)
+
+        # Up and to the right, as a finger moves a page, then a stop on both axes.
+        self.phone.send({"t": "scroll", "dy": 120, "dx": -60})
+        stops = lambda: self.window.events("wl_pointer", "axis_stop")
+        self.assertTrue(wait_for(lambda: len(stops()) == 2), self.window.records()[-5:])
+        axes = {"vertical": 0.0, "horizontal": 0.0}
+        for text in self.window.events("wl_pointer", "axis"):
+            axes[text.split("(")[1].split(")")[0]] += float(text.split("value: ")[1])
+        # The smoothing keeps the last pixel or two of a scroll.
+        self.assertAlmostEqual(axes["vertical"], -120, delta=3)
+        self.assertAlmostEqual(axes["horizontal"], 60, delta=3)
+        self.assertEqual(set(self.window.events("wl_pointer", "axis_source")), {"1 (finger)"})
+
+    def test_keys_and_any_text_arrive_and_the_layout_is_back_afterwards(self):
+        self.phone.send({"t": "key", "name": "Return"})
+        self.phone.send({"t": "key", "name": "a", "mods": ["cmd", "shift"]})
+        self.assertTrue(wait_for(lambda: len(self.window.key_presses()) == 4))
+        # AZERTY: the a is where QWERTY has its q.
+        self.assertEqual(self.window.key_presses(), [(36, "Return"), (37, "Control_L"),
+                                                     (50, "Shift_L"), (24, "A")])
+        records = self.window.records()
+        a = next(i for i, r in enumerate(records) if r[1] == "key" and "key: 24;" in r[2])
+        held = [text for _, event, text in records[:a] if event == "modifiers"][-1]
+        self.assertIn("Shift Control", held)
+
+        # More characters off the layout than one keymap has spare keys for.
+        texts = ["héllo € ñ Ω ж 😀 日本", "".join(chr(0x4E00 + i) for i in range(40))]
+        expected = self.window.text() + "".join(texts) + "aé&"
+        for text in texts:
+            self.phone.send({"t": "text", "text": text})
+        self.phone.send({"t": "key", "name": "a"})
+        self.phone.send({"t": "text", "text": "é&"})
+        self.assertTrue(wait_for(lambda: self.window.text() == expected), self.window.text())
+        # Then the layout's keymap is back, and its keys type as it says.
+        self.assertEqual(self.window.key_presses()[-3:], [(24, "a"), (11, "eacute"),
+                                                          (10, "ampersand")])
+        keymaps = self.window.events("wl_keyboard", "keymap")
+        self.assertGreater(len(set(keymaps)), 1)
+        self.assertEqual(keymaps[-1], keymaps[0])
+
+    def test_a_compositor_that_goes_away_turns_ax_false(self):
+        self.sway.kill()
+        self.assertTrue(self.agent.wait_for_log("Wayland: lost the connection to the compositor"),
+                        self.agent.log())
+        self.phone.send({"t": "text", "text": "lost"})
+        self.phone.send({"t": "mv", "dx": 5})
+        self.assertEqual(self.phone.request({"t": "ping"}), {"t": "pong", "ax": False})
+
+
+if __name__ == "__main__":
+    unittest.main()
