@@ -54,6 +54,45 @@ def bytes_read(agent):
 
 
 class Attacks(AgentTestCase):
+    def test_made_up_tokens_neither_read_nor_write_the_token_file(self):
+        agent = self.start_agent()
+        known = ["B7F0C3A2-0000-4000-8000-%012d" % i for i in range(2000)]
+        self.connect_phone(agent)
+        with open(agent.token_file, "w") as f:
+            json.dump({"olvane.tokens": known}, f)
+        size, stamp = os.path.getsize(agent.token_file), os.stat(agent.token_file).st_mtime_ns
+        self.assertEqual(self.connect_phone(agent, paired=False).request(
+            {"t": "hello", "token": known[-1]})["t"], "authok")
+
+        async def hellos(count):
+            async with websockets.connect("ws://127.0.0.1:%d" % agent.port) as ws:
+                for i in range(count):
+                    await ws.send(json.dumps({"t": "hello", "token": "made-up-%d" % i}))
+                return [json.loads(await ws.recv())["t"] for _ in range(count)]
+
+        read_before = bytes_read(agent)
+        self.assertEqual(set(asyncio.run(asyncio.wait_for(hellos(1000), 60))), {"needpair"})
+        read = bytes_read(agent) - read_before
+        print("\n1,000 hellos against 2,000 tokens read %d bytes (the file has %d)"
+              % (read, size), file=sys.stderr)
+        self.assertLess(read, 10 * size)
+
+        for i in range(20):
+            self.connect_phone(agent, paired=False).send({"t": "unpair", "token": "nope-%d" % i})
+        self.assertEqual(os.stat(agent.token_file).st_mtime_ns, stamp)
+        os.remove(agent.token_file)
+        unpair = self.connect_phone(agent, paired=False)
+        unpair.send({"t": "unpair", "token": "nope"})
+        self.assertIsNotNone(unpair.closed())
+        self.assertFalse(os.path.exists(agent.token_file))
+
+        # What is written by hand counts at once.
+        with open(agent.token_file, "w") as f:
+            json.dump({"olvane.tokens": known[:1]}, f)
+        hello = self.connect_phone(agent, paired=False)
+        self.assertEqual(hello.request({"t": "hello", "token": known[0]})["t"], "authok")
+        self.assertEqual(hello.request({"t": "hello", "token": known[1]})["t"], "needpair")
+
     def test_a_paired_phone_cannot_forge_log_lines(self):
         agent = self.start_agent(dry_run=False, env={"OLVANE_INPUT_BACKEND": "none",
                                                      "OLVANE_LOG_INPUT": "1"})
