@@ -54,6 +54,21 @@ def bytes_read(agent):
 
 
 class Attacks(AgentTestCase):
+    def test_a_revoked_token_ends_the_connections_that_use_it(self):
+        agent = self.start_agent()
+        first = Phone(agent.port)
+        self.addCleanup(first.close)
+        token = first.pair("4321")["token"]
+        self.connect_phone(agent, paired=False).send({"t": "unpair", "token": token})
+        self.assertIsNotNone(first.closed())
+
+        # A token file deleted by hand revokes too: the next command is not carried out.
+        second = self.connect_phone(agent)
+        os.remove(agent.token_file)
+        second.send({"t": "key", "name": "return"})
+        self.assertIsNotNone(second.closed())
+        self.assertFalse([l for l in agent.log_lines() if l.startswith("input: key")])
+
     def test_made_up_tokens_neither_read_nor_write_the_token_file(self):
         agent = self.start_agent()
         known = ["B7F0C3A2-0000-4000-8000-%012d" % i for i in range(2000)]
