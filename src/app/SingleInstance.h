@@ -12,7 +12,8 @@
 // itself. A copy that crashed leaves a lock the next one sees as stale and takes over.
 class SingleInstance {
 public:
-    // Both files live in dir (the user's runtime folder by default).
+    // Both files live in dir (a folder only the user can write to; see defaultDir). An empty
+    // dir means there is none: the copy then runs without the check.
     explicit SingleInstance(QString dir = defaultDir());
     ~SingleInstance();
 
@@ -21,6 +22,8 @@ public:
     bool claim(std::function<void()> onReopen);
 
     QString socketPath() const;
+    // The user's runtime folder when it is private, else <tmp>/olvane-helper-<uid>, created
+    // and checked; empty when neither can be trusted.
     static QString defaultDir();
 
 private:
