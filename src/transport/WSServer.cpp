@@ -7,6 +7,7 @@
 #include "transport/ConnectionGuard.h"
 #include "transport/HttpGate.h"
 #include "transport/HttpResponder.h"
+#include "transport/RequestOrigin.h"
 #include "transport/WSConnection.h"
 
 #include <QTcpServer>
@@ -19,7 +20,8 @@ WSServer::WSServer(AppState& state, Router& router, Limits limits)
       router_(router),
       limits_(limits),
       queue_(std::make_shared<SerialQueue>(QStringLiteral("olvane.ws"))),
-      page_(std::make_unique<HttpResponder>()) {}
+      page_(std::make_unique<HttpResponder>()),
+      ownNames_(RequestOrigin::ownNames()) {}
 
 WSServer::~WSServer() {
     queue_->sync([this] {
@@ -76,7 +78,7 @@ void WSServer::acceptPending() {
         socket->setSocketOption(QAbstractSocket::LowDelayOption, 1);
         new ConnectionGuard(socket, unauthenticated_, limits_.firstMessageDeadline,
                             [socket] { socket->abort(); });
-        new HttpGate(socket, *page_, limits_.maxRequestHeadBytes,
+        new HttpGate(socket, *page_, ownNames_, limits_.maxRequestHeadBytes,
                      [this](QTcpSocket* upgrading) { ws_->handleConnection(upgrading); });
     }
 }

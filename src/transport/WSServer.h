@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QString>
+#include <QStringList>
 
 #include <chrono>
 #include <memory>
@@ -49,6 +50,8 @@ private:
     const Limits limits_;
     std::shared_ptr<SerialQueue> queue_;
     std::unique_ptr<const HttpResponder> page_;
+    // The names of this computer a browser may use in Host.
+    const QStringList ownNames_;
     // Owned by the queue's thread.
     QTcpServer* tcp_ = nullptr;
     QWebSocketServer* ws_ = nullptr;

@@ -54,6 +54,24 @@ def bytes_read(agent):
 
 
 class Attacks(AgentTestCase):
+    def test_pages_of_other_sites_and_names_of_other_sites_are_refused(self):
+        agent = self.start_agent()
+        here = "127.0.0.1:%d" % agent.port
+        rebound = "evil.example:%d" % agent.port
+        cases = [
+            (upgrade(here, "https://evil.example"), 403),
+            (upgrade(here, "null"), 403),
+            # DNS rebinding: the other site's name now leads here, and it is its own origin.
+            (upgrade(rebound, "http://" + rebound), 421),
+            (b"GET / HTTP/1.1\r\nHost: %s\r\n\r\n" % rebound.encode(), 421),
+            (upgrade(here, "http://" + here), 101),
+            (upgrade("localhost:%d" % agent.port, "http://localhost:%d" % agent.port), 101),
+            (upgrade(rebound), 101),  # the app sends no Origin
+            (b"GET / HTTP/1.1\r\nHost: %s\r\n\r\n" % here.encode(), 200),
+        ]
+        self.assertEqual([status_of(agent.port, r) for r, _ in cases], [s for _, s in cases])
+        self.assertIn("origin https://evil.example", agent.log())
+
     def test_a_revoked_token_ends_the_connections_that_use_it(self):
         agent = self.start_agent()
         first = Phone(agent.port)
