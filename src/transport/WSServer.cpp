@@ -76,6 +76,9 @@ void WSServer::acceptPending() {
             crowded_ = false;
         }
         socket->setSocketOption(QAbstractSocket::LowDelayOption, 1);
+        // What the socket takes from the system before it is parsed: a request head or a
+        // whole frame fits, and the rest waits in the network.
+        socket->setReadBufferSize(2 * limits_.maxMessageBytes);
         new ConnectionGuard(socket, unauthenticated_, limits_.firstMessageDeadline,
                             [socket] { socket->abort(); });
         new HttpGate(socket, *page_, ownNames_, limits_.maxRequestHeadBytes,
@@ -92,12 +95,10 @@ void WSServer::evictOldestUnauthenticated() {
 
 // The upgraded socket keeps its TCP connection, which carries the guard; the peer endpoint
 // names that connection uniquely.
-ConnectionGuard* WSServer::guardOf(const QWebSocket& socket) const {
-    for (ConnectionGuard* guard : tcp_->findChildren<ConnectionGuard*>()) {
-        const auto* tcp = static_cast<const QTcpSocket*>(guard->parent());
+QTcpSocket* WSServer::tcpSocketOf(const QWebSocket& socket) const {
+    for (QTcpSocket* tcp : tcp_->findChildren<QTcpSocket*>())
         if (tcp->peerPort() == socket.peerPort() && tcp->peerAddress() == socket.peerAddress())
-            return guard;
-    }
+            return tcp;
     return nullptr;
 }
 
@@ -105,6 +106,6 @@ void WSServer::adoptPending() {
     while (QWebSocket* socket = ws_->nextPendingConnection()) {
         socket->setMaxAllowedIncomingFrameSize(quint64(limits_.maxMessageBytes));
         socket->setMaxAllowedIncomingMessageSize(quint64(limits_.maxMessageBytes));
-        new WSConnection(socket, guardOf(*socket), router_, queue_);
+        new WSConnection(socket, tcpSocketOf(*socket), router_, queue_);
     }
 }

@@ -8,10 +8,10 @@
 #include <optional>
 
 class AppState;
-class ConnectionGuard;
 class HttpResponder;
 class QWebSocket;
 class QTcpServer;
+class QTcpSocket;
 class QWebSocketServer;
 class Router;
 class SerialQueue;
@@ -42,7 +42,7 @@ private:
     void acceptPending();
     void evictOldestUnauthenticated();
     void adoptPending();
-    ConnectionGuard* guardOf(const QWebSocket& socket) const;
+    QTcpSocket* tcpSocketOf(const QWebSocket& socket) const;
     bool listen(quint16 port);
 
     AppState& state_;

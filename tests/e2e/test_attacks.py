@@ -54,6 +54,34 @@ def bytes_read(agent):
 
 
 class Attacks(AgentTestCase):
+    def test_pings_left_unread_cut_the_connection_before_they_cost_memory(self):
+        agent = self.start_agent()
+        before = resident_bytes(agent)
+        attacker = socket.socket()
+        # A small window, so that what the agent keeps shows in its memory soon.
+        attacker.setsockopt(socket.SOL_SOCKET, socket.SO_RCVBUF, 4096)
+        attacker.connect(("127.0.0.1", agent.port))
+        attacker.settimeout(20)
+        attacker.sendall(upgrade("127.0.0.1"))
+        # One message ends the deadline for a first message; then pings, never reading.
+        attacker.sendall(frame(0x1, b'{"t":"ping"}'))
+        pings, sent, cut = frame(0x9, b"x" * 125) * 500, 0, False
+        started = time.monotonic()
+        try:
+            while sent < 128 * MB and time.monotonic() - started < 60:
+                attacker.sendall(pings)
+                sent += len(pings)
+        except (ConnectionResetError, BrokenPipeError):
+            cut = True
+        grown = resident_bytes(agent) - before
+        attacker.close()
+        print("\nUnread pongs: cut off after %.1f MB of pings; the agent grew by %.1f MB"
+              % (sent / MB, grown / MB), file=sys.stderr)
+        self.assertTrue(cut)
+        self.assertLess(sent, 32 * MB)
+        self.assertLess(grown, 32 * MB)
+        self.assertTrue(agent.wait_for_log("unread; closing the connection"))
+
     def test_pages_of_other_sites_and_names_of_other_sites_are_refused(self):
         agent = self.start_agent()
         here = "127.0.0.1:%d" % agent.port
