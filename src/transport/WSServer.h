@@ -40,7 +40,7 @@ public:
 
 private:
     void acceptPending();
-    void evictOldestUnauthenticated();
+    void evictFromBusiestSource();
     void adoptPending();
     QTcpSocket* tcpSocketOf(const QWebSocket& socket) const;
     bool listen(quint16 port);

@@ -113,8 +113,8 @@ class Abuse(AgentTestCase):
         print("\n1,000 connections at once: %d upgraded, %d still waiting at the end"
               % (upgraded, waiting), file=sys.stderr)
         self.assertLessEqual(waiting, 32)
-        self.assertIn("WS: 32 connections await authentication; closing the oldest to make room",
-                      self.agent.log_lines())
+        self.assertIn("WS: 32 connections await authentication; closing the oldest from the "
+                      "address that holds most", self.agent.log_lines())
         self.served_throughout("1,000 connections")
 
     def test_handshakes_that_never_finish_neither_keep_a_phone_out_nor_stay(self):

@@ -82,6 +82,50 @@ class Attacks(AgentTestCase):
         self.assertLess(grown, 32 * MB)
         self.assertTrue(agent.wait_for_log("unread; closing the connection"))
 
+    def test_a_phone_on_another_address_gets_in_while_one_address_churns(self):
+        agent = self.start_agent()
+        token = self.connect_phone(agent, paired=False).pair("4321")["token"]
+        stop, opened = threading.Event(), [0]
+
+        def churn(rate=2400):
+            # Connections opened without waiting, at a steady rate, 200 at most held open;
+            # closed with a reset, so that no port waits out a TIME_WAIT.
+            held, started = collections.deque(), time.monotonic()
+            while not stop.is_set():
+                if opened[0] > rate * (time.monotonic() - started):
+                    time.sleep(0.001)
+                    continue
+                s = socket.socket()
+                s.setblocking(False)
+                s.setsockopt(socket.SOL_SOCKET, socket.SO_LINGER, struct.pack("ii", 1, 0))
+                s.connect_ex(("127.0.0.1", agent.port))
+                held.append(s)
+                opened[0] += 1
+                if len(held) > 200:
+                    held.popleft().close()
+            for s in held:
+                s.close()
+
+        churning = threading.Thread(target=churn)
+        churning.start()
+        try:
+            self.assertTrue(agent.wait_for_log("closing the oldest from the address that holds most"))
+            welcomed = 0
+            for _ in range(10):
+                phone = Phone(agent.port, local_addr=("127.0.0.2", 0))
+                time.sleep(0.05)  # a hello that comes late, as over a slow network
+                try:
+                    welcomed += phone.request({"t": "hello", "token": token})["t"] == "authok"
+                except websockets.ConnectionClosed:
+                    pass
+                phone.close()
+        finally:
+            stop.set()
+            churning.join()
+        print("\nWhile 127.0.0.1 opened 2,400 connections a second, %d of 10 phones on "
+              "127.0.0.2 got in" % welcomed, file=sys.stderr)
+        self.assertEqual(welcomed, 10)
+
     def test_pages_of_other_sites_and_names_of_other_sites_are_refused(self):
         agent = self.start_agent()
         here = "127.0.0.1:%d" % agent.port
