@@ -79,7 +79,7 @@ class Attacks(AgentTestCase):
               % (sent / MB, grown / MB), file=sys.stderr)
         self.assertTrue(cut)
         self.assertLess(sent, 32 * MB)
-        self.assertLess(grown, 32 * MB)
+        self.assertLess(grown, 64 * MB)  # the sanitizers keep freed memory a while
         self.assertTrue(agent.wait_for_log("unread; closing the connection"))
 
     def test_a_phone_on_another_address_gets_in_while_one_address_churns(self):
