@@ -2,7 +2,6 @@
 garbled messages, code guessing. Throughout, a paired phone keeps pinging and must be served;
 its round trips are printed, not judged (the machine is shared)."""
 import asyncio
-import base64
 import json
 import os
 import random
@@ -16,13 +15,11 @@ import websockets
 
 from olvane_e2e import AgentTestCase, Phone
 from olvane_e2e.agent import wait_for
-
-HANDSHAKE = ("GET / HTTP/1.1\r\nHost: 127.0.0.1\r\nUpgrade: websocket\r\n"
-             "Connection: Upgrade\r\nSec-WebSocket-Key: %s\r\nSec-WebSocket-Version: 13\r\n\r\n")
+from test_attacks import upgrade
 
 
 def handshake():
-    return (HANDSHAKE % base64.b64encode(os.urandom(16)).decode()).encode()
+    return upgrade("127.0.0.1")
 
 
 class ServedPhone:

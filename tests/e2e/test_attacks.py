@@ -43,20 +43,16 @@ def status_of(port, request):
         return int(s.recv(4096).split(b" ")[1])
 
 
-def resident_bytes(agent):
-    with open("/proc/%d/status" % agent.process.pid) as f:
-        return 1024 * int(next(l for l in f if l.startswith("VmRSS:")).split()[1])
-
-
-def bytes_read(agent):
-    with open("/proc/%d/io" % agent.process.pid) as f:
-        return int(next(l for l in f if l.startswith("rchar:")).split()[1])
+def proc_number(agent, name, field):
+    """A field of /proc/<pid>/<name>: VmRSS in status (kB), rchar in io (bytes)..."""
+    with open("/proc/%d/%s" % (agent.process.pid, name)) as f:
+        return int(next(l for l in f if l.startswith(field + ":")).split()[1])
 
 
 class Attacks(AgentTestCase):
     def test_pings_left_unread_cut_the_connection_before_they_cost_memory(self):
         agent = self.start_agent()
-        before = resident_bytes(agent)
+        before = proc_number(agent, "status", "VmRSS")
         attacker = socket.socket()
         # A small window, so that what the agent keeps shows in its memory soon.
         attacker.setsockopt(socket.SOL_SOCKET, socket.SO_RCVBUF, 4096)
@@ -73,7 +69,7 @@ class Attacks(AgentTestCase):
                 sent += len(pings)
         except (ConnectionResetError, BrokenPipeError):
             cut = True
-        grown = resident_bytes(agent) - before
+        grown = 1024 * (proc_number(agent, "status", "VmRSS") - before)
         attacker.close()
         print("\nUnread pongs: cut off after %.1f MB of pings; the agent grew by %.1f MB"
               % (sent / MB, grown / MB), file=sys.stderr)
@@ -175,9 +171,9 @@ class Attacks(AgentTestCase):
                     await ws.send(json.dumps({"t": "hello", "token": "made-up-%d" % i}))
                 return [json.loads(await ws.recv())["t"] for _ in range(count)]
 
-        read_before = bytes_read(agent)
+        read_before = proc_number(agent, "io", "rchar")
         self.assertEqual(set(asyncio.run(asyncio.wait_for(hellos(1000), 60))), {"needpair"})
-        read = bytes_read(agent) - read_before
+        read = proc_number(agent, "io", "rchar") - read_before
         print("\n1,000 hellos against 2,000 tokens read %d bytes (the file has %d)"
               % (read, size), file=sys.stderr)
         self.assertLess(read, 10 * size)
