@@ -33,9 +33,9 @@ bool isPrivateFolder(const QString& path) {
 bool peerIsUs(const QLocalSocket& socket) {
     ucred peer{};
     socklen_t size = sizeof peer;
-    return ::getsockopt(int(socket.socketDescriptor()), SOL_SOCKET, SO_PEERCRED, &peer, &size) ==
-               0 &&
-           peer.uid == ::geteuid();
+    const int fd = int(socket.socketDescriptor());
+    if (::getsockopt(fd, SOL_SOCKET, SO_PEERCRED, &peer, &size) != 0) return false;
+    return peer.uid == ::geteuid();
 }
 }  // namespace
 
