@@ -4,16 +4,39 @@
 
 #include <QDeadlineTimer>
 #include <QDir>
+#include <QFile>
 #include <QLocalSocket>
-#include <QStandardPaths>
 #include <QThread>
 #include <QTimer>
+
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
 
 namespace {
 const QByteArray kShowRequest = "show\n";
 constexpr int kMaxRequestBytes = 64;
 // How long a later copy keeps trying to reach a first copy that is still starting up.
 constexpr int kReachTimeoutMs = 3000;
+
+// A folder where nobody else can put a lock or a socket: ours, a real folder (not a link),
+// writable by us alone.
+bool isPrivateFolder(const QString& path) {
+    struct stat st {};
+    if (::lstat(QFile::encodeName(path).constData(), &st) != 0) return false;
+    return S_ISDIR(st.st_mode) && st.st_uid == ::geteuid() && (st.st_mode & 022) == 0;
+}
+
+// Whether the process listening on the other end runs as us.
+bool peerIsUs(const QLocalSocket& socket) {
+    ucred peer{};
+    socklen_t size = sizeof peer;
+    const int fd = int(socket.socketDescriptor());
+    if (::getsockopt(fd, SOL_SOCKET, SO_PEERCRED, &peer, &size) != 0) return false;
+    return peer.uid == ::geteuid();
+}
 }  // namespace
 
 SingleInstance::SingleInstance(QString dir)
@@ -27,8 +50,13 @@ SingleInstance::~SingleInstance() {
 }
 
 QString SingleInstance::defaultDir() {
-    const QString runtime = QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation);
-    return runtime.isEmpty() ? QDir::tempPath() : runtime;
+    const QString runtime = qEnvironmentVariable("XDG_RUNTIME_DIR");
+    if (!runtime.isEmpty() && isPrivateFolder(runtime)) return runtime;
+    // Without one, a folder of our own in the shared temporary folder; another user may have
+    // taken its name first, and then it is not used.
+    const QString own = QDir::tempPath() + QStringLiteral("/olvane-helper-%1").arg(::geteuid());
+    if (::mkdir(QFile::encodeName(own).constData(), 0700) != 0 && errno != EEXIST) return {};
+    return isPrivateFolder(own) ? own : QString();
 }
 
 QString SingleInstance::socketPath() const {
@@ -36,6 +64,10 @@ QString SingleInstance::socketPath() const {
 }
 
 bool SingleInstance::claim() {
+    if (dir_.isEmpty()) {
+        logLine(QStringLiteral("No private folder for the single-instance lock; running anyway"));
+        return true;
+    }
     QDir().mkpath(dir_);
     if (lock_.tryLock(0)) return listen();
     if (lock_.error() != QLockFile::LockFailedError) {
@@ -92,6 +124,11 @@ bool SingleInstance::askRunningCopyToShow() {
         if (socket.waitForConnected(int(std::max<qint64>(deadline.remainingTime(), 1)))) break;
         if (deadline.hasExpired()) return false;
         QThread::msleep(20);
+    }
+    if (!peerIsUs(socket)) {
+        logLine(QStringLiteral("Single-instance socket %1 is served by another user; ignored")
+                    .arg(socketPath()));
+        return false;
     }
     socket.write(kShowRequest);
     const bool sent = socket.waitForBytesWritten(kReachTimeoutMs);

@@ -13,7 +13,8 @@
 class SingleInstance : public QObject {
     Q_OBJECT
 public:
-    // Both files live in dir (the user's runtime folder by default).
+    // Both files live in dir (a folder only the user can write to; see defaultDir). An empty
+    // dir means there is none: the copy then runs without the check.
     explicit SingleInstance(QString dir = defaultDir());
     ~SingleInstance() override;
 
@@ -22,6 +23,8 @@ public:
     bool claim();
 
     QString socketPath() const;
+    // The user's runtime folder when it is private, else <tmp>/olvane-helper-<uid>, created
+    // and checked; empty when neither can be trusted.
     static QString defaultDir();
 
 signals:

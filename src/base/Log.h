@@ -2,7 +2,8 @@
 
 #include <QString>
 
-// One log line on stderr: "<timestamp> olvane-helper[<pid>]: <text>". Safe from any thread.
+// One log line on stderr: "<timestamp> olvane-helper[<pid>]: <text>", with the control
+// characters of text escaped (\n, \u001b...). Safe from any thread.
 void logLine(const QString& text);
 
 // Tests capture the lines instead of (or besides) stderr.

@@ -2,12 +2,13 @@
 
 #include <QJsonObject>
 
+#include <atomic>
 #include <functional>
 
 // One connected client, whatever its transport. The transport supplies how to send a reply
 // and how to end the connection; both do nothing once the connection is gone, and sendJSON
 // may be called from any thread. authed and counted are touched only on the transport's
-// queue.
+// queue; revoked may be set from any thread.
 class ClientSession {
 public:
     using SendJSON = std::function<void(const QJsonObject&)>;
@@ -18,6 +19,8 @@ public:
 
     bool authed = false;
     bool counted = false;
+    // Its token was revoked: it is being closed and nothing it sends is carried out.
+    std::atomic<bool> revoked = false;
 
     void sendJSON(const QJsonObject& message) const {
         if (sendJSON_) sendJSON_(message);

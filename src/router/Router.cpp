@@ -103,6 +103,7 @@ void Router::handleJSON(const QJsonObject& message, const std::shared_ptr<Client
                            {QStringLiteral("name"), state_.displayName()}});
         return;
     }
+    if (!stillValid(*session)) return;
     if (options_.dryRun) return dryRunCommand(type, message, session);
     runCommand(type, message, session);
 }
@@ -114,7 +115,7 @@ void Router::hello(const QJsonObject& message, const std::shared_ptr<ClientSessi
                            {QStringLiteral("name"), state_.displayName()}});
         return;
     }
-    authenticate(*session);
+    authenticate(session, token.toString());
     session->sendJSON(welcome(QStringLiteral("authok")));
 }
 
@@ -132,7 +133,7 @@ void Router::pair(const QJsonObject& message, const std::shared_ptr<ClientSessio
             break;
     }
     const QString token = state_.issueToken();
-    authenticate(*session);
+    authenticate(session, token);
     QJsonObject reply = welcome(QStringLiteral("paired"));
     reply.insert(QLatin1String("token"), token);
     session->sendJSON(reply);
@@ -142,14 +143,55 @@ void Router::pair(const QJsonObject& message, const std::shared_ptr<ClientSessio
 void Router::unpair(const QJsonObject& message, const std::shared_ptr<ClientSession>& session) {
     const QJsonValue token = message.value(QLatin1String("token"));
     if (token.isString()) state_.revokeToken(token.toString());
+    closeRevokedSessions();
     session->close();
 }
 
-void Router::authenticate(ClientSession& session) {
-    if (session.authed) return;
-    session.authed = true;
-    session.counted = true;
-    state_.clientConnected();
+void Router::authenticate(const std::shared_ptr<ClientSession>& session, const QString& token) {
+    {
+        std::lock_guard lock(bindingsMutex_);
+        std::erase_if(bindings_, [&](const Binding& b) {
+            const auto bound = b.session.lock();
+            return !bound || bound == session;
+        });
+        bindings_.push_back({session, token});
+    }
+    if (!session->authed) {
+        session->authed = true;
+        session->counted = true;
+        state_.clientConnected();
+    }
+    // The token may have been revoked since it was checked, before this session was bound.
+    closeRevokedSessions(true);
+}
+
+bool Router::stillValid(const ClientSession& session) {
+    closeRevokedSessions();
+    return !session.revoked;
+}
+
+void Router::closeRevokedSessions(bool lookAnyway) {
+    std::vector<std::shared_ptr<ClientSession>> revoked;
+    {
+        const quint64 revision = state_.tokenStore().revision();
+        std::lock_guard lock(bindingsMutex_);
+        if (revision == checkedRevision_ && !lookAnyway) return;
+        checkedRevision_ = revision;
+        std::erase_if(bindings_, [&](const Binding& b) {
+            const auto bound = b.session.lock();
+            if (bound && state_.isValidToken(b.token)) return false;
+            if (bound) revoked.push_back(bound);
+            return true;
+        });
+    }
+    // Closed outside the lock: a transport may end the session, and call back, at once.
+    for (const auto& session : revoked) {
+        session->revoked = true;
+        session->close();
+    }
+    if (!revoked.empty())
+        logLine(
+            QStringLiteral("Token no longer valid; closed %1 connection(s)").arg(revoked.size()));
 }
 
 void Router::sessionEnded(ClientSession& session) {
@@ -197,7 +239,7 @@ void Router::runCommand(const QString& type, const QJsonObject& message,
 }
 
 void Router::handleBinary(QByteArrayView bytes, const std::shared_ptr<ClientSession>& session) {
-    if (!session->authed) return;
+    if (!session->authed || !stillValid(*session)) return;
     const std::optional<BinaryMessage> m = BinaryMessage::decode(bytes);
     if (!m) return;
     if (options_.dryRun) {

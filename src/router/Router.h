@@ -8,6 +8,8 @@
 #include <QString>
 
 #include <memory>
+#include <mutex>
+#include <vector>
 
 class AppState;
 class Input;
@@ -61,7 +63,12 @@ private:
     void getVolume(const QJsonObject& m, const std::shared_ptr<ClientSession>&);
     void ping(const QJsonObject& m, const std::shared_ptr<ClientSession>&);
 
-    void authenticate(ClientSession& session);
+    void authenticate(const std::shared_ptr<ClientSession>& session, const QString& token);
+    // False for a session that was closed because its token is no longer valid.
+    bool stillValid(const ClientSession& session);
+    // Closes every session whose token is no longer valid (unpaired, or gone from the token
+    // file); unless told to look anyway, only when the tokens changed since the last look.
+    void closeRevokedSessions(bool lookAnyway = false);
     QJsonObject welcome(const QString& type) const;
     bool ax() const;
 
@@ -70,4 +77,13 @@ private:
     AppState& state_;
     Input& input_;
     const Options options_;
+
+    // Each authenticated session with the token it last authenticated with.
+    struct Binding {
+        std::weak_ptr<ClientSession> session;
+        QString token;
+    };
+    std::mutex bindingsMutex_;
+    std::vector<Binding> bindings_;
+    quint64 checkedRevision_ = 0;
 };

@@ -2,8 +2,8 @@
 
 #include "base/Log.h"
 #include "base/PrivateFile.h"
-#include "state/SecretCompare.h"
 
+#include <QCryptographicHash>
 #include <QDateTime>
 #include <QFile>
 #include <QJsonArray>
@@ -12,10 +12,38 @@
 #include <QStandardPaths>
 #include <QUuid>
 
+#include <cerrno>
+
 namespace {
 // The file's one key: the list of tokens issued to phones.
 constexpr const char* kTokensKey = "olvane.tokens";
+
+QByteArray digestOf(const QString& token) {
+    return QCryptographicHash::hash(token.toUtf8(), QCryptographicHash::Sha256);
+}
+
+bool sameTime(const timespec& a, const timespec& b) {
+    return a.tv_sec == b.tv_sec && a.tv_nsec == b.tv_nsec;
+}
 }  // namespace
+
+TokenStore::Stamp TokenStore::Stamp::of(const QString& path) {
+    Stamp stamp;
+    if (::stat(QFile::encodeName(path).constData(), &stamp.st) == 0) {
+        stamp.known = true;
+    } else {
+        // A missing file is a state like any other: zeros, until it appears.
+        stamp.known = errno == ENOENT;
+        stamp.st = {};
+    }
+    return stamp;
+}
+
+bool TokenStore::Stamp::operator==(const Stamp& other) const {
+    return known && other.known && st.st_dev == other.st.st_dev && st.st_ino == other.st.st_ino &&
+           st.st_size == other.st.st_size && st.st_mode == other.st.st_mode &&
+           sameTime(st.st_mtim, other.st.st_mtim) && sameTime(st.st_ctim, other.st.st_ctim);
+}
 
 TokenStore::TokenStore(QString filePath) : path_(std::move(filePath)) {}
 
@@ -40,35 +68,67 @@ TokenStore::Contents TokenStore::read() const {
     return {FileState::Valid, tokens};
 }
 
+const TokenStore::Contents& TokenStore::current() const {
+    const Stamp now = Stamp::of(path_);
+    if (now == stamp_) return contents_;
+    contents_ = read();
+    stamp_ = now;
+    refreshDigests();
+    return contents_;
+}
+
+void TokenStore::refreshDigests() const {
+    QSet<QByteArray> digests;
+    for (const QString& token : withUnsaved(contents_.tokens)) digests.insert(digestOf(token));
+    if (digests == digests_) return;
+    digests_ = std::move(digests);
+    ++revision_;
+}
+
 QString TokenStore::issue() {
     const QString token = QUuid::createUuid().toString(QUuid::WithoutBraces).toUpper();
     std::lock_guard lock(mutex_);
-    const Contents before = read();
+    const Contents before = current();
     QStringList tokens = withUnsaved(before.tokens);
     tokens.append(token);
     if (!save(tokens, before, "issued")) unsaved_.append(token);
+    forgetCurrent();
+    current();
     return token;
 }
 
 void TokenStore::revoke(const QString& token) {
     std::lock_guard lock(mutex_);
+    // An unknown token (anyone may send one) costs a lookup and never touches the file.
+    current();
+    if (!digests_.contains(digestOf(token))) return;
     unsaved_.removeAll(token);
-    const Contents before = read();
-    QStringList tokens = withUnsaved(before.tokens);
-    tokens.removeAll(token);
-    save(tokens, before, "revoked");
+    const Contents before = current();
+    if (before.state == FileState::Valid && before.tokens.contains(token)) {
+        QStringList tokens = withUnsaved(before.tokens);
+        tokens.removeAll(token);
+        save(tokens, before, "revoked");
+        forgetCurrent();
+    }
+    current();
+    refreshDigests();
 }
 
 bool TokenStore::contains(const QString& token) const {
-    const QStringList known = tokens();
-    bool found = false;
-    for (const QString& candidate : known) found |= secretEquals(candidate, token);
-    return found;
+    std::lock_guard lock(mutex_);
+    current();
+    return digests_.contains(digestOf(token));
 }
 
 QStringList TokenStore::tokens() const {
     std::lock_guard lock(mutex_);
-    return withUnsaved(read().tokens);
+    return withUnsaved(current().tokens);
+}
+
+quint64 TokenStore::revision() const {
+    std::lock_guard lock(mutex_);
+    current();
+    return revision_;
 }
 
 QStringList TokenStore::withUnsaved(QStringList tokens) const {

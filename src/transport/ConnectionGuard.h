@@ -1,9 +1,12 @@
 #pragma once
 
+#include <QByteArray>
 #include <QObject>
 #include <QTimer>
 
 #include <chrono>
+
+class QHostAddress;
 
 // Bounds what a connection that has not authenticated may cost. Attached to the socket as a
 // child, it counts the connection among the unauthenticated ones until release(), and aborts
@@ -12,8 +15,8 @@
 class ConnectionGuard : public QObject {
     Q_OBJECT
 public:
-    ConnectionGuard(QObject* socket, int& unauthenticated, std::chrono::milliseconds deadline,
-                    std::function<void()> abort);
+    ConnectionGuard(QObject* socket, QByteArray source, int& unauthenticated,
+                    std::chrono::milliseconds deadline, std::function<void()> abort);
     ~ConnectionGuard() override;
 
     void messageArrived() { deadline_.stop(); }
@@ -23,8 +26,14 @@ public:
     bool released() const { return released_; }
     // Connections accepted later have higher numbers.
     quint64 order() const { return order_; }
+    // Where the connection comes from (see sourceOf).
+    const QByteArray& source() const { return source_; }
+    // Connections from one machine share a source: its IPv4 address, or its IPv6 /64, all of
+    // which one machine may hold.
+    static QByteArray sourceOf(const QHostAddress& peer);
 
 private:
+    const QByteArray source_;
     int& unauthenticated_;
     bool released_ = false;
     const std::function<void()> abort_;

@@ -3,6 +3,7 @@
 #include "base/Log.h"
 #include "transport/HTTPRequestHead.h"
 #include "transport/HTTPResponder.h"
+#include "transport/RequestOrigin.h"
 
 #include <QTcpSocket>
 
@@ -10,13 +11,19 @@ namespace {
 QString peerOf(const QTcpSocket& socket) {
     return socket.peerAddress().toString();
 }
+
+// A field as a log line shows it: short, whatever the peer sent.
+QString shown(const std::optional<QByteArray>& field) {
+    return field ? QString::fromLatin1(field->left(200)) : QStringLiteral("(none)");
+}
 }  // namespace
 
-HTTPGate::HTTPGate(QTcpSocket* socket, const HTTPResponder& responder, qsizetype maxHeadBytes,
-                   HandOver toWebSocket)
+HTTPGate::HTTPGate(QTcpSocket* socket, const HTTPResponder& responder, const QStringList& ownNames,
+                   qsizetype maxHeadBytes, HandOver toWebSocket)
     : QObject(socket),
       socket_(socket),
       responder_(responder),
+      ownNames_(ownNames),
       maxHeadBytes_(maxHeadBytes),
       toWebSocket_(std::move(toWebSocket)) {
     connect(socket, &QTcpSocket::readyRead, this, &HTTPGate::onReadyRead);
@@ -48,6 +55,14 @@ void HTTPGate::onReadyRead() {
     if (!request) {
         logLine(QStringLiteral("HTTP: malformed request from %1").arg(peerOf(*socket_)));
         answer(HTTPResponder::refusal(400).bytes);
+        return;
+    }
+    if (const int status = RequestOrigin::refusal(*request, ownNames_)) {
+        logLine(QStringLiteral("HTTP: request from %1 refused (%2): host %3, origin %4")
+                    .arg(peerOf(*socket_))
+                    .arg(status)
+                    .arg(shown(request->header("Host")), shown(request->header("Origin"))));
+        answer(HTTPResponder::refusal(status).bytes);
         return;
     }
     if (request->isWebSocketUpgrade()) {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QObject>
+#include <QStringList>
 
 #include <functional>
 
@@ -10,14 +11,15 @@ class QTcpSocket;
 // Reads the request head of a new connection without taking it from the socket, then sends
 // the connection on: a WebSocket upgrade goes to the WebSocket server with every byte still
 // unread, any other request is answered by the page's responder and the connection closed.
+// Requests of pages on other sites are refused (see RequestOrigin).
 // Lives on the server's queue as a child of the socket.
 class HTTPGate : public QObject {
     Q_OBJECT
 public:
     using HandOver = std::function<void(QTcpSocket*)>;
 
-    HTTPGate(QTcpSocket* socket, const HTTPResponder& responder, qsizetype maxHeadBytes,
-             HandOver toWebSocket);
+    HTTPGate(QTcpSocket* socket, const HTTPResponder& responder, const QStringList& ownNames,
+             qsizetype maxHeadBytes, HandOver toWebSocket);
 
 private:
     void onReadyRead();
@@ -25,6 +27,7 @@ private:
 
     QTcpSocket* socket_;
     const HTTPResponder& responder_;
+    const QStringList& ownNames_;
     const qsizetype maxHeadBytes_;
     HandOver toWebSocket_;
     bool answered_ = false;

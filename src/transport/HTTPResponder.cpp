@@ -31,10 +31,14 @@ QByteArray reasonOf(int status) {
             return "Not Modified";
         case 400:
             return "Bad Request";
+        case 403:
+            return "Forbidden";
         case 404:
             return "Not Found";
         case 405:
             return "Method Not Allowed";
+        case 421:
+            return "Misdirected Request";
         case 431:
             return "Request Header Fields Too Large";
         default:
@@ -44,10 +48,14 @@ QByteArray reasonOf(int status) {
 
 QByteArray errorText(int status) {
     switch (status) {
+        case 403:
+            return "Interdit\n";
         case 404:
             return "Introuvable\n";
         case 405:
             return "Méthode non autorisée\n";
+        case 421:
+            return "Nom d'hôte inconnu\n";
         case 431:
             return "En-têtes trop longs\n";
         default:

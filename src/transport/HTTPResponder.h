@@ -20,7 +20,8 @@ public:
     explicit HTTPResponder(const QString& folder = QStringLiteral(":/olvane/web"));
 
     Response respond(const HTTPRequestHead& request) const;
-    // The answer to a request whose head could not be read (400) or was too large (431).
+    // The answer to a request whose head could not be read (400) or was too large (431), or
+    // that came from another site (403, 421).
     static Response refusal(int status);
 
 private:

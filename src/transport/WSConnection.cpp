@@ -6,20 +6,26 @@
 #include "transport/ConnectionGuard.h"
 
 #include <QJsonDocument>
+#include <QTcpSocket>
 #include <QWebSocket>
 
 namespace {
-// Replies a client leaves unread pile up in memory; past this much it is cut off.
+// What a client leaves unread piles up in memory, whoever wrote it: our replies, or the
+// pongs the WebSocket layer sends by itself. Past this much the client is cut off.
 constexpr qint64 kMaxUnsentBytes = 256 * 1024;
 
-void sendText(QWebSocket& socket, const QString& text) {
-    socket.sendTextMessage(text);
+void cutOffWhenBacklogged(QWebSocket& socket) {
     // What the system takes at once leaves the buffer; what stays is what the peer left unread.
     socket.flush();
     if (socket.bytesToWrite() <= kMaxUnsentBytes) return;
     logLine(QStringLiteral("WS client leaves %1 bytes unread; closing the connection")
                 .arg(socket.bytesToWrite()));
     socket.abort();
+}
+
+void sendText(QWebSocket& socket, const QString& text) {
+    socket.sendTextMessage(text);
+    cutOffWhenBacklogged(socket);
 }
 
 // Runs on the server's queue: at once when already there, else posted. Does nothing once the
@@ -38,9 +44,12 @@ void onSocket(const std::weak_ptr<SerialQueue>& weakQueue, const QPointer<QWebSo
 }
 }  // namespace
 
-WSConnection::WSConnection(QWebSocket* socket, ConnectionGuard* guard, Router& router,
+WSConnection::WSConnection(QWebSocket* socket, QTcpSocket* tcp, Router& router,
                            std::weak_ptr<SerialQueue> queue)
-    : QObject(socket), socket_(socket), guard_(guard), router_(router) {
+    : QObject(socket),
+      socket_(socket),
+      guard_(tcp ? tcp->findChild<ConnectionGuard*>() : nullptr),
+      router_(router) {
     const QPointer<QWebSocket> weakSocket(socket);
     session_ = std::make_shared<ClientSession>(
         [queue, weakSocket](const QJsonObject& message) {
@@ -53,6 +62,12 @@ WSConnection::WSConnection(QWebSocket* socket, ConnectionGuard* guard, Router& r
     connect(socket, &QWebSocket::textMessageReceived, this, &WSConnection::onText);
     connect(socket, &QWebSocket::binaryMessageReceived, this, &WSConnection::onBinary);
     connect(socket, &QWebSocket::disconnected, this, &WSConnection::onDisconnected);
+    // Queued after the WebSocket's own handling of the same bytes, which may have answered
+    // pings in them.
+    if (tcp)
+        connect(
+            tcp, &QTcpSocket::readyRead, this, [this] { cutOffWhenBacklogged(*socket_); },
+            Qt::QueuedConnection);
 }
 
 void WSConnection::onText(const QString& text) {

@@ -8,6 +8,7 @@
 #include <memory>
 
 class ConnectionGuard;
+class QTcpSocket;
 class QWebSocket;
 class Router;
 class SerialQueue;
@@ -17,7 +18,8 @@ class SerialQueue;
 class WSConnection : public QObject {
     Q_OBJECT
 public:
-    WSConnection(QWebSocket* socket, ConnectionGuard* guard, Router& router,
+    // tcp is the connection under the WebSocket, which carries the guard.
+    WSConnection(QWebSocket* socket, QTcpSocket* tcp, Router& router,
                  std::weak_ptr<SerialQueue> queue);
 
 private:

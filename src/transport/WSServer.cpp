@@ -7,8 +7,10 @@
 #include "transport/ConnectionGuard.h"
 #include "transport/HTTPGate.h"
 #include "transport/HTTPResponder.h"
+#include "transport/RequestOrigin.h"
 #include "transport/WSConnection.h"
 
+#include <QHash>
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <QWebSocket>
@@ -19,7 +21,8 @@ WSServer::WSServer(AppState& state, Router& router, Limits limits)
       router_(router),
       limits_(limits),
       queue_(std::make_shared<SerialQueue>(QStringLiteral("olvane.ws"))),
-      page_(std::make_unique<HTTPResponder>()) {}
+      page_(std::make_unique<HTTPResponder>()),
+      ownNames_(RequestOrigin::ownNames()) {}
 
 WSServer::~WSServer() {
     queue_->sync([this] {
@@ -66,36 +69,55 @@ void WSServer::acceptPending() {
         if (unauthenticated_ >= limits_.maxUnauthenticated) {
             if (!crowded_)
                 logLine(QStringLiteral("WS: %1 connections await authentication; closing the "
-                                       "oldest to make room")
+                                       "oldest from the address that holds most")
                             .arg(unauthenticated_));
             crowded_ = true;
-            evictOldestUnauthenticated();
+            evictFromBusiestSource();
         } else {
             crowded_ = false;
         }
         socket->setSocketOption(QAbstractSocket::LowDelayOption, 1);
-        new ConnectionGuard(socket, unauthenticated_, limits_.firstMessageDeadline,
+        // What the socket takes from the system before it is parsed: a request head or a
+        // whole frame fits, and the rest waits in the network.
+        socket->setReadBufferSize(2 * limits_.maxMessageBytes);
+        new ConnectionGuard(socket, ConnectionGuard::sourceOf(socket->peerAddress()),
+                            unauthenticated_, limits_.firstMessageDeadline,
                             [socket] { socket->abort(); });
-        new HTTPGate(socket, *page_, limits_.maxRequestHeadBytes,
+        new HTTPGate(socket, *page_, ownNames_, limits_.maxRequestHeadBytes,
                      [this](QTcpSocket* upgrading) { ws_->handleConnection(upgrading); });
     }
 }
 
-void WSServer::evictOldestUnauthenticated() {
-    ConnectionGuard* oldest = nullptr;
-    for (ConnectionGuard* guard : tcp_->findChildren<ConnectionGuard*>())
-        if (!guard->released() && (!oldest || guard->order() < oldest->order())) oldest = guard;
-    if (oldest) oldest->evict();
+// A flood from one address must not push out a phone that connected from another: room is
+// taken from the address with the most waiting connections, its oldest first.
+void WSServer::evictFromBusiestSource() {
+    struct Source {
+        int waiting = 0;
+        ConnectionGuard* oldest = nullptr;
+    };
+    QHash<QByteArray, Source> sources;
+    for (ConnectionGuard* guard : tcp_->findChildren<ConnectionGuard*>()) {
+        if (guard->released()) continue;
+        Source& source = sources[guard->source()];
+        ++source.waiting;
+        if (!source.oldest || guard->order() < source.oldest->order()) source.oldest = guard;
+    }
+    // Between sources that hold as many, the one that has waited longest.
+    const Source* busiest = nullptr;
+    for (const Source& source : std::as_const(sources))
+        if (!busiest || source.waiting > busiest->waiting ||
+            (source.waiting == busiest->waiting &&
+             source.oldest->order() < busiest->oldest->order()))
+            busiest = &source;
+    if (busiest) busiest->oldest->evict();
 }
 
 // The upgraded socket keeps its TCP connection, which carries the guard; the peer endpoint
 // names that connection uniquely.
-ConnectionGuard* WSServer::guardOf(const QWebSocket& socket) const {
-    for (ConnectionGuard* guard : tcp_->findChildren<ConnectionGuard*>()) {
-        const auto* tcp = static_cast<const QTcpSocket*>(guard->parent());
+QTcpSocket* WSServer::tcpSocketOf(const QWebSocket& socket) const {
+    for (QTcpSocket* tcp : tcp_->findChildren<QTcpSocket*>())
         if (tcp->peerPort() == socket.peerPort() && tcp->peerAddress() == socket.peerAddress())
-            return guard;
-    }
+            return tcp;
     return nullptr;
 }
 
@@ -103,6 +125,6 @@ void WSServer::adoptPending() {
     while (QWebSocket* socket = ws_->nextPendingConnection()) {
         socket->setMaxAllowedIncomingFrameSize(quint64(limits_.maxMessageBytes));
         socket->setMaxAllowedIncomingMessageSize(quint64(limits_.maxMessageBytes));
-        new WSConnection(socket, guardOf(*socket), router_, queue_);
+        new WSConnection(socket, tcpSocketOf(*socket), router_, queue_);
     }
 }

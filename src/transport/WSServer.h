@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QString>
+#include <QStringList>
 
 #include <chrono>
 #include <memory>
@@ -11,6 +12,7 @@ class ConnectionGuard;
 class HTTPResponder;
 class QWebSocket;
 class QTcpServer;
+class QTcpSocket;
 class QWebSocketServer;
 class Router;
 class SerialQueue;
@@ -39,9 +41,9 @@ public:
 
 private:
     void acceptPending();
-    void evictOldestUnauthenticated();
+    void evictFromBusiestSource();
     void adoptPending();
-    ConnectionGuard* guardOf(const QWebSocket& socket) const;
+    QTcpSocket* tcpSocketOf(const QWebSocket& socket) const;
     bool listen(quint16 port);
 
     AppState& state_;
@@ -49,6 +51,8 @@ private:
     const Limits limits_;
     std::shared_ptr<SerialQueue> queue_;
     std::unique_ptr<const HTTPResponder> page_;
+    // The names of this computer a browser may use in Host.
+    const QStringList ownNames_;
     // Owned by the queue's thread.
     QTcpServer* tcp_ = nullptr;
     QWebSocketServer* ws_ = nullptr;

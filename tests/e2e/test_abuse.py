@@ -2,7 +2,6 @@
 garbled messages, code guessing. Throughout, a paired phone keeps pinging and must be served;
 its round trips are printed, not judged (the machine is shared)."""
 import asyncio
-import base64
 import json
 import os
 import random
@@ -16,13 +15,11 @@ import websockets
 
 from olvane_e2e import AgentTestCase, Phone
 from olvane_e2e.agent import wait_for
-
-HANDSHAKE = ("GET / HTTP/1.1\r\nHost: 127.0.0.1\r\nUpgrade: websocket\r\n"
-             "Connection: Upgrade\r\nSec-WebSocket-Key: %s\r\nSec-WebSocket-Version: 13\r\n\r\n")
+from test_attacks import upgrade
 
 
 def handshake():
-    return (HANDSHAKE % base64.b64encode(os.urandom(16)).decode()).encode()
+    return upgrade("127.0.0.1")
 
 
 class ServedPhone:
@@ -113,8 +110,8 @@ class Abuse(AgentTestCase):
         print("\n1,000 connections at once: %d upgraded, %d still waiting at the end"
               % (upgraded, waiting), file=sys.stderr)
         self.assertLessEqual(waiting, 32)
-        self.assertIn("WS: 32 connections await authentication; closing the oldest to make room",
-                      self.agent.log_lines())
+        self.assertIn("WS: 32 connections await authentication; closing the oldest from the "
+                      "address that holds most", self.agent.log_lines())
         self.served_throughout("1,000 connections")
 
     def test_handshakes_that_never_finish_neither_keep_a_phone_out_nor_stay(self):

@@ -1,5 +1,6 @@
 import os
 import subprocess
+import sys
 import unittest
 
 from olvane_e2e import Agent, Phone
@@ -8,6 +9,21 @@ from olvane_e2e.desktop import focus_and_type, visible_windows
 from olvane_e2e.xvfb import Xvfb
 
 SECOND_COPY = "Instance déjà active, on la met en avant et on quitte"
+# Run by another user in the shared temporary folder: takes the name of the user's runtime
+# folder there, and holds a lock and a socket where a copy without one would look; prints
+# what the socket hears.
+PLANT = """import os, socket, sys
+shared = sys.argv[1]
+os.mkdir(os.path.join(shared, "runtime-root"), 0o777)
+with open(os.path.join(shared, "olvane-helper.lock"), "w") as f:
+    f.write("%d\\n%s\\n\\n\\n\\n" % (os.getpid(), os.path.basename(os.readlink("/proc/self/exe"))))
+server = socket.socket(socket.AF_UNIX)
+server.bind(os.path.join(shared, "olvane-helper.socket"))
+server.listen()
+print("ready", flush=True)
+while True:
+    print(server.accept()[0].recv(64), flush=True)
+"""
 
 
 class SingleInstance(unittest.TestCase):
@@ -83,6 +99,30 @@ class SingleInstance(unittest.TestCase):
         self.assertEqual(status, 0, log)
         self.assertIn(SECOND_COPY, log)
         self.assertTrue(next_one.alive())
+
+    def test_a_lock_and_socket_another_user_planted_in_the_shared_temp_folder_are_ignored(self):
+        first = self.agent(env={"XDG_RUNTIME_DIR": None})
+        shared = os.path.join(first.workdir, "tmp")
+        os.mkdir(shared)
+        os.chmod(shared, 0o1777)
+        os.chmod(first.workdir, 0o755)
+        first.extra_env["TMPDIR"] = shared
+        planter = subprocess.Popen(["setpriv", "--reuid=65534", "--regid=65534", "--clear-groups",
+                                    sys.executable, "-c", PLANT, shared],
+                                   stdout=subprocess.PIPE, text=True)
+        self.addCleanup(planter.stdout.close)
+        self.addCleanup(planter.wait)
+        self.addCleanup(planter.kill)
+        self.assertEqual(planter.stdout.readline(), "ready\n")
+
+        first.start()
+        self.assertIsNotNone(first.port)
+        status, log = self.second_copy(first)
+        self.assertEqual(status, 0, log)
+        self.assertIn(SECOND_COPY, log)
+        self.assertTrue(first.alive())
+        planter.kill()
+        self.assertEqual(planter.stdout.read(), "")
 
 
 if __name__ == "__main__":

@@ -36,15 +36,16 @@ TEST(RouterAuth, pairingAgainOrSayingHelloAgainCountsTheClientOnce) {
     EXPECT_EQ(h.state->connectedCount(), 2);
 }
 
-TEST(RouterAuth, unpairRevokesTheTokenAndClosesEvenWhenNotAuthenticated) {
+TEST(RouterAuth, unpairRevokesTheTokenAndClosesItsSessionsEvenWhenNotAuthenticated) {
     RouterHarness h;
     RouterHarness::Client owner, stranger;
     const QString token = h.pair(owner);
     EXPECT_TRUE(h.send(stranger, {{"t", "unpair"}, {"token", token}}).isEmpty());
     EXPECT_EQ(stranger.closes, 1);
     EXPECT_FALSE(h.state->isValidToken(token));
-    h.send(owner, {{"t", "unpair"}});
     EXPECT_EQ(owner.closes, 1);
+    h.send(owner, {{"t", "unpair"}});
+    EXPECT_EQ(owner.closes, 2);
 }
 
 TEST(RouterAuth, sessionEndLowersTheCountOnceAndReleasesADragWhenNobodyIsLeft) {
