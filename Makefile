@@ -6,7 +6,7 @@ TEST_DIR := build/sanitize
 # Seconds each fuzzer runs under `make fuzz` (the test suite gives each 20).
 FUZZ_SECONDS ?= 600
 
-.PHONY: run test build check-format configure-test build-test install fuzz bench clean
+.PHONY: run test build layers check-format configure-test build-test install fuzz bench clean
 
 run: build
 	./$(RELEASE_DIR)/olvane-helper
@@ -15,6 +15,14 @@ build:
 	scripts/install-deps.sh build
 	cmake -S . -B $(RELEASE_DIR) -DCMAKE_BUILD_TYPE=Release -DBUILD_TESTING=OFF
 	cmake --build $(RELEASE_DIR) -j$(JOBS)
+
+# What each library links, as CMake sees it (every arrow points down a layer); the full
+# graph is in build/layers/layers.dot.
+layers:
+	scripts/install-deps.sh build
+	cmake -S . -B build/layers -DBUILD_TESTING=OFF >/dev/null
+	cmake --graphviz=build/layers/layers.dot build/layers >/dev/null
+	@sed -n 's/.*\/\/ \(.*\)/\1/p' build/layers/layers.dot
 
 # The house style, checked before the test build.
 check-format:
