@@ -23,9 +23,9 @@ std::unique_ptr<InputBackend> named(const QString& backend, const Env& env) {
     if (backend == QLatin1String("x11"))
         return std::make_unique<X11Backend>(env.x11Display.value_or(QString()));
     if (backend == QLatin1String("portal"))
-        return std::make_unique<PortalBackend>(QDBusConnection::sessionBus(),
-                                               RestoreTokenFile::defaultPath(),
-                                               ConfiguredLayout::system());
+        return std::make_unique<PortalBackend>(
+            QDBusConnection::sessionBus(), RestoreTokenFile::defaultPath(),
+            ConfiguredLayout::system(), env.waylandDisplay.value_or(QString()));
     if (backend == QLatin1String("uinput"))
         return std::make_unique<UinputBackend>(&UinputDevice::create, ConfiguredLayout::system());
     return nullptr;

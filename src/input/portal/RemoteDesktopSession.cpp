@@ -6,6 +6,7 @@
 #include <QDBusPendingCallWatcher>
 #include <QDBusPendingReply>
 #include <QDBusVariant>
+#include <QTimer>
 
 namespace {
 const QString kRequest = QStringLiteral("org.freedesktop.portal.Request");
@@ -217,6 +218,9 @@ void RemoteDesktopSession::fail(const QString& why) {
 
 void RemoteDesktopSession::end() {
     for (const QString& path : pending_.keys()) stopListening(path);
+    events_.clear();
+    sending_ = false;
+    ++generation_;
     if (!sessionPath_.isEmpty()) {
         bus_.disconnect(QLatin1String(kService), sessionPath_, kSession, QStringLiteral("Closed"),
                         this, SLOT(onClosed(QVariantMap, QDBusMessage)));
@@ -235,21 +239,47 @@ void RemoteDesktopSession::setState(State state) {
 
 void RemoteDesktopSession::notify(const char* method, const QVariantList& values) {
     if (state_ != State::Started) return;
-    QDBusMessage call = portalCall(QLatin1String(kInterface), QLatin1String(method));
-    QVariantList args{QVariant::fromValue(QDBusObjectPath(sessionPath_))};
-    args += values;
-    call.setArguments(args);
-    bus_.callWithCallback(call, this, SLOT(onNotifyDone()), SLOT(onNotifyError(QDBusError)));
+    events_.push_back({method, values, 0});
+    sendNext();
 }
 
-void RemoteDesktopSession::onNotifyDone() {
-    notifyFailureReported_ = false;
+void RemoteDesktopSession::pause(int ms) {
+    if (state_ != State::Started) return;
+    events_.push_back({nullptr, {}, ms});
+    sendNext();
 }
 
-void RemoteDesktopSession::onNotifyError(const QDBusError& error) {
-    if (notifyFailureReported_) return;
-    notifyFailureReported_ = true;
-    logLine(QStringLiteral("Input: the desktop portal refused an event: %1").arg(error.message()));
+void RemoteDesktopSession::sendNext() {
+    if (sending_ || events_.empty()) return;
+    const Event event = events_.front();
+    events_.pop_front();
+    sending_ = true;
+    const quint64 generation = generation_;
+    auto next = [this, generation] {
+        if (generation != generation_) return;
+        sending_ = false;
+        sendNext();
+    };
+    if (!event.method) {
+        QTimer::singleShot(event.pauseMs, this, next);
+        return;
+    }
+    QDBusMessage call = portalCall(QLatin1String(kInterface), QLatin1String(event.method));
+    call.setArguments(QVariantList{QVariant::fromValue(QDBusObjectPath(sessionPath_))} +
+                      event.values);
+    auto* watcher = new QDBusPendingCallWatcher(bus_.asyncCall(call), this);
+    connect(watcher, &QDBusPendingCallWatcher::finished, this,
+            [this, next](QDBusPendingCallWatcher* w) {
+                w->deleteLater();
+                if (!w->isError()) {
+                    notifyFailureReported_ = false;
+                } else if (!notifyFailureReported_) {
+                    notifyFailureReported_ = true;
+                    logLine(QStringLiteral("Input: the desktop portal refused an event: %1")
+                                .arg(w->error().message()));
+                }
+                next();
+            });
 }
 
 void RemoteDesktopSession::pointerMotion(double dx, double dy) {
