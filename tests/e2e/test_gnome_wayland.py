@@ -101,6 +101,20 @@ class Gnome(AgentTestCase):
         phone = self.share()
         self.type_greeting_and_mixed_text(phone)
 
+    def test_a_refused_dialog_leaves_ax_false_with_one_log_line(self):
+        self.start()
+        self.assertEqual(self.stack.user.answer(share=False), "done")
+        refused = "Input: remote control was refused on the desktop"
+        self.assertTrue(self.agent.wait_for_log(refused), self.agent.log())
+        phone = self.connect_phone(self.agent, paired=False)
+        self.assertEqual(phone.pair("4321")["ax"], False)
+        phone.send({"t": "text", "text": "lost"})
+        phone.send({"t": "mv", "dx": 5})
+        self.assertEqual(phone.request({"t": "ping"}), {"t": "pong", "ax": False})
+        self.assertEqual(self.window.text(), "")
+        input_lines = [l for l in self.agent.log_lines() if l.startswith("Input:")]
+        self.assertEqual(input_lines.count(refused), 1, input_lines)
+
 
 if __name__ == "__main__":
     unittest.main()
