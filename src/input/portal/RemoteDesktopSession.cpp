@@ -238,14 +238,25 @@ void RemoteDesktopSession::setState(State state) {
 }
 
 void RemoteDesktopSession::notify(const char* method, const QVariantList& values) {
-    if (state_ != State::Started) return;
-    events_.push_back({method, values, 0});
-    sendNext();
+    enqueue({method, values, 0});
 }
 
 void RemoteDesktopSession::pause(int ms) {
+    enqueue({nullptr, {}, ms});
+}
+
+void RemoteDesktopSession::enqueue(Event event) {
     if (state_ != State::Started) return;
-    events_.push_back({nullptr, {}, ms});
+    if (events_.size() >= kMaxWaitingEvents) {
+        if (!overflowReported_)
+            logLine(
+                QStringLiteral("Input: the desktop portal does not keep up; input is "
+                               "dropped until it has taken what waits"));
+        overflowReported_ = true;
+        return;
+    }
+    if (events_.empty()) overflowReported_ = false;
+    events_.push_back(std::move(event));
     sendNext();
 }
 

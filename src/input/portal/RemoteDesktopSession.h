@@ -31,6 +31,9 @@ public:
     // Keep the consent until the user revokes it; known from interface version 2.
     static constexpr uint kPersistUntilRevoked = 2;
     static constexpr uint kPersistSince = 2;
+    // Events waiting for the portal beyond which new ones are dropped: one that stalls (every
+    // call waits out the bus timeout) would otherwise gather them without end.
+    static constexpr size_t kMaxWaitingEvents = 4096;
 
     RemoteDesktopSession(QDBusConnection bus, RestoreTokenFile restoreToken);
     ~RemoteDesktopSession() override;
@@ -61,6 +64,12 @@ private slots:
 
 private:
     using Answer = std::function<void(uint response, const QVariantMap& results)>;
+    // Events not sent yet: a method and its values after the session, or a pause (no method).
+    struct Event {
+        const char* method = nullptr;
+        QVariantList values;
+        int pauseMs = 0;
+    };
 
     void readVersion();
     void createSession();
@@ -75,6 +84,7 @@ private:
     void end();
     void setState(State state);
     void notify(const char* method, const QVariantList& values);
+    void enqueue(Event event);
     void sendNext();
 
     QDBusConnection bus_;
@@ -85,14 +95,9 @@ private:
     QHash<QString, Answer> pending_;
     quint64 requests_ = 0;
     bool notifyFailureReported_ = false;
-    // Events not sent yet: a method and its values after the session, or a pause (no method).
-    struct Event {
-        const char* method = nullptr;
-        QVariantList values;
-        int pauseMs = 0;
-    };
     std::deque<Event> events_;
     bool sending_ = false;
+    bool overflowReported_ = false;
     // Tells the answers to calls of an ended session from those of the next one.
     quint64 generation_ = 0;
     std::function<void()> onStateChange_;
