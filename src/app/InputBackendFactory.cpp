@@ -25,9 +25,9 @@ std::unique_ptr<InputBackend> named(const QString& backend, const Env& env) {
     if (backend == QLatin1String("x11"))
         return std::make_unique<X11Backend>(env.x11Display.value_or(QString()));
     if (backend == QLatin1String("portal"))
-        return std::make_unique<PortalBackend>(QDBusConnection::sessionBus(),
-                                               RestoreTokenFile::defaultPath(),
-                                               ConfiguredLayout::system());
+        return std::make_unique<PortalBackend>(
+            QDBusConnection::sessionBus(), RestoreTokenFile::defaultPath(),
+            ConfiguredLayout::system(), env.waylandDisplay.value_or(QString()));
     if (backend == QLatin1String("wlroots"))
         return std::make_unique<WlrootsBackend>(env.waylandDisplay.value_or(QString()),
                                                 ConfiguredLayout::system());

@@ -29,8 +29,9 @@ Input::Input(std::unique_ptr<InputBackend> backend, std::unique_ptr<InputClock> 
     connect(
         backend_.get(), &InputBackend::layoutChanged, this,
         [this] {
+            // A change read just as the engine shuts down finds the backend gone.
             queue_.async([this] {
-                if (layoutMapBuilt_) rebuildLayoutMap();
+                if (layoutMapBuilt_ && backend_) rebuildLayoutMap();
             });
         },
         Qt::DirectConnection);
@@ -44,6 +45,8 @@ Input::Input(std::unique_ptr<InputBackend> backend, std::unique_ptr<InputClock> 
 Input::~Input() {
     // Platform objects are released on the thread that used them.
     queue_.sync([this] {
+        // What the backend says while it shuts down has nobody left to reach.
+        backend_->disconnect(this);
         clock_->stopTicker();
         media_.reset();
         volume_.reset();

@@ -3,6 +3,8 @@
 #include "base/Log.h"
 #include "input/xkb/TextCharacters.h"
 
+#include <QDBusConnectionInterface>
+
 #include <algorithm>
 
 namespace {
@@ -11,18 +13,26 @@ double bounded(double step) {
 }
 }  // namespace
 
-PortalBackend::PortalBackend(QDBusConnection bus, QString restoreTokenPath, XKBLayoutNames layout)
+PortalBackend::PortalBackend(QDBusConnection bus, QString restoreTokenPath, XKBLayoutNames layout,
+                             QString waylandDisplay)
     : bus_(std::move(bus)),
       restoreTokenPath_(std::move(restoreTokenPath)),
-      layoutNames_(std::move(layout)) {}
+      layoutNames_(std::move(layout)),
+      waylandDisplay_(std::move(waylandDisplay)) {}
 
 PortalBackend::~PortalBackend() = default;
 
 void PortalBackend::start() {
-    if (const std::optional<XKBKeymap> keymap = ConfiguredLayout::compile(layoutNames_))
+    if (const std::optional<XKBKeymap> keymap = ConfiguredLayout::compile(layoutNames_)) {
         keymap_.emplace(*keymap);
+        configuredLayout_ = DesktopLayout(keymap->keymap());
+    }
+    if (!waylandDisplay_.isEmpty()) desktopKeymap_ = WaylandKeymap::connect(waylandDisplay_);
     session_ = std::make_unique<RemoteDesktopSession>(bus_, RestoreTokenFile(restoreTokenPath_));
-    session_->setOnStateChange([this] { stateChanged(); });
+    // Both live on the input queue.
+    QObject::connect(
+        session_.get(), &RemoteDesktopSession::stateChanged, this, [this] { stateChanged(); },
+        Qt::DirectConnection);
 }
 
 void PortalBackend::requestAccess() {
@@ -90,17 +100,44 @@ bool PortalBackend::postLayoutKey(quint16 evdevCode, bool down) {
 void PortalBackend::typeText(const QString& text) {
     const QList<char32_t> characters = TextCharacters::of(text);
     if (!ready()) return;
+    if (desktopKeymap_) desktopKeymap_->refresh();
+    // IBus, when it runs, takes the sequence before the program.
+    const auto reader =
+        bus_.interface()->isServiceRegistered(QStringLiteral("org.freedesktop.IBus"))
+            ? UnicodeEntry::Reader::IBus
+            : UnicodeEntry::Reader::Gtk;
     QList<char32_t> skipped;
     for (char32_t c : characters) {
         const xkb_keysym_t sym = TextCharacters::keysym(c);
         if (sym == XKB_KEY_NoSymbol) {
             skipped.append(c);
-            continue;
+        } else if (layout().types(sym)) {
+            session_->keyboardKeysym(int(sym), true);
+            session_->keyboardKeysym(int(sym), false);
+        } else {
+            typeByCode(c, reader);
         }
-        session_->keyboardKeysym(int(sym), true);
-        session_->keyboardKeysym(int(sym), false);
     }
     if (!skipped.isEmpty()) logLine(TextCharacters::skippedLine(skipped, characters.size()));
+}
+
+const DesktopLayout& PortalBackend::layout() const {
+    if (desktopKeymap_ && desktopKeymap_->layout().known()) return desktopKeymap_->layout();
+    return configuredLayout_;
+}
+
+void PortalBackend::typeByCode(char32_t character, UnicodeEntry::Reader reader) {
+    if (!codeEntryReported_)
+        logLine(
+            QStringLiteral("Text: characters the desktop's layout lacks are typed as "
+                           "Ctrl+Shift+U and their code, which GTK and IBus programs take"));
+    codeEntryReported_ = true;
+    using Kind = UnicodeEntry::Step::Kind;
+    for (const UnicodeEntry::Step& step : UnicodeEntry::steps(character, layout(), reader)) {
+        if (step.kind == Kind::Keycode) session_->keyboardKeycode(step.value, step.pressed);
+        if (step.kind == Kind::Keysym) session_->keyboardKeysym(step.value, step.pressed);
+        if (step.kind == Kind::Pause) session_->pause(step.value);
+    }
 }
 
 std::unique_ptr<KeySymbolSource> PortalBackend::keySymbols() {

@@ -2,6 +2,8 @@
 
 #include "input/InputBackend.h"
 #include "input/portal/RemoteDesktopSession.h"
+#include "input/portal/UnicodeEntry.h"
+#include "input/portal/WaylandKeymap.h"
 #include "input/xkb/ConfiguredLayout.h"
 
 #include <QDBusConnection>
@@ -14,15 +16,18 @@
 // on GNOME and KDE without any rights of our own. The session is asked for at start, by the
 // first input if nothing asked before, and again from the menu after the desktop refused or
 // ended it; "ax" is true while it runs. The pointer cannot be read and moves relatively, so
-// each move is posted as the step asked for. Keys go as evdev codes; text, and keys chosen
-// for their character, as keysyms, which the desktop types through its own layout.
+// each move is posted as the step asked for. Keys go as evdev codes; keys chosen for their
+// character as keysyms, which the desktop types through its own layout; text as keysyms too,
+// but the characters that layout lacks, which the desktop would drop, as Ctrl+Shift+U and
+// their code (UnicodeEntry). The layout is the compositor's, else the configured one.
 class PortalBackend : public InputBackend {
 public:
     // One move never goes further than this many pixels on an axis.
     static constexpr double kMaxStep = 32767;
     static constexpr int kLeftButton = 0x110, kRightButton = 0x111;  // evdev BTN_LEFT, BTN_RIGHT
 
-    PortalBackend(QDBusConnection bus, QString restoreTokenPath, XKBLayoutNames layout);
+    PortalBackend(QDBusConnection bus, QString restoreTokenPath, XKBLayoutNames layout,
+                  QString waylandDisplay = {});
     ~PortalBackend() override;
 
     QString name() const override { return QStringLiteral("portal"); }
@@ -45,12 +50,19 @@ private:
     // Whether events can go now; the first input ever asks for the session.
     bool ready();
     void stateChanged();
+    // The compositor's layout, else the configured one.
+    const DesktopLayout& layout() const;
+    void typeByCode(char32_t character, UnicodeEntry::Reader reader);
 
     QDBusConnection bus_;
     const QString restoreTokenPath_;
     const XKBLayoutNames layoutNames_;
+    const QString waylandDisplay_;
     std::unique_ptr<RemoteDesktopSession> session_;
     std::optional<XKBKeymap> keymap_;
+    std::unique_ptr<WaylandKeymap> desktopKeymap_;
+    DesktopLayout configuredLayout_;
+    bool codeEntryReported_ = false;
     std::atomic<bool> started_{false};
     bool dropReported_ = false;
     bool scrolled_ = false;

@@ -6,6 +6,7 @@
 #include <QDBusPendingCallWatcher>
 #include <QDBusPendingReply>
 #include <QDBusVariant>
+#include <QTimer>
 
 namespace {
 const QString kRequest = QStringLiteral("org.freedesktop.portal.Request");
@@ -37,7 +38,8 @@ RemoteDesktopSession::RemoteDesktopSession(QDBusConnection bus, RestoreTokenFile
     : bus_(std::move(bus)), restoreToken_(std::move(restoreToken)) {}
 
 RemoteDesktopSession::~RemoteDesktopSession() {
-    onStateChange_ = nullptr;
+    // Ending the session now is not a change anyone is left to hear of.
+    blockSignals(true);
     end();
 }
 
@@ -217,6 +219,9 @@ void RemoteDesktopSession::fail(const QString& why) {
 
 void RemoteDesktopSession::end() {
     for (const QString& path : pending_.keys()) stopListening(path);
+    events_.clear();
+    sending_ = false;
+    ++generation_;
     if (!sessionPath_.isEmpty()) {
         bus_.disconnect(QLatin1String(kService), sessionPath_, kSession, QStringLiteral("Closed"),
                         this, SLOT(onClosed(QVariantMap, QDBusMessage)));
@@ -230,26 +235,63 @@ void RemoteDesktopSession::end() {
 void RemoteDesktopSession::setState(State state) {
     if (state == state_) return;
     state_ = state;
-    if (onStateChange_) onStateChange_();
+    emit stateChanged();
 }
 
 void RemoteDesktopSession::notify(const char* method, const QVariantList& values) {
+    enqueue({method, values, 0});
+}
+
+void RemoteDesktopSession::pause(int ms) {
+    enqueue({nullptr, {}, ms});
+}
+
+void RemoteDesktopSession::enqueue(Event event) {
     if (state_ != State::Started) return;
-    QDBusMessage call = portalCall(QLatin1String(kInterface), QLatin1String(method));
-    QVariantList args{QVariant::fromValue(QDBusObjectPath(sessionPath_))};
-    args += values;
-    call.setArguments(args);
-    bus_.callWithCallback(call, this, SLOT(onNotifyDone()), SLOT(onNotifyError(QDBusError)));
+    if (events_.size() >= kMaxWaitingEvents) {
+        if (!overflowReported_)
+            logLine(
+                QStringLiteral("Input: the desktop portal does not keep up; input is "
+                               "dropped until it has taken what waits"));
+        overflowReported_ = true;
+        return;
+    }
+    if (events_.empty()) overflowReported_ = false;
+    events_.push_back(std::move(event));
+    sendNext();
 }
 
-void RemoteDesktopSession::onNotifyDone() {
-    notifyFailureReported_ = false;
-}
-
-void RemoteDesktopSession::onNotifyError(const QDBusError& error) {
-    if (notifyFailureReported_) return;
-    notifyFailureReported_ = true;
-    logLine(QStringLiteral("Input: the desktop portal refused an event: %1").arg(error.message()));
+void RemoteDesktopSession::sendNext() {
+    if (sending_ || events_.empty()) return;
+    const Event event = events_.front();
+    events_.pop_front();
+    sending_ = true;
+    const quint64 generation = generation_;
+    auto next = [this, generation] {
+        if (generation != generation_) return;
+        sending_ = false;
+        sendNext();
+    };
+    if (!event.method) {
+        QTimer::singleShot(event.pauseMs, this, next);
+        return;
+    }
+    QDBusMessage call = portalCall(QLatin1String(kInterface), QLatin1String(event.method));
+    call.setArguments(QVariantList{QVariant::fromValue(QDBusObjectPath(sessionPath_))} +
+                      event.values);
+    auto* watcher = new QDBusPendingCallWatcher(bus_.asyncCall(call), this);
+    connect(watcher, &QDBusPendingCallWatcher::finished, this,
+            [this, next](QDBusPendingCallWatcher* w) {
+                w->deleteLater();
+                if (!w->isError()) {
+                    notifyFailureReported_ = false;
+                } else if (!notifyFailureReported_) {
+                    notifyFailureReported_ = true;
+                    logLine(QStringLiteral("Input: the desktop portal refused an event: %1")
+                                .arg(w->error().message()));
+                }
+                next();
+            });
 }
 
 void RemoteDesktopSession::pointerMotion(double dx, double dy) {

@@ -9,6 +9,7 @@
 #include <QObject>
 #include <QVariantMap>
 
+#include <deque>
 #include <functional>
 #include <optional>
 
@@ -30,6 +31,9 @@ public:
     // Keep the consent until the user revokes it; known from interface version 2.
     static constexpr uint kPersistUntilRevoked = 2;
     static constexpr uint kPersistSince = 2;
+    // Events waiting for the portal beyond which new ones are dropped: one that stalls (every
+    // call waits out the bus timeout) would otherwise gather them without end.
+    static constexpr size_t kMaxWaitingEvents = 4096;
 
     RemoteDesktopSession(QDBusConnection bus, RestoreTokenFile restoreToken);
     ~RemoteDesktopSession() override;
@@ -38,26 +42,36 @@ public:
     static std::optional<uint> probe(const QDBusConnection& bus, int timeoutMs);
 
     State state() const { return state_; }
-    // Called after every change of state.
-    void setOnStateChange(std::function<void()> onChange) { onStateChange_ = std::move(onChange); }
     // Asks for a new session unless one is starting or started.
     void start();
 
-    // Meaningful once started. Pixels; evdev buttons and keys; X keysyms.
+    // Meaningful once started. Pixels; evdev buttons and keys; X keysyms. Events go out one
+    // at a time, each once the portal has taken the one before: it handles every call in a
+    // thread of its own, so calls sent together may reach the desktop in another order.
     void pointerMotion(double dx, double dy);
     void pointerButton(int button, bool pressed);
     void pointerAxis(double dx, double dy, bool finish);
     void keyboardKeycode(int keycode, bool pressed);
     void keyboardKeysym(int keysym, bool pressed);
+    // The next event leaves this long after the one before was taken.
+    void pause(int ms);
+
+signals:
+    // After every change of state().
+    void stateChanged();
 
 private slots:
     void onResponse(uint response, const QVariantMap& results, const QDBusMessage& message);
     void onClosed(const QVariantMap& details, const QDBusMessage& message);
-    void onNotifyDone();
-    void onNotifyError(const QDBusError& error);
 
 private:
     using Answer = std::function<void(uint response, const QVariantMap& results)>;
+    // Events not sent yet: a method and its values after the session, or a pause (no method).
+    struct Event {
+        const char* method = nullptr;
+        QVariantList values;
+        int pauseMs = 0;
+    };
 
     void readVersion();
     void createSession();
@@ -72,6 +86,8 @@ private:
     void end();
     void setState(State state);
     void notify(const char* method, const QVariantList& values);
+    void enqueue(Event event);
+    void sendNext();
 
     QDBusConnection bus_;
     const RestoreTokenFile restoreToken_;
@@ -81,5 +97,9 @@ private:
     QHash<QString, Answer> pending_;
     quint64 requests_ = 0;
     bool notifyFailureReported_ = false;
-    std::function<void()> onStateChange_;
+    std::deque<Event> events_;
+    bool sending_ = false;
+    bool overflowReported_ = false;
+    // Tells the answers to calls of an ended session from those of the next one.
+    quint64 generation_ = 0;
 };

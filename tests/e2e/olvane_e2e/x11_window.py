@@ -10,17 +10,20 @@ WINDOW = os.environ.get("OLVANE_X11_WINDOW", "olvane_x11_window")
 
 
 class RecordingWindow(ChildProcess):
-    """Runs olvane_x11_window (built with the tests) and collects its event lines."""
+    """Runs olvane_x11_window (built with the tests), or another recording program, and
+    collects its event lines."""
 
-    def __init__(self, xvfb):
-        self.xvfb = xvfb
+    def __init__(self, xvfb=None, command=(WINDOW,), env=None, cwd=None):
+        self.command = list(command)
+        self.env = env or dict(os.environ, DISPLAY=xvfb.display)
+        self.cwd = cwd
         self._lines = []
         self._lock = threading.Lock()
 
     def start(self):
-        env = dict(os.environ, DISPLAY=self.xvfb.display)
-        self.process = subprocess.Popen([WINDOW], env=env, stdout=subprocess.PIPE,
-                                        stderr=subprocess.DEVNULL, text=True)
+        self.process = subprocess.Popen(self.command, env=self.env, cwd=self.cwd,
+                                        stdout=subprocess.PIPE, stderr=subprocess.DEVNULL,
+                                        text=True)
         threading.Thread(target=self._read, daemon=True).start()
         if not wait_for(lambda: "ready" in self.lines(), 10):
             raise RuntimeError("the recording window did not come up")
