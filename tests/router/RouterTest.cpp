@@ -38,19 +38,14 @@ struct Routed : RouterHarness {
 };
 }  // namespace
 
-TEST(Router, anUnpairedPhoneIsAskedToPairAndMovesNothing) {
-    Routed h;
-    Phone stranger;
-    EXPECT_EQ(h.send(stranger, {{"t", "mv"}, {"dx", 5}}),
-              (QJsonObject{{"t", "needpair"}, {"name", "Bureau"}}));
-    h.router->handleBinary(QByteArray::fromHex("01000080bf00000000"), stranger.session);
-    EXPECT_TRUE(h.settle().isEmpty());
-    EXPECT_EQ(h.state->connectedCount(), 1);
-}
-
-TEST(Router, eachPhoneCountsOnceAndOnlyTheLastToLeaveReleasesADrag) {
+TEST(Router, onlyPairedPhonesActEachCountsOnceAndTheLastToLeaveReleasesADrag) {
     Routed h;
     Phone other;
+    EXPECT_EQ(h.send(other, {{"t", "mv"}, {"dx", 5}}),
+              (QJsonObject{{"t", "needpair"}, {"name", "Bureau"}}));
+    h.router->handleBinary(QByteArray::fromHex("01000080bf00000000"), other.session);
+    EXPECT_TRUE(h.settle().isEmpty());
+    // The first phone pairs again, the other says hello twice: two phones.
     const QString token =
         h.send(h.phone, {{"t", "pair"}, {"code", "4321"}}).value("token").toString();
     for (int i = 0; i < 2; ++i)

@@ -132,15 +132,18 @@ TEST(WSServer, aPhoneGetsInPastConnectionsThatNeverPairedAndItsDropReleasesTheBu
                  frame(R"({"t":"ping"})"));
     ASSERT_TRUE(phone->waitFor("pong"));
     EXPECT_TRUE(first->closed());
-    EXPECT_EQ(second->state(), QAbstractSocket::ConnectedState);
 
     phone->abort();
-    ASSERT_TRUE(waitUntil([&] { return h.state->connectedCount() == 0; }));
-    const auto events = h.take();
-    ASSERT_GE(events.size(), 2);
+    QList<InputHarness::Event> events;
+    ASSERT_TRUE(waitUntil([&] {
+        events += h.take();
+        return !events.isEmpty() && events.last().action == PointerAction::LeftUp;
+    }));
     EXPECT_EQ(events.first().action, PointerAction::LeftDown);
-    EXPECT_EQ(events.last().action, PointerAction::LeftUp);
     EXPECT_EQ(events.last().at, QPointF(540, 500));  // the pending move went first
+    EXPECT_EQ(h.state->connectedCount(), 0);
+    second->write(kPair);
+    EXPECT_TRUE(second->waitFor("paired"));
 }
 
 TEST(WSServer, aPortInUseIsReportedWithTheSystemsReason) {
