@@ -1,120 +1,156 @@
 #include "router/RouterHarness.h"
-#include "support/LogCapture.h"
 #include "support/Wait.h"
 #include "transport/WSServer.h"
 
-#include <QJsonDocument>
 #include <QTcpSocket>
-#include <QWebSocket>
 
 #include <gtest/gtest.h>
 
-using namespace std::chrono_literals;
-
 namespace {
-// A phone: a Qt WebSocket client on the main thread, collecting what it receives.
-struct Phone {
-    QWebSocket socket;
-    QList<QJsonObject> received;
-    bool closed = false;
+QByteArray get(const QByteArray& path, const QByteArray& fields = {}) {
+    return "GET " + path + " HTTP/1.1\r\nHost: localhost\r\n" + fields + "\r\n";
+}
+const QByteArray kUpgrade = get("/",
+                                "Upgrade: websocket\r\nConnection: Upgrade\r\n"
+                                "Sec-WebSocket-Key: dGhlIHNhbXBsZSBub25jZQ==\r\n"
+                                "Sec-WebSocket-Version: 13\r\n");
 
-    explicit Phone(quint16 port) {
-        QObject::connect(&socket, &QWebSocket::textMessageReceived, [this](const QString& t) {
-            received.append(QJsonDocument::fromJson(t.toUtf8()).object());
-        });
-        QObject::connect(&socket, &QWebSocket::disconnected, [this] { closed = true; });
-        socket.open(QUrl(QStringLiteral("ws://127.0.0.1:%1").arg(port)));
+// A client's frame: final, text, masked as clients must, up to 125 bytes.
+QByteArray frame(const QByteArray& payload) {
+    const QByteArray mask("\x11\x22\x33\x44", 4);
+    QByteArray out = QByteArray("\x81", 1) + char(0x80 | payload.size()) + mask;
+    for (qsizetype i = 0; i < payload.size(); ++i) out += char(payload[i] ^ mask[i % 4]);
+    return out;
+}
+const QByteArray kPair = frame(R"({"t":"pair","code":"4321"})");
+
+// A field of an answer's head.
+QByteArray field(const QByteArray& answer, const QByteArray& name) {
+    for (const QByteArray& line : answer.left(answer.indexOf("\r\n\r\n")).split('\n'))
+        if (line.startsWith(name + ':')) return line.mid(name.size() + 1).trimmed();
+    return {};
+}
+
+// A browser or a phone reduced to its socket. The server runs on threads of its own, so the
+// test may block.
+struct Peer : QTcpSocket {
+    QByteArray received;
+    explicit Peer(quint16 port) { connectToHost(QHostAddress::LocalHost, port); }
+    // Whether the text arrives before the connection ends.
+    bool waitFor(const QByteArray& text) {
+        while (!received.contains(text) && waitForReadyRead(5000)) received += readAll();
+        return received.contains(text);
     }
-    bool connected() {
-        return waitUntil([&] { return socket.state() == QAbstractSocket::ConnectedState; });
-    }
-    void send(const QJsonObject& m) {
-        socket.sendTextMessage(QString::fromUtf8(QJsonDocument(m).toJson()));
-    }
-    QJsonObject request(const QJsonObject& m) {
-        const qsizetype before = received.size();
-        send(m);
-        waitUntil([&] { return received.size() > before || closed; });
-        return received.value(before);
-    }
-    bool waitClosed() {
-        return waitUntil([&] { return closed; });
+    // Whether the server ends the connection in time.
+    bool closed() {
+        while (waitForReadyRead(5000)) received += readAll();
+        return state() == UnconnectedState;
     }
 };
 
-struct ServerHarness : RouterHarness {
+struct Server : RouterHarness {
     WSServer server;
-    explicit ServerHarness(WSServer::Limits limits = {})
-        : RouterHarness(), server(*state, *router, limits) {}
+    explicit Server(WSServer::Limits limits = {}) : server(*state, *router, limits) {
+        EXPECT_FALSE(server.start());
+    }
+    // Sends a request; the whole answer.
+    QByteArray ask(const QByteArray& request) {
+        Peer browser(server.port());
+        browser.write(request);
+        EXPECT_TRUE(browser.closed());
+        return browser.received;
+    }
+    // A phone whose handshake arrives in two pieces, as over a slow network.
+    std::unique_ptr<Peer> phone() {
+        auto peer = std::make_unique<Peer>(server.port());
+        peer->write(kUpgrade.left(30));
+        EXPECT_TRUE(peer->waitForBytesWritten());
+        peer->write(kUpgrade.mid(30));
+        EXPECT_TRUE(peer->waitFor("HTTP/1.1 101 "));
+        return peer;
+    }
 };
-
 }  // namespace
 
-TEST(WSServer, listensOnAnEphemeralPortAndLogsThePortActuallyUsed) {
-    LogCapture log;
-    ServerHarness h;
-    ASSERT_FALSE(h.server.start().has_value());
-    EXPECT_NE(h.server.port(), 0);
-    EXPECT_EQ(log.count(QStringLiteral("WS server on port %1").arg(h.server.port())), 1);
-
-    // A second server on the same port fails with the system's reason.
-    AppStateConfig c;
-    c.tokenFile = h.dir.filePath("other.json");
-    c.wsPort = h.server.port();
-    AppState other(c);
-    WSServer clash(other, *h.router);
-    const std::optional<QString> error = clash.start();
-    ASSERT_TRUE(error.has_value());
-    EXPECT_FALSE(error->isEmpty());
+TEST(WSServer, servesThePageUnderAStrictPolicyAndRevalidatesIt) {
+    Server h;
+    const QByteArray page = h.ask(get("/"));
+    EXPECT_TRUE(page.startsWith("HTTP/1.1 200 "));
+    const QByteArray policy = field(page, "Content-Security-Policy");
+    for (const char* part :
+         {"default-src 'none'", "frame-ancestors 'none'", "connect-src 'self' ws://localhost"})
+        EXPECT_TRUE(policy.contains(part)) << part;
+    EXPECT_FALSE(policy.contains("unsafe"));
+    EXPECT_EQ(field(page, "Cache-Control"), "no-cache");
+    const QByteArray seen = "If-None-Match: " + field(page, "ETag") + "\r\n";
+    EXPECT_TRUE(h.ask(get("/?from=qr", seen)).startsWith("HTTP/1.1 304 "));
+    // Another file has another tag.
+    EXPECT_TRUE(h.ask(get("/style.css", seen)).startsWith("HTTP/1.1 200 "));
 }
 
-TEST(WSServer, aPhoneThatDropsMidDragLeavesNoButtonHeld) {
-    ServerHarness h;
-    ASSERT_FALSE(h.server.start());
-    Phone phone(h.server.port());
-    ASSERT_TRUE(phone.connected());
-    phone.request({{"t", "pair"}, {"code", "4321"}});
-    phone.send({{"t", "drag"}, {"down", true}});
-    phone.send({{"t", "mv"}, {"dx", 40}});
-    phone.request({{"t", "ping"}});
-    EXPECT_EQ(h.state->connectedCount(), 1);
-    phone.socket.abort();
-    ASSERT_TRUE(waitUntil([&] { return h.state->connectedCount() == 0; }));
-    h.flush();
-    const auto events = h.take();
-    ASSERT_GE(events.size(), 2);
-    EXPECT_EQ(events.first().action, PointerAction::LeftDown);
-    EXPECT_EQ(events.last().action, PointerAction::LeftUp);
-    EXPECT_EQ(events.last().at, QPointF(540, 500));  // the pending move went first
-}
-
-TEST(WSServer, unauthenticatedConnectionsAreCappedByClosingTheOldestAndMustSpeakInTime) {
-    WSServer::Limits limits;
-    limits.maxUnauthenticated = 3;
-    limits.firstMessageDeadline = 300ms;
-    ServerHarness h(limits);
-    ASSERT_FALSE(h.server.start());
-
-    std::vector<std::unique_ptr<Phone>> phones;
-    for (int i = 0; i < 3; ++i) {
-        phones.push_back(std::make_unique<Phone>(h.server.port()));
-        ASSERT_TRUE(phones.back()->connected());
-        phones.back()->request({{"t", "ping"}});  // speaks, so the deadline is off
+TEST(WSServer, refusesOtherPathsAndMethodsAndMalformedOrOversizedHeads) {
+    Server h;
+    const QList<std::pair<QByteArray, int>> cases{
+        {get("/missing.js"), 404},
+        {get("/../index.html"), 404},
+        {"POST / HTTP/1.1\r\nHost: localhost\r\nContent-Length: 2\r\n\r\n{}", 405},
+        {"GET / HTTP/2.0\r\n\r\n", 400},
+        {"GET /\r\n\r\n", 400},
+        {"GET / HTTP/1.1\r\nHost : x\r\n\r\n", 400},
+        {"\x16\x03\x01\x02\x05\x01\r\n\r\n", 400},  // TLS
+        {get("/", "X-Filler: " + QByteArray(16 * 1024, 'a') + "\r\n"), 431},
+    };
+    for (const auto& [request, status] : cases) {
+        const QByteArray answer = h.ask(request);
+        EXPECT_TRUE(answer.startsWith("HTTP/1.1 " + QByteArray::number(status) + ' '))
+            << request.left(40).constData();
+        EXPECT_EQ(field(answer, "X-Content-Type-Options"), "nosniff");
     }
-    // They cannot keep a phone out: the oldest makes room.
-    Phone newcomer(h.server.port());
-    ASSERT_TRUE(newcomer.connected());
-    EXPECT_EQ(newcomer.request({{"t", "pair"}, {"code", "4321"}}).value("t"), "paired");
-    EXPECT_TRUE(phones[0]->waitClosed());
+}
 
-    Phone silent(h.server.port());
-    ASSERT_TRUE(silent.connected());
-    QTcpSocket raw;  // never even finishes the handshake; phones[1] makes room for it
-    raw.connectToHost(QHostAddress::LocalHost, h.server.port());
-    ASSERT_TRUE(waitUntil([&] { return raw.state() == QAbstractSocket::ConnectedState; }));
-    EXPECT_TRUE(phones[1]->waitClosed());
-    EXPECT_TRUE(silent.waitClosed());
-    EXPECT_TRUE(waitUntil([&] { return raw.state() == QAbstractSocket::UnconnectedState; }));
-    EXPECT_FALSE(phones[2]->closed);
-    EXPECT_FALSE(newcomer.closed);
+TEST(WSServer, aPageRequestCarriesNoCommand) {
+    Server h;
+    h.ask(
+        "POST / HTTP/1.1\r\nHost: localhost\r\nContent-Type: application/json\r\n\r\n"
+        R"({"t":"pair","code":"4321"})");
+    h.ask(get("/") + kPair + frame(R"({"t":"click"})"));
+    EXPECT_TRUE(h.take().isEmpty());
+    EXPECT_TRUE(h.state->tokenStore().tokens().isEmpty());
+}
+
+TEST(WSServer, aPhoneGetsInPastConnectionsThatNeverPairedAndItsDropReleasesTheButton) {
+    WSServer::Limits limits;
+    limits.maxUnauthenticated = 2;
+    Server h(limits);
+    const auto first = h.phone(), second = h.phone();
+    for (Peer* idle : {first.get(), second.get()}) {
+        idle->write(frame(R"({"t":"ping"})"));
+        ASSERT_TRUE(idle->waitFor("needpair"));
+    }
+    const auto phone = h.phone();  // the one that waited longest makes room
+    phone->write(kPair + frame(R"({"t":"drag","down":true})") + frame(R"({"t":"mv","dx":40})") +
+                 frame(R"({"t":"ping"})"));
+    ASSERT_TRUE(phone->waitFor("pong"));
+    EXPECT_TRUE(first->closed());
+
+    phone->abort();
+    QList<InputHarness::Event> events;
+    ASSERT_TRUE(waitUntil([&] {
+        events += h.take();
+        return !events.isEmpty() && events.last().action == PointerAction::LeftUp;
+    }));
+    EXPECT_EQ(events.first().action, PointerAction::LeftDown);
+    EXPECT_EQ(events.last().at, QPointF(540, 500));  // the pending move went first
+    EXPECT_EQ(h.state->connectedCount(), 0);
+    second->write(kPair);
+    EXPECT_TRUE(second->waitFor("paired"));
+}
+
+TEST(WSServer, aPortInUseIsReportedWithTheSystemsReason) {
+    Server h;
+    AppState other(
+        AppStateConfig{.wsPort = h.server.port(), .tokenFile = h.dir.filePath("o.json")});
+    const std::optional<QString> error = WSServer(other, *h.router).start();
+    ASSERT_TRUE(error);
+    EXPECT_FALSE(error->isEmpty());
 }

@@ -114,5 +114,7 @@ class Wev(ChildProcess):
                 for t in self.events("wl_keyboard", "key") if "(pressed)" in t]
 
     def text(self):
-        return "".join(re.search(r"utf8: '(.*)'$", t).group(1)
-                       for t in self.events("wl_keyboard", "key") if "(pressed)" in t)
+        # A press whose continuation line has not been read yet counts once it has.
+        found = (re.search(r"utf8: '(.*)'$", t)
+                 for t in self.events("wl_keyboard", "key") if "(pressed)" in t)
+        return "".join(m.group(1) for m in found if m)

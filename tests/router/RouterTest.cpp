@@ -1,0 +1,82 @@
+#include "router/RouterHarness.h"
+
+#include <QJsonArray>
+
+#include <gtest/gtest.h>
+
+namespace {
+// A phone talking to the router directly: what it was sent.
+struct Phone {
+    QList<QJsonObject> replies;
+    const std::shared_ptr<ClientSession> session =
+        std::make_shared<ClientSession>([this](const QJsonObject& m) { replies.append(m); }, [] {});
+};
+
+// A router with one paired phone.
+struct Routed : RouterHarness {
+    Phone phone;
+    explicit Routed(Router::Options options = {}) : RouterHarness(options) {
+        send(phone, {{"t", "pair"}, {"code", "4321"}});
+    }
+    // The reply to the message, if any.
+    QJsonObject send(Phone& from, const QJsonObject& message) {
+        const qsizetype before = from.replies.size();
+        router->handleJSON(message, from.session);
+        flush();
+        return from.replies.value(before);
+    }
+    // What reached the desktop once the smoothing has run its course.
+    QList<Event> settle() {
+        flush();
+        clock->tickUntilStopped(*input, 1000);
+        return take();
+    }
+    QList<Event> run(const QJsonObject& message) {
+        send(phone, message);
+        return settle();
+    }
+};
+}  // namespace
+
+TEST(Router, onlyPairedPhonesActEachCountsOnceAndTheLastToLeaveReleasesADrag) {
+    Routed h;
+    Phone other;
+    EXPECT_EQ(h.send(other, {{"t", "mv"}, {"dx", 5}}),
+              (QJsonObject{{"t", "needpair"}, {"name", "Bureau"}}));
+    h.router->handleBinary(QByteArray::fromHex("01000080bf00000000"), other.session);
+    EXPECT_TRUE(h.settle().isEmpty());
+    // The first phone pairs again, the other says hello twice: two phones.
+    const QString token =
+        h.send(h.phone, {{"t", "pair"}, {"code", "4321"}}).value("token").toString();
+    for (int i = 0; i < 2; ++i)
+        EXPECT_EQ(h.send(other, {{"t", "hello"}, {"token", token}}).value("t"), "authok");
+    EXPECT_EQ(h.state->connectedCount(), 2);
+
+    h.run({{"t", "drag"}, {"down", true}});
+    h.router->sessionEnded(*h.phone.session);
+    h.router->sessionEnded(*h.phone.session);
+    EXPECT_EQ(h.state->connectedCount(), 1);
+    EXPECT_TRUE(h.settle().isEmpty());  // still held for the other phone
+    h.router->sessionEnded(*other.session);
+    EXPECT_EQ(h.settle().value(0).action, PointerAction::LeftUp);
+}
+
+TEST(Router, volumeIsAWholePercentHeldInRangeAndModifiersMustAllBeNames) {
+    Routed h;
+    auto recording = std::make_unique<RecordingVolume>();
+    const RecordingVolume* volume = recording.get();
+    h.input->setVolumeControl(std::move(recording));
+    for (const QJsonValue& value : {QJsonValue(37.9), QJsonValue(-0.5), QJsonValue("50"),
+                                    QJsonValue(1e300), QJsonValue(-1e300), QJsonValue()})
+        h.send(h.phone, {{"t", "vol"}, {"value", value}});
+    EXPECT_EQ(volume->writes, (QList<float>{0.37f, 0.0f, 1.0f, 0.0f}));
+    // Tab alone: a list that holds anything but names holds no modifier.
+    EXPECT_EQ(h.run({{"t", "key"}, {"name", "tab"}, {"mods", QJsonArray{"cmd", 3}}}).size(), 2);
+}
+
+TEST(Router, aDryRunInjectsNothing) {
+    Routed h(Router::Options{true, false});
+    EXPECT_TRUE(h.run({{"t", "mv"}, {"dx", 3}}).isEmpty());
+    h.router->handleBinary(QByteArray::fromHex("010000803f000000c0"), h.phone.session);
+    EXPECT_TRUE(h.settle().isEmpty());
+}
