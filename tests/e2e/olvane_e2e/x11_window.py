@@ -1,4 +1,5 @@
-"""A window of another process on an Xvfb that records the input reaching it."""
+"""Windows of other processes on an Xvfb that record the input reaching them."""
+import json
 import os
 import subprocess
 import threading
@@ -7,23 +8,24 @@ from .agent import wait_for
 from .process import ChildProcess
 
 WINDOW = os.environ.get("OLVANE_X11_WINDOW", "olvane_x11_window")
+TEXT_FIELD = os.path.join(os.path.dirname(__file__), "..", "tools", "text_field.py")
 
 
-class RecordingWindow(ChildProcess):
-    """Runs olvane_x11_window (built with the tests) and collects its event lines."""
+class _WindowLines(ChildProcess):
+    """Runs a window program on the Xvfb and collects the lines it prints, from "ready" on."""
 
     def __init__(self, xvfb):
         self.xvfb = xvfb
         self._lines = []
         self._lock = threading.Lock()
 
-    def start(self):
+    def _run(self, command):
         env = dict(os.environ, DISPLAY=self.xvfb.display)
-        self.process = subprocess.Popen([WINDOW], env=env, stdout=subprocess.PIPE,
+        self.process = subprocess.Popen(command, env=env, stdout=subprocess.PIPE,
                                         stderr=subprocess.DEVNULL, text=True)
         threading.Thread(target=self._read, daemon=True).start()
         if not wait_for(lambda: "ready" in self.lines(), 10):
-            raise RuntimeError("the recording window did not come up")
+            raise RuntimeError("%s did not come up" % command)
         self.clear()
         return self
 
@@ -39,6 +41,18 @@ class RecordingWindow(ChildProcess):
     def clear(self):
         with self._lock:
             self._lines.clear()
+
+    def stop(self):
+        super().stop()
+        if self.process:
+            self.process.stdout.close()
+
+
+class RecordingWindow(_WindowLines):
+    """olvane_x11_window (built with the tests): one line per event reaching its window."""
+
+    def start(self):
+        return self._run([WINDOW])
 
     def events(self, name):
         """The lines of one kind of event, without their name."""
@@ -61,7 +75,17 @@ class RecordingWindow(ChildProcess):
     def wait_for_events(self, name, count, timeout=10):
         return wait_for(lambda: len(self.events(name)) >= count, timeout)
 
-    def stop(self):
-        super().stop()
-        if self.process:
-            self.process.stdout.close()
+
+class TextField(_WindowLines):
+    """An entry of a toolkit written by others, Tk or GTK 3: the lines submitted with Return."""
+
+    def __init__(self, xvfb, toolkit):
+        super().__init__(xvfb)
+        self.toolkit = toolkit
+
+    def start(self):
+        return self._run(["/usr/bin/python3", TEXT_FIELD, self.toolkit])
+
+    def submitted(self, count, timeout=60):
+        wait_for(lambda: len(self.lines()) >= count, timeout)
+        return [json.loads(l) for l in self.lines()]
