@@ -19,6 +19,8 @@ build:
 # The test build is clang's, so that the fuzz targets share it.
 configure-test:
 	scripts/install-deps.sh test
+	@# Every program the tests start must come from a listed package.
+	scripts/check-programs.py
 	@# A test build made earlier with another compiler is configured afresh.
 	@grep -qs 'CMAKE_CXX_COMPILER:STRING=.*clang++' $(TEST_DIR)/CMakeCache.txt || \
 		rm -rf $(TEST_DIR)/CMakeCache.txt $(TEST_DIR)/CMakeFiles

@@ -1,5 +1,6 @@
 #include "state/AppState.h"
 #include "state/PairingWindow.h"
+#include "support/ListedPrograms.h"
 #include "support/ManualTimer.h"
 #include "support/Wait.h"
 
@@ -212,7 +213,7 @@ TEST(PairingWindow, showsThePageAddressBelowTheCodeWithAQrCodeThatReadsAsIt) {
     const QString image = h.dir.filePath("qr.png");
     ASSERT_TRUE(h.window->pageQrCode()->grab().save(image));
     QProcess zbar;
-    zbar.start("zbarimg", {"--quiet", "--raw", image});
+    zbar.start(listedProgram("zbarimg"), {"--quiet", "--raw", image});
     ASSERT_TRUE(zbar.waitForFinished());
     EXPECT_EQ(zbar.readAllStandardOutput().trimmed(), address.toUtf8());
 
