@@ -74,6 +74,7 @@ for run in $(seq "$runs"); do
     "$build/bench/x11_pointer_bench" 20000 >"$out"
     "$build/bench/agent_bench" all "$agent_port" "$agent" "$echo_port" "$echo_pid" 4321 >>"$out" ||
         { cat "$out" "$work/agent$run.log" >&2; exit 1; }
+    listed /usr/bin/python3 "$root/bench/typing_bench.py" "$agent_port" 4321 >>"$out"
     kill "$agent" "$echo_pid"
     wait "$agent" "$echo_pid" || true
     env $(agent_env "start$run") "$build/bench/agent_bench" start start.agent 15 \
