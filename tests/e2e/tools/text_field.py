@@ -1,6 +1,5 @@
 """A text field of a real toolkit on $DISPLAY: prints "ready" once it has the keyboard, then
 every line typed into it, as JSON, when Return is pressed, and empties itself.
-
 Usage: text_field.py tk|gtk
 """
 import json
@@ -31,18 +30,16 @@ def gtk_field():
     import gi
     gi.require_version("Gtk", "3.0")
     from gi.repository import GLib, Gtk
-    window = Gtk.Window()
-    entry = Gtk.Entry()
+    window, entry = Gtk.Window(), Gtk.Entry()
     window.add(entry)
     entry.connect("activate", lambda _: (submit(entry.get_text()), entry.set_text("")))
-    ready = []
 
-    def keep_focus():
+    def keep_focus(ready=[]):
         if not window.is_active():
             window.get_window().focus(0)
-        if not entry.has_focus():
-            entry.grab_focus_without_selecting()
-        if window.is_active() and entry.has_focus() and not ready:
+        elif not entry.has_focus():
+            entry.grab_focus_without_selecting()  # what is typed so far stays
+        elif not ready:
             ready.append(print("ready", flush=True))
         return True
 
