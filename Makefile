@@ -6,7 +6,7 @@ TEST_DIR := build/sanitize
 # Seconds each fuzzer runs under `make fuzz` (the test suite gives each 20).
 FUZZ_SECONDS ?= 600
 
-.PHONY: run test build layers check-format configure-test build-test install fuzz bench clean
+.PHONY: run test build layers checks configure-test build-test install fuzz bench clean
 
 run: build
 	./$(RELEASE_DIR)/olvane-helper
@@ -24,13 +24,15 @@ layers:
 	cmake --graphviz=build/layers/layers.dot build/layers >/dev/null
 	@sed -n 's/.*\/\/ \(.*\)/\1/p' build/layers/layers.dot
 
-# The house style, checked before the test build.
-check-format:
+# Before the test build: every program the tests start comes from a listed package, and the
+# sources follow the house style.
+checks:
 	scripts/install-deps.sh test
+	scripts/check-programs.py
 	scripts/check-format.sh
 
 # The test build is clang's, so that the fuzz targets share it; warnings are errors there.
-configure-test: check-format
+configure-test: checks
 	@# A test build made earlier with another compiler is configured afresh.
 	@grep -qs 'CMAKE_CXX_COMPILER:STRING=.*clang++' $(TEST_DIR)/CMakeCache.txt || \
 		rm -rf $(TEST_DIR)/CMakeCache.txt $(TEST_DIR)/CMakeFiles

@@ -75,6 +75,15 @@ def start(r):
         a < 300
 
 
+def typing(r):
+    kinds = ("layout", "lent", "relent")
+    layout, lent, relent = (num(r, "typing.%s.chars_per_s" % k) for k in kinds)
+    wrong = sum(int(num(r, "typing.%s.wrong_texts" % k)) for k in kinds)
+    return "%.0f / %.0f / %.0f, %s" % (
+        layout, lent, relent, "none lost" if wrong == 0 else "%d texts wrong" % wrong), \
+        layout >= 500 and lent >= 200 and wrong == 0
+
+
 def xtest(r):
     return "motion %s µs, smoothing step %s µs, wheel click %s µs" % (
         r["xtest.motion_us"], r["xtest.step_us"], r["xtest.wheel_us"]), None
@@ -98,6 +107,9 @@ ROWS = [
     ("resident memory: start → 1 M → 5 M → 10 M messages",
      "levels off: 1 M → 10 M adds < 40 MB (queued messages would add 2 GB)", memory),
     ("start to the port accepting connections: median / floor", "< 300 ms", start),
+    ("characters per second typed into a GTK 3 entry: layout text / text of 16 other "
+     "characters, each lent a spare key once / of 57, keys lent again",
+     "≥ 500 / ≥ 200 / —, nothing lost", typing),
     ("cost of posting through XTEST (flushed, server included)", "—", xtest),
 ]
 

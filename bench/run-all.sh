@@ -4,16 +4,18 @@
 # Usage: bench/run-all.sh [runs]   (2 by default; a run takes about six minutes)
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
+source "$root/scripts/programs.sh"
 runs=${1:-2}
 build="$root/build/bench"
 "$root/scripts/install-deps.sh" test
-cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=Release -DBUILD_TESTING=OFF -DOLVANE_BENCH=ON \
+"$root/scripts/check-programs.py"
+listed cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=Release -DBUILD_TESTING=OFF -DOLVANE_BENCH=ON \
     >/dev/null
-cmake --build "$build" -j2 --target olvane-helper x11_pointer_bench agent_bench ws_echo_server \
+listed cmake --build "$build" -j2 --target olvane-helper x11_pointer_bench agent_bench ws_echo_server \
     >/dev/null
 # The leak check runs the sanitized agent of the test build.
-make -C "$root" --no-print-directory configure-test >/dev/null
-cmake --build "$root/build/sanitize" -j2 --target olvane-helper >/dev/null
+listed make -C "$root" --no-print-directory configure-test >/dev/null
+listed cmake --build "$root/build/sanitize" -j2 --target olvane-helper >/dev/null
 
 work=$(mktemp -d)
 pids=()
@@ -24,7 +26,7 @@ cleanup() {
 }
 trap cleanup EXIT
 
-Xvfb -displayfd 3 -screen 0 1920x1080x24 -noreset -nolisten tcp 3>"$work/display" 2>/dev/null &
+listed Xvfb -displayfd 3 -screen 0 1920x1080x24 -noreset -nolisten tcp 3>"$work/display" 2>/dev/null &
 pids+=($!)
 until [ -s "$work/display" ]; do sleep 0.05; done
 export DISPLAY=":$(cat "$work/display")"
@@ -72,6 +74,7 @@ for run in $(seq "$runs"); do
     "$build/bench/x11_pointer_bench" 20000 >"$out"
     "$build/bench/agent_bench" all "$agent_port" "$agent" "$echo_port" "$echo_pid" 4321 >>"$out" ||
         { cat "$out" "$work/agent$run.log" >&2; exit 1; }
+    listed /usr/bin/python3 "$root/bench/typing_bench.py" "$agent_port" 4321 >>"$out"
     kill "$agent" "$echo_pid"
     wait "$agent" "$echo_pid" || true
     env $(agent_env "start$run") "$build/bench/agent_bench" start start.agent 15 \
@@ -91,5 +94,5 @@ wait "$sanitized" || status=$?
 echo "leaks.exit_status $status" >>"$work/run1"
 echo "leaks.reports $(grep -c 'ERROR: LeakSanitizer' "$work/leaks.log" || true)" >>"$work/run1"
 
-/usr/bin/python3 "$root/bench/report.py" "$root/README.md" "$work/machine" "$work"/run*
+listed /usr/bin/python3 "$root/bench/report.py" "$root/README.md" "$work/machine" "$work"/run*
 cat "$work"/run* >&2

@@ -3,13 +3,14 @@
 # folder (a build folder), with the cache preferred over the network.
 # Usage: scripts/install-node-deps.sh <folder with package.json and package-lock.json> <dest>
 set -euo pipefail
+source "$(dirname "$0")/programs.sh"
 src=$1
 dest=$2
 if ! command -v npm >/dev/null; then
     echo "npm is missing: run scripts/install-deps.sh test" >&2
     exit 1
 fi
-node_major=$(node -p 'process.versions.node.split(".")[0]')
+node_major=$(listed node -p 'process.versions.node.split(".")[0]')
 if [ "$node_major" -lt 20 ]; then
     echo "Node.js 20 or later is needed for the page tests; this is $(node --version)" >&2
     exit 1
@@ -18,4 +19,4 @@ mkdir -p "$dest"
 cp "$src/package.json" "$src/package-lock.json" "$dest/"
 cd "$dest"
 # The tests use Debian's Chromium: no package may fetch a browser of its own.
-PLAYWRIGHT_SKIP_BROWSER_DOWNLOAD=1 npm ci --prefer-offline --ignore-scripts --no-audit --no-fund
+PLAYWRIGHT_SKIP_BROWSER_DOWNLOAD=1 listed npm ci --prefer-offline --ignore-scripts --no-audit --no-fund

@@ -1,9 +1,12 @@
 import configparser
 import os
+import shutil
 import subprocess
 import tempfile
 import unittest
 import xml.etree.ElementTree as ET
+
+from olvane_e2e.programs import ROOT
 
 BINARY = os.environ.get("OLVANE_BINARY", "olvane-helper")
 
@@ -64,6 +67,27 @@ class Install(unittest.TestCase):
             self.assertIn(key, keys)
         with open(self.path("etc/modules-load.d/olvane-uinput.conf")) as f:
             self.assertIn("uinput", f.read().split())
+
+
+class PackageLists(unittest.TestCase):
+    """scripts/check-programs.py, which `make test` runs first: every program the tests start
+    comes from a package of the lists, or the check names it and its package."""
+
+    def test_a_package_left_out_of_the_lists_fails_the_check_with_its_programs_named(self):
+        check = os.path.join(ROOT, "scripts", "check-programs.py")
+        out = subprocess.run([check], capture_output=True, text=True)
+        self.assertEqual(out.returncode, 0, out.stderr)
+        with tempfile.TemporaryDirectory() as lists:
+            for name in ("programs.txt", "packages-build.txt", "packages-test.txt"):
+                shutil.copy(os.path.join(ROOT, "scripts", name), lists)
+            with open(os.path.join(lists, "packages-test.txt"), "r+") as f:
+                kept = [l for l in f.read().splitlines() if l != "x11-xserver-utils"]
+                f.seek(0), f.truncate(), f.write("\n".join(kept))
+            out = subprocess.run([check, lists], capture_output=True, text=True)
+        self.assertEqual(out.returncode, 1)
+        for program in ("xset", "xmodmap", "xrandr"):
+            self.assertIn("%s (/usr/bin/%s) comes from the package x11-xserver-utils, which no "
+                          "list installs" % (program, program), out.stderr)
 
 
 if __name__ == "__main__":

@@ -1,9 +1,10 @@
+import random
 import struct
 import unittest
 
 from olvane_e2e import AgentTestCase
 from olvane_e2e.agent import wait_for
-from olvane_e2e.x11_window import RecordingWindow
+from olvane_e2e.x11_window import RecordingWindow, TextField
 from olvane_e2e.xvfb import Xvfb
 
 
@@ -63,6 +64,40 @@ class X11Input(AgentTestCase):
         self.phone.send({"t": "key", "name": "!"})
         self.assertTrue(self.window.wait_for_events("key-release", 2))
         self.assertEqual(self.window.key_presses(), [(24, 0), (61, 0)])
+
+
+class ToolkitFields(AgentTestCase):
+    """Texts typed by the real agent into Tk and GTK 3 entries, one after another."""
+
+    # On both layouts, at one level or another.
+    ASCII = "abcdefghijklmnopqrstuvwxyz ABCXYZ 0123456789 ,.;:!?'\"-_()[]@#$%&*+=/\\|~^`<>"
+    # Accents, the euro, Greek, Cyrillic, symbols: mostly lent spare keys, fewer than there are.
+    OTHERS = "éüñßø€αλΩπжЯд…«¿"
+    # More characters than there are spare keys: some keys are lent again on the way.
+    ALPHABETS = "αβγδεζηθικλμνξοπρστυφχψω абвгдеёжзийклмнопрстуфхцчшщъыьэюя"
+    TEXTS_PER_FIELD = 50
+
+    def texts(self, seed):
+        rng = random.Random(seed)
+        texts = ["".join(rng.choice(self.OTHERS if rng.random() < 0.4 else self.ASCII)
+                         for _ in range(rng.randint(3, 30))) for _ in range(self.TEXTS_PER_FIELD)]
+        texts[self.TEXTS_PER_FIELD // 2] = self.ALPHABETS
+        return texts
+
+    def test_every_character_of_every_text_arrives_on_american_and_french_layouts(self):
+        xvfb = self.started(Xvfb())
+        agent = self.start_agent(dry_run=False, env=xvfb.env())
+        phone = self.connect_phone(agent)
+        for seed, (layout, toolkit) in enumerate([("us", "tk"), ("us", "gtk"), ("fr", "tk"),
+                                                  ("fr", "gtk")]):
+            with self.subTest(layout=layout, toolkit=toolkit):
+                xvfb.run(["setxkbmap", layout])
+                field = self.started(TextField(xvfb, toolkit))
+                texts = self.texts(seed)
+                for text in texts:
+                    phone.send({"t": "text", "text": text + "\n"})
+                self.assertEqual(field.submitted(len(texts)), texts)
+                field.stop()
 
 
 class X11ServerLoss(AgentTestCase):

@@ -1,5 +1,7 @@
 #include "support/DBusFake.h"
 
+#include "support/ListedPrograms.h"
+
 #include <QDBusConnection>
 #include <QDeadlineTimer>
 
@@ -9,14 +11,14 @@ DBusFake::DBusFake(const QString& module, QString busName, QString control, cons
     : busName_(std::move(busName)), control_(std::move(control)) {
     address_ = QStringLiteral("unix:path=%1").arg(dir_.filePath("bus"));
     QProcess bus;
-    bus.start(QStringLiteral("dbus-daemon"),
+    bus.start(listedProgram(QStringLiteral("dbus-daemon")),
               {"--session", "--fork", "--nopidfile", "--address=" + address_, "--print-pid=1"});
     if (!bus.waitForFinished(10000) || bus.exitCode() != 0) return;
     busPid_ = bus.readAllStandardOutput().trimmed().toLongLong();
 
     fake_.setProcessChannelMode(QProcess::ForwardedErrorChannel);
     fake_.setWorkingDirectory(QStringLiteral(OLVANE_E2E_DIR));
-    fake_.start(QStringLiteral("/usr/bin/python3"),
+    fake_.start(listedProgram(QStringLiteral("/usr/bin/python3")),
                 QStringList{"-m", "olvane_e2e." + module, "--address", address_} + args);
     QDeadlineTimer deadline(10000);
     while (!fake_.canReadLine() && !deadline.hasExpired() && fake_.state() != QProcess::NotRunning)

@@ -1,5 +1,7 @@
 #include "support/XvfbServer.h"
 
+#include "support/ListedPrograms.h"
+
 #include <QDeadlineTimer>
 #include <QProcessEnvironment>
 #include <QRegularExpression>
@@ -18,7 +20,7 @@ bool XvfbServer::launch() {
     process_->setProcessChannelMode(QProcess::SeparateChannels);
     process_->setStandardErrorFile(QProcess::nullDevice());
     process_->start(
-        QStringLiteral("Xvfb"),
+        listedProgram(QStringLiteral("Xvfb")),
         // Xvfb announces its display on the descriptor we name, here its standard output.
         {QStringLiteral("-displayfd"), QStringLiteral("1"), QStringLiteral("-screen"),
          QStringLiteral("0"), QStringLiteral("%1x%2x24").arg(width_).arg(height_),
@@ -61,7 +63,7 @@ QString XvfbServer::run(const QString& program, const QStringList& arguments, bo
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.insert(QStringLiteral("DISPLAY"), display_);
     client.setProcessEnvironment(env);
-    client.start(program, arguments);
+    client.start(listedProgram(program), arguments);
     const bool finished = client.waitForStarted(10000) && client.waitForFinished(20000);
     if (ok) *ok = finished && client.exitStatus() == QProcess::NormalExit && client.exitCode() == 0;
     return QString::fromUtf8(client.readAllStandardOutput());

@@ -1,5 +1,6 @@
 #include "base/OneShotTimer.h"
 #include "state/AppState.h"
+#include "support/ListedPrograms.h"
 #include "ui/PairingWindow.h"
 
 #include <QLabel>
@@ -104,7 +105,7 @@ TEST(PairingWindow, showsThePageAddressWithAQrCodeThatReadsAsItAsTheNetworkChang
     const QString image = h.dir.filePath("qr.png");
     ASSERT_TRUE(h.window.pageQRCode()->grab().save(image));
     QProcess zbar;
-    zbar.start("zbarimg", {"--quiet", "--raw", image});
+    zbar.start(listedProgram("zbarimg"), {"--quiet", "--raw", image});
     ASSERT_TRUE(zbar.waitForFinished());
     EXPECT_EQ(zbar.readAllStandardOutput().trimmed(), address.toUtf8());
 

@@ -4,7 +4,6 @@
 #include "input/x11/X11Connection.h"
 #include "input/xkb/TextCharacters.h"
 
-#include <QSet>
 #include <QThread>
 
 #include <algorithm>
@@ -13,7 +12,7 @@
 #include <X11/Xlib.h>
 #include <X11/extensions/XTest.h>
 
-X11TextTyper::X11TextTyper(X11Connection& connection) : x_(connection) {
+X11TextTyper::X11TextTyper(X11Connection& connection) : x_(connection), spareKeys_(connection) {
     clock_.start();
     restoreTimer_ = std::make_unique<QTimer>();
     restoreTimer_->setSingleShot(true);
@@ -26,104 +25,120 @@ X11TextTyper::~X11TextTyper() {
 }
 
 void X11TextTyper::type(const QString& text, const XKBKeymap& keymap) {
+    spareKeys_.forgetKeysChangedElsewhere(keymap);
     const KeyStrokePlanner planner(keymap, readState());
     const QList<char32_t> characters = TextCharacters::of(text);
     QList<char32_t> skipped;
-    remappedThisText_ = false;
-    for (char32_t c : characters) {
-        if (x_.lost()) return;
-        const std::optional<KeyStroke> stroke = strokeFor(c, keymap, planner);
-        if (stroke)
-            send(*stroke);
-        else
-            skipped.append(c);
+    usedLentKeys_ = false;
+    for (qsizetype next = 0; next < characters.size();) {
+        const qsizetype end = lendKeysAhead(characters, next, keymap, planner);
+        for (; next < end; ++next) {
+            if (x_.lost()) return;
+            const std::optional<KeyStroke> stroke = strokeFor(characters[next], planner);
+            if (stroke)
+                send(*stroke);
+            else
+                skipped.append(characters[next]);
+        }
     }
     x_.flush();
-    if (remappedThisText_) restoreTimer_->start();
+    if (usedLentKeys_) restoreTimer_->start();
     if (!skipped.isEmpty() && !x_.lost())
         logLine(TextCharacters::skippedLine(skipped, characters.size()));
 }
 
-std::optional<KeyStroke> X11TextTyper::strokeFor(char32_t character, const XKBKeymap& keymap,
+// Lends spare keys to the characters from `from` on that the layout lacks, as many as have a
+// key to spare, in one change. Returns where the characters that have their keys end.
+qsizetype X11TextTyper::lendKeysAhead(const QList<char32_t>& characters, qsizetype from,
+                                      const XKBKeymap& keymap, const KeyStrokePlanner& planner) {
+    QList<xkb_keycode_t> spare = keymap.spareKeys() + spareKeys_.lentKeys();
+    spare.removeIf([](xkb_keycode_t key) { return key > XKBKeymap::kMaxKeycode; });
+    QHash<xkb_keycode_t, xkb_keysym_t> lending;
+    QSet<xkb_keycode_t> needed;
+    qsizetype end = from;
+    for (; end < characters.size(); ++end) {
+        const xkb_keysym_t sym = TextCharacters::keysym(characters[end]);
+        if (sym == XKB_KEY_NoSymbol || onLayout(characters[end], planner)) continue;
+        if (const std::optional<xkb_keycode_t> held = keyHolding(sym, lending)) {
+            needed.insert(*held);
+            continue;
+        }
+        const std::optional<xkb_keycode_t> key = keyToLend(spare, lending, needed);
+        if (!key) break;
+        const qint64 wait = holdLeft(*key);
+        if (wait > 0 && end > from) break;  // what has its keys first
+        if (wait > 0) {
+            x_.flush();
+            QThread::msleep(wait);
+        }
+        lending.insert(*key, sym);
+        needed.insert(*key);
+    }
+    if (!lending.isEmpty())
+        spareKeys_.lend(lending, *std::min_element(spare.cbegin(), spare.cend()),
+                        *std::max_element(spare.cbegin(), spare.cend()));
+    return std::max(end, from + 1);
+}
+
+// The key that has the symbol once `lending` is made.
+std::optional<xkb_keycode_t> X11TextTyper::keyHolding(
+    xkb_keysym_t sym, const QHash<xkb_keycode_t, xkb_keysym_t>& lending) const {
+    for (auto it = lending.cbegin(); it != lending.cend(); ++it)
+        if (*it == sym) return it.key();
+    const std::optional<xkb_keycode_t> lent = spareKeys_.keyFor(sym);
+    if (lent && !lending.contains(*lent)) return lent;
+    return std::nullopt;
+}
+
+// A spare key nobody has, else the one used longest ago that this stretch does not need.
+std::optional<xkb_keycode_t> X11TextTyper::keyToLend(
+    const QList<xkb_keycode_t>& spare, const QHash<xkb_keycode_t, xkb_keysym_t>& lending,
+    const QSet<xkb_keycode_t>& needed) const {
+    std::optional<xkb_keycode_t> oldest;
+    for (xkb_keycode_t key : spare) {
+        if (lending.contains(key) || needed.contains(key)) continue;
+        if (!spareKeys_.isLent(key)) return key;
+        if (!oldest || lastUse_.value(key) < lastUse_.value(*oldest)) oldest = key;
+    }
+    return oldest;
+}
+
+qint64 X11TextTyper::holdLeft(xkb_keycode_t key) const {
+    const auto used = lastUse_.constFind(key);
+    return used == lastUse_.cend() ? 0 : *used + kRemapHoldMs - clock_.elapsed();
+}
+
+bool X11TextTyper::onLayout(char32_t character, const KeyStrokePlanner& planner) const {
+    const QList<xkb_keycode_t> lent = spareKeys_.lentKeys();
+    return planner.plan(TextCharacters::onKey(character), {lent.cbegin(), lent.cend()}).has_value();
+}
+
+std::optional<KeyStroke> X11TextTyper::strokeFor(char32_t character,
                                                  const KeyStrokePlanner& planner) {
-    const xkb_keysym_t sym = TextCharacters::keysym(character);
-    if (sym == XKB_KEY_NoSymbol) return std::nullopt;
-    for (auto it = remapped_.begin(); it != remapped_.end(); ++it) {
-        if (it->sym != sym) continue;
-        it->lastUse = clock_.elapsed();
-        remappedThisText_ = true;
-        return planner.planRemapped(it.key(), sym);
-    }
-    QSet<xkb_keycode_t> ours;
-    for (auto it = remapped_.cbegin(); it != remapped_.cend(); ++it) ours.insert(it.key());
-    if (std::optional<KeyStroke> stroke = planner.plan(TextCharacters::onKey(character), ours))
+    const QList<xkb_keycode_t> lent = spareKeys_.lentKeys();
+    if (std::optional<KeyStroke> stroke =
+            planner.plan(TextCharacters::onKey(character), {lent.cbegin(), lent.cend()}))
         return stroke;
-    const std::optional<xkb_keycode_t> key = remap(sym, keymap);
+    const xkb_keysym_t sym = TextCharacters::keysym(character);
+    const std::optional<xkb_keycode_t> key =
+        sym == XKB_KEY_NoSymbol ? std::nullopt : spareKeys_.keyFor(sym);
     if (!key) return std::nullopt;
+    lastUse_.insert(*key, clock_.elapsed());
+    usedLentKeys_ = true;
     return planner.planRemapped(*key, sym);
-}
-
-std::optional<xkb_keycode_t> X11TextTyper::freeKey(const XKBKeymap& keymap) {
-    for (xkb_keycode_t key : keymap.spareKeys())
-        if (!remapped_.contains(key)) return key;
-    if (remapped_.isEmpty()) return std::nullopt;
-    // All taken: the one used longest ago, once programs have had time to read what it typed.
-    auto oldest = std::min_element(
-        remapped_.cbegin(), remapped_.cend(),
-        [](const Remapped& a, const Remapped& b) { return a.lastUse < b.lastUse; });
-    const qint64 wait = oldest->lastUse + kRemapHoldMs - clock_.elapsed();
-    if (wait > 0) {
-        x_.flush();
-        QThread::msleep(wait);
-    }
-    return oldest.key();
-}
-
-std::optional<xkb_keycode_t> X11TextTyper::remap(xkb_keysym_t sym, const XKBKeymap& keymap) {
-    const std::optional<xkb_keycode_t> key = freeKey(keymap);
-    if (!key || *key > 255) return std::nullopt;
-    Display* display = x_.display();
-    if (!originals_.contains(*key)) {
-        int perKey = 0;
-        KeySym* current = XGetKeyboardMapping(display, KeyCode(*key), 1, &perKey);
-        QList<unsigned long> saved;
-        for (int i = 0; current && i < perKey; ++i) saved.append(current[i]);
-        if (current) XFree(current);
-        originals_.insert(*key, saved);
-    }
-    // The same symbol on both levels: Shift held on the keyboard does not change it.
-    KeySym both[2] = {sym, sym};
-    XChangeKeyboardMapping(display, int(*key), 2, both, 1);
-    // Handled before the key goes down, so the key event follows the mapping notice.
-    if (!x_.syncChecked()) {
-        remapped_.remove(*key);
-        return std::nullopt;
-    }
-    remapped_.insert(*key, Remapped{sym, clock_.elapsed()});
-    remappedThisText_ = true;
-    return key;
 }
 
 void X11TextTyper::restoreKeys() {
     restoreTimer_->stop();
-    if (originals_.isEmpty()) return;
-    if (!x_.lost()) {
-        Display* display = x_.display();
-        for (auto it = originals_.cbegin(); it != originals_.cend(); ++it) {
-            QList<KeySym> syms(it->cbegin(), it->cend());
-            if (syms.isEmpty()) syms.append(NoSymbol);
-            XChangeKeyboardMapping(display, int(it.key()), int(syms.size()), syms.data(), 1);
-        }
-        if (!x_.syncChecked())
-            logLine(QStringLiteral("X11: the server refused to restore remapped keys"));
-    }
+    if (!x_.lost() && !spareKeys_.giveBack())
+        logLine(QStringLiteral("X11: the server refused to restore remapped keys"));
     forgetKeys();
 }
 
 void X11TextTyper::forgetKeys() {
     restoreTimer_->stop();
-    remapped_.clear();
-    originals_.clear();
+    spareKeys_.forget();
+    lastUse_.clear();
 }
 
 KeyboardState X11TextTyper::readState() const {

@@ -62,13 +62,13 @@ def geometry(xvfb, window):
 
 def screenshot(xvfb, window, path):
     os.makedirs(os.path.dirname(path), exist_ok=True)
-    xvfb.run(["import", "-window", window, path])
+    xvfb.run(["/usr/bin/import", "-window", window, path])
     return path
 
 
 def pixel(xvfb, path, x, y):
     """The (r, g, b) of one pixel of a PNG file."""
-    out = xvfb.run(["convert", path, "-format", "%%[fx:int(255*p{%d,%d}.r)],"
+    out = xvfb.run(["/usr/bin/convert", path, "-format", "%%[fx:int(255*p{%d,%d}.r)],"
                     "%%[fx:int(255*p{%d,%d}.g)],%%[fx:int(255*p{%d,%d}.b)]" %
                     (x, y, x, y, x, y), "info:"]).stdout
     return tuple(int(v) for v in out.strip().split(","))

@@ -113,8 +113,12 @@ class GtkWindow(RecordingWindow):
     """Our GTK program (olvane_e2e.gtk_window) on the stack's display."""
 
     def __init__(self, stack):
-        super().__init__(command=[sys.executable, "-m", "olvane_e2e.gtk_window"],
-                         env=dict(os.environ, GDK_BACKEND="wayland", **stack.env()),
+        super().__init__(None)
+        self.stack = stack
+
+    def start(self):
+        return self._run([sys.executable, "-m", "olvane_e2e.gtk_window"],
+                         env=dict(os.environ, GDK_BACKEND="wayland", **self.stack.env()),
                          cwd=E2E_DIR)
 
     def text(self):

@@ -1,4 +1,5 @@
-"""A window of another process on an Xvfb that records the input reaching it."""
+"""Windows of other processes on an Xvfb that record the input reaching them."""
+import json
 import os
 import subprocess
 import threading
@@ -7,26 +8,24 @@ from .agent import wait_for
 from .process import ChildProcess
 
 WINDOW = os.environ.get("OLVANE_X11_WINDOW", "olvane_x11_window")
+TEXT_FIELD = os.path.join(os.path.dirname(__file__), "..", "tools", "text_field.py")
 
 
-class RecordingWindow(ChildProcess):
-    """Runs olvane_x11_window (built with the tests), or another recording program, and
-    collects its event lines."""
+class _WindowLines(ChildProcess):
+    """Runs a window program on the Xvfb and collects the lines it prints, from "ready" on."""
 
-    def __init__(self, xvfb=None, command=(WINDOW,), env=None, cwd=None):
-        self.command = list(command)
-        self.env = env or dict(os.environ, DISPLAY=xvfb.display)
-        self.cwd = cwd
+    def __init__(self, xvfb):
+        self.xvfb = xvfb
         self._lines = []
         self._lock = threading.Lock()
 
-    def start(self):
-        self.process = subprocess.Popen(self.command, env=self.env, cwd=self.cwd,
-                                        stdout=subprocess.PIPE, stderr=subprocess.DEVNULL,
-                                        text=True)
+    def _run(self, command, env=None, cwd=None):
+        env = env or dict(os.environ, DISPLAY=self.xvfb.display)
+        self.process = subprocess.Popen(command, env=env, cwd=cwd, stdout=subprocess.PIPE,
+                                        stderr=subprocess.DEVNULL, text=True)
         threading.Thread(target=self._read, daemon=True).start()
         if not wait_for(lambda: "ready" in self.lines(), 10):
-            raise RuntimeError("the recording window did not come up")
+            raise RuntimeError("%s did not come up" % command)
         self.clear()
         return self
 
@@ -48,6 +47,18 @@ class RecordingWindow(ChildProcess):
         return [l[len(name) + 1:] for l in self.lines()
                 if l == name or l.startswith(name + " ")]
 
+    def stop(self):
+        super().stop()
+        if self.process:
+            self.process.stdout.close()
+
+
+class RecordingWindow(_WindowLines):
+    """olvane_x11_window (built with the tests): one line per event reaching its window."""
+
+    def start(self):
+        return self._run([WINDOW])
+
     def key_presses(self):
         """(keycode, state) of every key press."""
         return [tuple(int(v) for v in e.split()[:2]) for e in self.events("key-press")]
@@ -64,7 +75,17 @@ class RecordingWindow(ChildProcess):
     def wait_for_events(self, name, count, timeout=10):
         return wait_for(lambda: len(self.events(name)) >= count, timeout)
 
-    def stop(self):
-        super().stop()
-        if self.process:
-            self.process.stdout.close()
+
+class TextField(_WindowLines):
+    """An entry of a toolkit written by others, Tk or GTK 3: the lines submitted with Return."""
+
+    def __init__(self, xvfb, toolkit):
+        super().__init__(xvfb)
+        self.toolkit = toolkit
+
+    def start(self):
+        return self._run(["/usr/bin/python3", TEXT_FIELD, self.toolkit])
+
+    def submitted(self, count, timeout=60):
+        wait_for(lambda: len(self.lines()) >= count, timeout)
+        return [json.loads(l) for l in self.lines()]

@@ -1,0 +1,34 @@
+"""Only the programs of scripts/programs.txt may be started, by the name they are listed
+under; scripts/check-programs.py checks that the package lists provide each of them. Our own
+builds (those the environment names) and scripts inside the repository may be started too."""
+import os
+import sys
+
+ROOT = os.path.realpath(os.path.join(os.path.dirname(__file__), "..", "..", ".."))
+LIST = os.path.join(ROOT, "scripts", "programs.txt")
+
+with open(LIST) as f:
+    LISTED = {word for word in (line.split("#", 1)[0].strip() for line in f) if word}
+OURS = {os.path.realpath(os.environ[name]) for name in ("OLVANE_BINARY", "OLVANE_X11_WINDOW")
+        if name in os.environ}
+
+
+def ours(program):
+    path = os.path.realpath(program)
+    return os.path.isabs(program) and (path in OURS or path.startswith(ROOT + os.sep))
+
+
+def _refuse_unlisted(event, args):
+    if event != "subprocess.Popen":
+        return
+    argv = [args[1]] if isinstance(args[1], (str, bytes)) else list(args[1])
+    argv = [os.fsdecode(a) for a in argv]
+    # `ip netns exec NAME program...` starts a program of its own.
+    started = [argv[0]] + (argv[4:5] if argv[:3] == ["ip", "netns", "exec"] else [])
+    for program in started:
+        if program not in LISTED and not ours(program):
+            raise RuntimeError("%s is not in %s: list it there, and its package in "
+                               "scripts/packages-test.txt" % (program, LIST))
+
+
+sys.addaudithook(_refuse_unlisted)
