@@ -3,10 +3,11 @@
 JOBS ?= 2
 RELEASE_DIR := build/release
 TEST_DIR := build/sanitize
+DEB_DIR := build/deb
 # Seconds each fuzzer runs under `make fuzz` (the test suite gives each 20).
 FUZZ_SECONDS ?= 600
 
-.PHONY: run test build layers checks configure-test build-test install fuzz bench clean
+.PHONY: run test build layers checks configure-test build-test install deb fuzz bench clean
 
 run: build
 	./$(RELEASE_DIR)/olvane-helper
@@ -33,12 +34,14 @@ checks:
 
 # The test build is clang's, so that the fuzz targets share it; warnings are errors there.
 configure-test: checks
-	@# A test build made earlier with another compiler is configured afresh.
+	@# A test build made earlier with another compiler is configured afresh. It installs
+	@# where the package does, for the package test.
 	@grep -qs 'CMAKE_CXX_COMPILER:STRING=.*clang++' $(TEST_DIR)/CMakeCache.txt || \
 		rm -rf $(TEST_DIR)/CMakeCache.txt $(TEST_DIR)/CMakeFiles
 	cmake -S . -B $(TEST_DIR) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DOLVANE_SANITIZE=ON \
 		-DOLVANE_BENCH=ON -DOLVANE_FUZZ=ON -DOLVANE_WERROR=ON \
-		-DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++
+		-DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ \
+		-DCMAKE_INSTALL_PREFIX=/usr -DOLVANE_UDEV_RULES_DIR= -DOLVANE_MODULES_LOAD_DIR=
 
 build-test: configure-test
 	cmake --build $(TEST_DIR) -j$(JOBS)
@@ -57,6 +60,19 @@ bench:
 
 install: build
 	cmake --install $(RELEASE_DIR)
+
+# The Debian package, in $(DEB_DIR): a release build under /usr with Debian's hardening
+# flags, its dependencies read from the binary by dpkg-shlibdeps.
+deb:
+	scripts/install-deps.sh build
+	export DEB_BUILD_MAINT_OPTIONS=hardening=+all && \
+	cmake -S . -B $(DEB_DIR) -DCMAKE_BUILD_TYPE=Release -DBUILD_TESTING=OFF \
+		-DCMAKE_INSTALL_PREFIX=/usr \
+		-DCMAKE_C_FLAGS="$$(dpkg-buildflags --get CFLAGS) $$(dpkg-buildflags --get CPPFLAGS)" \
+		-DCMAKE_CXX_FLAGS="$$(dpkg-buildflags --get CXXFLAGS) $$(dpkg-buildflags --get CPPFLAGS)" \
+		-DCMAKE_EXE_LINKER_FLAGS="$$(dpkg-buildflags --get LDFLAGS)"
+	cmake --build $(DEB_DIR) -j$(JOBS)
+	cd $(DEB_DIR) && cpack
 
 clean:
 	rm -rf build

@@ -1,4 +1,5 @@
 #include "app/Agent.h"
+#include "app/CommandLine.h"
 #include "app/SingleInstance.h"
 #include "base/Env.h"
 #include "base/Log.h"
@@ -8,6 +9,8 @@
 #include <QProcessEnvironment>
 
 #include <sys/resource.h>
+
+#include <cstdio>
 
 namespace {
 // Each connection costs a descriptor; take what the system allows rather than the default.
@@ -26,15 +29,30 @@ void runOffscreenWithoutDisplay() {
     qputenv("QT_QPA_PLATFORM", "offscreen");
     logLine(QStringLiteral("No display; running without window or tray icon"));
 }
+
+QStringList argumentsOf(int argc, char** argv) {
+    QStringList arguments;
+    for (int i = 0; i < argc; ++i) arguments << QString::fromLocal8Bit(argv[i]);
+    return arguments;
+}
 }  // namespace
 
 int main(int argc, char** argv) {
+    const CommandLine::Outcome command = CommandLine::parse(
+        argumentsOf(argc, argv), Env::from(QProcessEnvironment::systemEnvironment()));
+    if (!command.run) {
+        std::fputs(command.out.toLocal8Bit().constData(), stdout);
+        std::fputs(command.err.toLocal8Bit().constData(), stderr);
+        return command.exitCode;
+    }
     runOffscreenWithoutDisplay();
     QApplication::setApplicationName(QStringLiteral("olvane-helper"));
     QApplication::setApplicationDisplayName(QStringLiteral("Olvane"));
     QApplication::setApplicationVersion(AppState::version());
     QApplication::setDesktopFileName(QStringLiteral("olvane-helper"));
-    QApplication app(argc, argv);
+    // The options are ours: Qt's own (-platform, -display...) are not read from them.
+    int qtArgc = 1;
+    QApplication app(qtArgc, argv);
     QApplication::setQuitOnLastWindowClosed(false);
     raiseDescriptorLimit();
 
@@ -43,7 +61,7 @@ int main(int argc, char** argv) {
         logLine(QStringLiteral("Instance déjà active, on la met en avant et on quitte"));
         return 0;
     }
-    Agent agent(Env::from(QProcessEnvironment::systemEnvironment()));
+    Agent agent(*command.run);
     QObject::connect(&instance, &SingleInstance::reopenRequested, &agent.shell(),
                      &Shell::showPairingWindow);
     return agent.run();

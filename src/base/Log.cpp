@@ -2,6 +2,7 @@
 
 #include <QDateTime>
 
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <atomic>
@@ -31,6 +32,28 @@ QString escapeControls(const QString& text) {
     }
     return out;
 }
+
+// Under systemd, stderr may be a stream of the journal, which stamps each line with the time,
+// the program and its pid itself. JOURNAL_STREAM names that stream ("<device>:<inode>"); it
+// counts only while stderr is still the stream, not once redirected elsewhere.
+bool stderrIsJournal() {
+    const QList<QByteArray> ids = qgetenv("JOURNAL_STREAM").split(':');
+    struct stat status {};
+    if (ids.size() != 2 || ::fstat(STDERR_FILENO, &status) != 0) return false;
+    bool deviceOk = false;
+    bool inodeOk = false;
+    const qulonglong device = ids[0].toULongLong(&deviceOk);
+    const qulonglong inode = ids[1].toULongLong(&inodeOk);
+    return deviceOk && inodeOk && device == status.st_dev && inode == status.st_ino;
+}
+
+QString prefix() {
+    static const bool journal = stderrIsJournal();
+    if (journal) return QString();
+    return QStringLiteral("%1 olvane-helper[%2]: ")
+        .arg(QDateTime::currentDateTime().toString(Qt::ISODateWithMs))
+        .arg(::getpid());
+}
 }  // namespace
 
 void setLogSink(LogSink newSink) {
@@ -39,9 +62,7 @@ void setLogSink(LogSink newSink) {
 
 void logLine(const QString& raw) {
     const QString text = escapeControls(raw);
-    const QString stamp = QDateTime::currentDateTime().toString(Qt::ISODateWithMs);
-    const QByteArray line =
-        QStringLiteral("%1 olvane-helper[%2]: %3\n").arg(stamp).arg(::getpid()).arg(text).toUtf8();
+    const QByteArray line = (prefix() + text + QLatin1Char('\n')).toUtf8();
     if (LogSink s = sink.load()) s(text);
     std::lock_guard lock(writeMutex);
     // One write per line so that lines from several threads never interleave.

@@ -23,7 +23,7 @@ class Agent:
     """Starts olvane-helper with its own config folder and no buses unless given."""
 
     def __init__(self, workdir=None, code="4321", dry_run=True, env=None, netns=None,
-                 prefix=()):
+                 prefix=(), args=()):
         self._tmp = None
         if workdir is None:
             self._tmp = tempfile.TemporaryDirectory(prefix="olvane-e2e-")
@@ -35,6 +35,7 @@ class Agent:
         self.netns = netns
         # A command the agent runs under (setpriv, unshare...), ending in the agent's exec.
         self.prefix = list(prefix)
+        self.args = list(args)
         self.process = None
         self.port = None
         self.log_path = os.path.join(workdir, "agent.log")
@@ -72,7 +73,7 @@ class Agent:
         # Log offsets restart with each process: a restarted agent appends to the same file.
         log = open(self.log_path, "ab")
         self._log_offset = log.tell()
-        command = self.prefix + [BINARY]
+        command = self.prefix + [BINARY] + self.args
         if self.netns:
             command = ["ip", "netns", "exec", self.netns] + command
         self.process = subprocess.Popen(command, env=self.environment(), stdout=log,
