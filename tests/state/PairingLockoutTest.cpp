@@ -28,10 +28,14 @@ struct LockoutHarness {
 TEST(PairingLockout, fiveWrongCodesRefuseEvenTheRightOneForThirtySeconds) {
     LogCapture log;
     LockoutHarness h;
-    h.fail(5);
+    h.fail(4);
+    EXPECT_EQ(h.state->pairingLockoutLeft(), 0);
+    h.fail(1);
+    EXPECT_EQ(h.state->pairingLockoutLeft(), 30);
     EXPECT_EQ(h.state->checkPairingCode("1234"), PairingResult::LockedOut);
-    h.now = 29.9;
+    h.now = 29.5;
     EXPECT_EQ(h.state->checkPairingCode("1234"), PairingResult::LockedOut);
+    EXPECT_EQ(h.state->pairingLockoutLeft(), 0.5);
     h.now = 30;
     EXPECT_EQ(h.state->checkPairingCode("1234"), PairingResult::Accepted);
     EXPECT_EQ(log.count("Pairing locked for 30 s after 5 wrong codes"), 1);
