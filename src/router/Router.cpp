@@ -293,9 +293,11 @@ void Router::volume(const QJsonObject& m, const std::shared_ptr<ClientSession>&)
 }
 
 void Router::getVolume(const QJsonObject&, const std::shared_ptr<ClientSession>& session) {
-    input_.getVolume([session](int percent) {
-        session->sendJSON(
-            {{QStringLiteral("t"), QStringLiteral("vol")}, {QStringLiteral("value"), percent}});
+    // "muted" is for the page; the app reads only "value".
+    input_.getVolume([session](int percent, bool muted) {
+        session->sendJSON({{QStringLiteral("t"), QStringLiteral("vol")},
+                           {QStringLiteral("value"), percent},
+                           {QStringLiteral("muted"), muted}});
     });
 }
 

@@ -66,7 +66,9 @@ TEST(RouterCommand, volumeIsTruncatedTowardZeroAndOnlyNumbersCount) {
     EXPECT_EQ(h.volume->writes, (QList<float>{0.37f, 0.0f, 1.0f, 0.0f}));
 
     h.volume->reading = 0.42f;
-    EXPECT_EQ(h.send(h.phone, {{"t", "getvol"}}), (QJsonObject{{"t", "vol"}, {"value", 42}}));
+    h.volume->muted = true;
+    EXPECT_EQ(h.send(h.phone, {{"t", "getvol"}}),
+              (QJsonObject{{"t", "vol"}, {"value", 42}, {"muted", true}}));
 }
 
 TEST(RouterCommand, pingEchoesAnyTimestampAndMalformedMessagesAreIgnored) {
