@@ -200,7 +200,18 @@ TEST(PairingWindow, aLongFixedCodeIsShownWholeInTheSameFontAndFrame) {
     EXPECT_EQ(markup.window->codeLabel()->textFormat(), Qt::PlainText);
 }
 
-TEST(PairingWindow, showsThePageAddressBelowTheCodeWithAQrCodeThatReadsAsIt) {
+namespace {
+QByteArray scanned(WindowHarness& h) {
+    const QString image = h.dir.filePath("qr.png");
+    if (!h.window->pageQRCode()->grab().save(image)) return {};
+    QProcess zbar;
+    zbar.start("zbarimg", {"--quiet", "--raw", image});
+    zbar.waitForFinished();
+    return zbar.readAllStandardOutput().trimmed();
+}
+}  // namespace
+
+TEST(PairingWindow, showsThePageAddressBelowTheCodeWithAQrCodeThatAlsoCarriesTheCode) {
     WindowHarness h;
     QMainWindow* window = h.window->window();
     EXPECT_FALSE(h.window->pagePanel()->isVisibleTo(window));  // no server, no page
@@ -213,16 +224,23 @@ TEST(PairingWindow, showsThePageAddressBelowTheCodeWithAQrCodeThatReadsAsIt) {
     EXPECT_EQ(h.window->content()->size(), QSize(380, 290));
     EXPECT_EQ(window->centralWidget()->size(), QSize(380, 290 + 140));
 
-    const QString image = h.dir.filePath("qr.png");
-    ASSERT_TRUE(h.window->pageQRCode()->grab().save(image));
-    QProcess zbar;
-    zbar.start("zbarimg", {"--quiet", "--raw", image});
-    ASSERT_TRUE(zbar.waitForFinished());
-    EXPECT_EQ(zbar.readAllStandardOutput().trimmed(), address.toUtf8());
+    EXPECT_EQ(scanned(h), (address + "#code=" + h.code()).toUtf8());
+    // "Nouveau code" is followed at once.
+    const QString before = h.code();
+    for (int attempt = 0; attempt < 5 && h.code() == before; ++attempt) {
+        h.window->newCodeButton()->click();
+        h.settle(1 + attempt);
+    }
+    EXPECT_EQ(scanned(h), (address + "#code=" + h.code()).toUtf8());
 
     // The computer moved to another network while the window was hidden.
     address = "http://10.20.30.40:8788/";
     window->hide();
     h.window->show();
     EXPECT_EQ(h.window->pageAddressLabel()->text(), address);
+
+    // A code fixed in the environment may hold any text, even what would end the fragment.
+    WindowHarness odd(QString("4 2+&#é"));
+    odd.window->setPageAddressSource([&] { return QUrl(address); });
+    EXPECT_EQ(scanned(odd), address.toUtf8() + "#code=4%202%2B%26%23%C3%A9");
 }
