@@ -30,7 +30,9 @@ Input::Input(std::unique_ptr<InputBackend> backend, std::unique_ptr<InputClock> 
         backend_.get(), &InputBackend::layoutChanged, this,
         [this] {
             queue_.async([this] {
-                if (layoutMapBuilt_) rebuildLayoutMap();
+                // The backend may announce a change while it is released (a keymap put back
+                // on the way out): there is nothing to rebuild then.
+                if (layoutMapBuilt_ && backend_) rebuildLayoutMap();
             });
         },
         Qt::DirectConnection);
@@ -50,6 +52,8 @@ Input::~Input() {
         clock_.reset();
         backend_.reset();
     });
+    // What the release itself queued runs now, not while the members go.
+    queue_.sync([] {});
 }
 
 void Input::moveBy(double dx, double dy) {
