@@ -2,6 +2,7 @@
 // remote, all speaking the agent's own protocol over the WebSocket it serves.
 import { Connection } from './connection.js';
 import { Keyboard } from './keyboard.js';
+import { Modifiers } from './modifiers.js';
 import { Touchpad } from './touchpad.js';
 
 const $ = (id) => document.getElementById(id);
@@ -10,60 +11,164 @@ const STATUS_TEXT = {
   connecting: 'Connexion…',
   needpair: 'À jumeler',
   ready: 'Connecté',
-  offline: 'Hors ligne, nouvelle tentative…',
+  offline: 'Hors ligne',
+  stranded: 'Injoignable',
 };
+const OFFLINE_TEXT = 'Hors ligne : gestes et touches ne sont pas envoyés. Reconnexion…';
+const PENDING_TEXT = ' Le texte saisi partira au retour de la connexion.';
+const STRANDED_TEXT = 'L’ordinateur ne répond pas. Vérifie qu’il est allumé et pas en veille, ' +
+    'qu’il est sur le même réseau que ce téléphone et qu’Olvane y est lancé. ' +
+    'La page réessaie d’elle-même.';
+const SENSITIVITY_KEY = 'olvane.sensitivity';
+
+// The QR code of the pairing window carries the code in the fragment, which browsers never
+// send: read once, then taken out of the address so that it is neither kept nor shared.
+const linkParams = new URLSearchParams(location.hash.slice(1));
+let linkCode = linkParams.get('code');
+if (location.hash) history.replaceState(null, '', location.pathname + location.search);
 
 const connection = new Connection(`ws://${location.host}/`, {
   state: showState,
-  badcode: () => {
-    $('pair-error').textContent = 'Code incorrect. Vérifie le code affiché sur l’ordinateur.';
-    $('code').value = '';
-    $('code').focus();
-  },
-  volume: (value) => {
-    if (!volumeHeld) $('volume').value = String(value);
-  },
+  badcode: codeRefused,
+  volume: showVolume,
 });
+const online = () => connection.state === 'ready';
 
 function showState(state, name) {
+  document.body.dataset.link = state;
   $('status').textContent = STATUS_TEXT[state];
-  $('status').dataset.state = state;
-  $('computer').textContent = name || 'Olvane';
-  // The controls stay on screen while reconnecting; only pairing replaces them.
+  if (name) $('computer').textContent = name;
+  // The controls stay on screen, dimmed, while reconnecting; only pairing replaces them.
   if (state === 'needpair' || state === 'ready') {
     $('pairing').hidden = state !== 'needpair';
     $('remote').hidden = state !== 'ready';
+    $('open-settings').hidden = state !== 'ready';
   }
-  if (state === 'needpair') $('code').focus();
-  if (state === 'ready') $('pair-error').textContent = '';
+  for (const control of document.querySelectorAll('.controls button, #volume'))
+    control.disabled = state !== 'ready';
+  if (state !== 'ready') {
+    touchpad.reset();
+    modifiers.clear();
+  }
+  if (state === 'needpair') {
+    if (linkCode) connection.pair(linkCode);
+    else $('code').focus();
+    linkCode = null;
+  }
+  if (state === 'ready') {
+    linkCode = null;
+    $('pair-error').textContent = '';
+    keyboard.sync();  // what was typed offline
+  }
+  showNotice();
+}
+
+function showNotice() {
+  const state = connection.state;
+  let text = '';
+  if (state === 'offline') text = $('remote').hidden ? 'Hors ligne. Reconnexion…' : OFFLINE_TEXT;
+  if (state === 'stranded') text = STRANDED_TEXT;
+  if (text && keyboard.pending()) text += PENDING_TEXT;
+  $('notice').textContent = text;
+  $('notice').hidden = !text;
 }
 
 // Pairing: four digits go out as soon as they are all there; any other code (one fixed
-// on the computer) with the button.
+// on the computer) with the button. Spaces and dots a keyboard slips in are not part of it.
+let lockoutTimer = 0;
+
+function codeRefused(lockoutSeconds) {
+  $('pairing').hidden = false;
+  $('code').value = '';
+  if (lockoutSeconds > 0) return lockOut(lockoutSeconds);
+  $('pair-error').textContent = 'Code incorrect. Vérifie le code affiché sur l’ordinateur.';
+  $('code').focus();
+}
+
+// Too many wrong codes: the agent compares none for a while, so the page counts it down
+// rather than let the right code look wrong.
+function lockOut(seconds) {
+  $('pair-error').textContent = 'Trop d’essais : le jumelage est bloqué un moment.';
+  const until = performance.now() + seconds * 1000;
+  const submit = $('pair-form').querySelector('button');
+  const tick = () => {
+    const left = Math.ceil((until - performance.now()) / 1000);
+    const locked = left > 0;
+    $('code').disabled = submit.disabled = locked;
+    submit.textContent = locked ? `Réessaie dans ${left} s` : 'Jumeler';
+    if (locked) {
+      lockoutTimer = setTimeout(tick, 1000 - ((until - performance.now()) % 1000));
+      return;
+    }
+    $('pair-error').textContent = 'Tu peux réessayer.';
+    $('code').focus();
+  };
+  clearTimeout(lockoutTimer);
+  tick();
+}
+
 $('pair-form').addEventListener('submit', (event) => {
   event.preventDefault();
   const code = $('code').value.trim();
   if (code) connection.pair(code);
 });
 $('code').addEventListener('input', () => {
+  const code = $('code').value.replace(/[\s.,-]/g, '');
+  if (code !== $('code').value) $('code').value = code;
   $('pair-error').textContent = '';
-  if (/^\d{4}$/.test($('code').value)) connection.pair($('code').value);
+  if (/^\d{4}$/.test(code)) connection.pair(code);
 });
 
-new Touchpad($('pad'), {
+// Pointer speed, from 1 to 9: each step is a fifth more or less than the one before.
+function sensitivity() {
+  return 2 ** ((Number($('sensitivity').value) - 5) / 4);
+}
+try {
+  $('sensitivity').value = localStorage.getItem(SENSITIVITY_KEY) ?? $('sensitivity').value;
+} catch {
+  // Storage refused: the default speed, for this visit only.
+}
+$('sensitivity').addEventListener('change', () => {
+  try {
+    localStorage.setItem(SENSITIVITY_KEY, $('sensitivity').value);
+  } catch {
+    // Kept for this visit only.
+  }
+});
+
+const touchpad = new Touchpad($('pad'), {
   move: (dx, dy) => connection.sendPointer(1, dx, dy),
   scroll: (dx, dy) => connection.sendPointer(2, dx, dy),
   click: (right) => connection.send({ t: 'click', right, count: 1 }),
   drag: (down) => connection.send({ t: 'drag', down }),
+  sensitivity,
 });
 
-new Keyboard($('typing'), {
+const modifiers = new Modifiers(document.querySelectorAll('[data-mod]'));
+const sendKey = (name, mods) => connection.send({ t: 'key', name, mods });
+
+const keyboard = new Keyboard($('typing'), {
   text: (text) => connection.send({ t: 'text', text }),
-  key: (name) => connection.send({ t: 'key', name, mods: [] }),
+  key: (name) => sendKey(name, []),
+  press: (name) => sendKey(name, modifiers.take()),
+  shortcut: () => modifiers.held().length > 0,
+  online,
 });
+$('typing').addEventListener('input', showNotice);
+
+// Buttons under the field do not take the focus from it: on a phone that would close the
+// keyboard.
+for (const button of document.querySelectorAll('.controls button')) {
+  button.addEventListener('pointerdown', (event) => event.preventDefault());
+  button.addEventListener('mousedown', (event) => event.preventDefault());
+}
 
 for (const button of document.querySelectorAll('[data-key]')) {
-  button.addEventListener('click', () => connection.send({ t: 'key', name: button.dataset.key, mods: [] }));
+  button.addEventListener('click', () => {
+    const { key, mods } = button.dataset;
+    if (mods) sendKey(key, [...new Set([mods, ...modifiers.take()])]);
+    else keyboard.press(key);
+  });
 }
 
 for (const button of document.querySelectorAll('[data-media]')) {
@@ -75,25 +180,41 @@ for (const button of document.querySelectorAll('[data-media]')) {
   });
 }
 
-// The slider sends at most one value per frame while it moves.
+// The slider sends at most one value per frame while it moves, and is read back once let go.
 let volumeHeld = false;
 let volumeFrame = 0;
+
+function showVolume(value, muted) {
+  if (!volumeHeld) $('volume').value = String(value);
+  $('mute').setAttribute('aria-pressed', String(muted));
+  $('volume').classList.toggle('muted', muted);
+}
+
+function sendVolume() {
+  cancelAnimationFrame(volumeFrame);
+  volumeFrame = 0;
+  connection.send({ t: 'vol', value: Number($('volume').value) });
+}
+
 $('volume').addEventListener('pointerdown', () => { volumeHeld = true; });
-$('volume').addEventListener('pointerup', () => { volumeHeld = false; });
-$('volume').addEventListener('pointercancel', () => { volumeHeld = false; });
+for (const type of ['pointerup', 'pointercancel'])
+  $('volume').addEventListener(type, () => { volumeHeld = false; });
 $('volume').addEventListener('input', () => {
-  if (volumeFrame) return;
-  volumeFrame = requestAnimationFrame(() => {
-    volumeFrame = 0;
-    connection.send({ t: 'vol', value: Number($('volume').value) });
-  });
+  if (!volumeFrame) volumeFrame = requestAnimationFrame(sendVolume);
+});
+$('volume').addEventListener('change', () => {
+  sendVolume();
+  connection.send({ t: 'getvol' });
 });
 document.addEventListener('visibilitychange', () => {
   if (document.visibilityState === 'visible') connection.send({ t: 'getvol' });
 });
 
+$('open-settings').addEventListener('click', () => $('settings').showModal());
 $('forget').addEventListener('click', () => {
-  if (confirm('Oublier cet ordinateur ? Il faudra saisir un nouveau code.')) connection.forget();
+  if (!confirm('Oublier cet ordinateur ? Il faudra saisir un nouveau code.')) return;
+  $('settings').close();
+  connection.forget();
 });
 
 connection.connect();

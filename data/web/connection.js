@@ -1,12 +1,21 @@
 // The link to the agent: one WebSocket to the host the page came from, pairing and
 // authentication with a token kept in this browser, commands only once authenticated, and a
-// new connection whenever the old one drops.
+// new connection whenever the old one drops or stops answering.
+//
+// A computer that sleeps, freezes or leaves the network does not close the socket: the
+// browser would call it open for a minute or more. So the page asks for an answer every
+// moment and calls the link lost as soon as one is late.
 
 const TOKEN_KEY = 'olvane.token';
 const RETRY_FIRST_MS = 500;
-const RETRY_LONGEST_MS = 5000;
-const PING_EVERY_MS = 15000;
-const PONG_WITHIN_MS = 5000;
+const RETRY_LONGEST_MS = 4000;
+const ASK_EVERY_MS = 1500;
+const ANSWER_WITHIN_MS = 2500;
+// Connecting takes a round trip or two on a local network; a computer that accepts the
+// connection without answering is as good as gone.
+const CONNECT_WITHIN_MS = 4000;
+// Past this, retrying alone will not do: the user is told what to check.
+const STRANDED_AFTER_MS = 20000;
 
 // Storage may be refused (private browsing, blocked site data): the page then pairs each visit.
 function readToken() {
@@ -27,39 +36,39 @@ function writeToken(token) {
 }
 
 export class Connection {
-  // events: state(state, name), badcode(), volume(value)
+  // state: connecting (first try), needpair, ready, offline (retrying), stranded (retrying
+  // for a while already).
+  // events: state(state, name), badcode(lockoutSeconds), volume(value, muted)
   constructor(url, events) {
     this.url = url;
     this.events = events;
     this.socket = null;
-    this.state = 'connecting';
+    this.state = '';
     this.name = '';
     this.retryMs = RETRY_FIRST_MS;
-    this.retryTimer = null;
-    this.pingTimer = null;
-    this.pongTimer = null;
-    document.addEventListener('visibilitychange', () => {
-      if (document.visibilityState === 'visible' && !this.socket) this.connect();
-    });
+    this.retryTimer = 0;
+    this.askTimer = 0;
+    this.answerTimer = 0;
+    this.strandedTimer = 0;
+    document.addEventListener('visibilitychange', () => this.shown());
   }
 
   connect() {
     clearTimeout(this.retryTimer);
-    this.retryTimer = null;
-    this.setState('connecting');
+    if (!['offline', 'stranded'].includes(this.state)) this.setState('connecting');
     const socket = new WebSocket(this.url);
     socket.binaryType = 'arraybuffer';
     this.socket = socket;
     socket.onopen = () => this.greet();
     socket.onmessage = (event) => this.receive(event.data);
-    socket.onclose = () => this.dropped(socket);
+    socket.onclose = () => this.lost(socket);
+    this.expectAnswer(CONNECT_WITHIN_MS);
   }
 
+  // A hello without a token still brings the computer's name for the pairing screen.
   greet() {
-    this.retryMs = RETRY_FIRST_MS;
     const token = readToken();
-    if (token) this.sendNow({ t: 'hello', token });
-    else this.setState('needpair');
+    this.sendNow(token ? { t: 'hello', token } : { t: 'hello' });
   }
 
   receive(data) {
@@ -70,7 +79,7 @@ export class Connection {
     } catch {
       return;
     }
-    clearTimeout(this.pongTimer);
+    this.answered();
     if (typeof message.name === 'string') this.name = message.name;
     switch (message.t) {
       case 'paired':
@@ -81,44 +90,71 @@ export class Connection {
         this.ready();
         break;
       case 'needpair':
-        // The token was revoked or the agent's token file deleted: pair again.
+        // No token, or one that was revoked or lost with the agent's token file: pair again.
         writeToken(null);
-        this.setState('needpair');
+        this.linked('needpair');
         break;
       case 'badcode':
-        this.events.badcode();
+        this.events.badcode(Number.isFinite(message.lockout) ? message.lockout : 0);
         break;
       case 'vol':
-        if (Number.isFinite(message.value)) this.events.volume(message.value);
+        if (Number.isFinite(message.value)) this.events.volume(message.value, message.muted === true);
         break;
     }
   }
 
   ready() {
-    this.setState('ready');
+    this.linked('ready');
     this.send({ t: 'getvol' });
-    this.keepAlive();
   }
 
-  // A phone that sleeps or walks out of the network leaves a socket that never closes by
-  // itself: an unanswered ping ends it, and the reconnection follows.
-  keepAlive() {
-    clearInterval(this.pingTimer);
+  linked(state) {
+    this.retryMs = RETRY_FIRST_MS;
+    clearTimeout(this.strandedTimer);
+    this.strandedTimer = 0;
+    this.setState(state);
+    if (!this.askTimer) this.askTimer = setInterval(() => this.ask(), ASK_EVERY_MS);
+  }
+
+  // Before pairing a hello is the question, since a ping would only be refused.
+  ask() {
+    if (document.visibilityState !== 'visible') return;
+    this.sendNow(this.state === 'ready' ? { t: 'ping' } : { t: 'hello' });
+    this.expectAnswer(ANSWER_WITHIN_MS);
+  }
+
+  // Any message counts as an answer; an earlier question still waiting keeps its deadline.
+  expectAnswer(ms) {
+    if (this.answerTimer) return;
     const socket = this.socket;
-    this.pingTimer = setInterval(() => {
-      if (this.socket !== socket || document.visibilityState !== 'visible') return;
-      this.send({ t: 'ping' });
-      clearTimeout(this.pongTimer);
-      this.pongTimer = setTimeout(() => socket.close(), PONG_WITHIN_MS);
-    }, PING_EVERY_MS);
+    this.answerTimer = setTimeout(() => this.lost(socket), ms);
   }
 
-  dropped(socket) {
+  answered() {
+    clearTimeout(this.answerTimer);
+    this.answerTimer = 0;
+  }
+
+  // A phone that slept may hold a socket that died meanwhile: ask at once.
+  shown() {
+    if (document.visibilityState !== 'visible') return;
+    if (!this.socket) this.connect();
+    else if (this.state === 'ready' || this.state === 'needpair') this.ask();
+  }
+
+  lost(socket) {
     if (this.socket !== socket) return;
     this.socket = null;
-    clearInterval(this.pingTimer);
-    clearTimeout(this.pongTimer);
-    this.setState('offline');
+    // A socket that stopped answering may not close for a minute: it is left behind now.
+    socket.onopen = socket.onmessage = socket.onclose = null;
+    socket.close();
+    this.answered();
+    clearInterval(this.askTimer);
+    this.askTimer = 0;
+    if (!['offline', 'stranded'].includes(this.state)) {
+      this.setState('offline');
+      this.strandedTimer = setTimeout(() => this.setState('stranded'), STRANDED_AFTER_MS);
+    }
     if (document.visibilityState !== 'visible') return;  // reconnects when shown again
     this.retryTimer = setTimeout(() => this.connect(), this.retryMs);
     this.retryMs = Math.min(this.retryMs * 2, RETRY_LONGEST_MS);
@@ -156,6 +192,7 @@ export class Connection {
   }
 
   setState(state) {
+    if (state === this.state) return;
     this.state = state;
     this.events.state(state, this.name);
   }

@@ -66,12 +66,12 @@ std::optional<PulseVolume::Sink> PulseVolume::defaultSink(PulseConnection& pulse
     return Sink{query.name, query.volume, query.muted};
 }
 
-std::optional<float> PulseVolume::get() {
+std::optional<VolumeControl::Reading> PulseVolume::get() {
     PulseConnection pulse(budget_);
     const std::optional<Sink> sink = defaultSink(pulse);
     reportFailure(sink ? QString() : describe(pulse));
     if (!sink) return std::nullopt;
-    return sinkLevel(sink->volume);
+    return Reading{sinkLevel(sink->volume), sink->muted};
 }
 
 void PulseVolume::set(float value) {

@@ -19,7 +19,7 @@ public:
 
     explicit PulseVolume(std::chrono::milliseconds budget = kBudget);
 
-    std::optional<float> get() override;
+    std::optional<Reading> get() override;
     void set(float value) override;
     void toggleMute() override;
 

@@ -53,6 +53,8 @@ Input::~Input() {
         clock_.reset();
         backend_.reset();
     });
+    // What the release itself queued runs now, not while the members go.
+    queue_.sync([] {});
 }
 
 void Input::moveBy(double dx, double dy) {
@@ -234,9 +236,9 @@ void Input::rebuildLayoutMap() {
 void Input::mediaKey(const QString& name) {
     enqueue([this, key = name.toLower()] {
         if (key == QLatin1String("volumeup")) {
-            writeVolume(readVolume() + kVolumeStep);
+            writeVolume(readVolume().level + kVolumeStep);
         } else if (key == QLatin1String("volumedown")) {
-            writeVolume(readVolume() - kVolumeStep);
+            writeVolume(readVolume().level - kVolumeStep);
         } else if (key == QLatin1String("mute")) {
             if (volume_) volume_->toggleMute();
         } else if (key == QLatin1String("playpause")) {
@@ -253,17 +255,18 @@ void Input::setVolume(int percent) {
     enqueue([this, percent] { writeVolume(float(std::clamp(percent, 0, 100)) / 100.0f); });
 }
 
-void Input::getVolume(std::function<void(int)> completion) {
+void Input::getVolume(std::function<void(int, bool)> completion) {
     enqueue([this, completion = std::move(completion)] {
-        completion(int(std::lround(readVolume() * 100.0f)));
+        const VolumeControl::Reading reading = readVolume();
+        completion(int(std::lround(reading.level * 100.0f)), reading.muted);
     });
 }
 
-float Input::readVolume() {
-    const std::optional<float> v = volume_ ? volume_->get() : std::nullopt;
+VolumeControl::Reading Input::readVolume() {
+    const auto v = volume_ ? volume_->get() : std::nullopt;
     // A value that is not a number cannot become a percentage: treat it as unreadable.
-    if (!v || !std::isfinite(*v)) return kUnreadableVolume;
-    return std::clamp(*v, 0.0f, 1.0f);
+    if (!v || !std::isfinite(v->level)) return {kUnreadableVolume, false};
+    return {std::clamp(v->level, 0.0f, 1.0f), v->muted};
 }
 
 void Input::writeVolume(float value) {

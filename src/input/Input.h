@@ -57,7 +57,7 @@ public:
     void pressKey(const QString& name, const QStringList& modifiers);
     void mediaKey(const QString& name);
     void setVolume(int percent);
-    void getVolume(std::function<void(int percent)> completion);
+    void getVolume(std::function<void(int percent, bool muted)> completion);
     // Releases a drag's button when nobody is left to release it.
     void releaseHeldButton();
 
@@ -100,7 +100,7 @@ private:
     void pressKeyNow(const QString& name, const QStringList& modifiers);
     std::optional<quint16> layoutKeyCode(const QString& ch);
     void rebuildLayoutMap();
-    float readVolume();
+    VolumeControl::Reading readVolume();
     void writeVolume(float value);
 
     SerialQueue queue_{QStringLiteral("olvane.input")};

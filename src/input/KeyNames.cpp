@@ -33,6 +33,8 @@ QList<quint16> modifierKeyCodes(const QStringList& names, CmdKey cmd) {
             alt = true;
         else if (name == QLatin1String("shift"))
             shift = true;
+        else if (name == QLatin1String("super"))
+            super = true;
     }
     QList<quint16> keys;
     if (control) keys.append(kLeftCtrl);

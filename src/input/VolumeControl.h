@@ -5,9 +5,14 @@
 // The default output device's volume and mute, called on the input queue.
 class VolumeControl {
 public:
+    struct Reading {
+        float level;  // 0.0 to 1.0
+        bool muted;
+    };
+
     virtual ~VolumeControl() = default;
-    // 0.0 to 1.0; none when there is no device or the volume cannot be read.
-    virtual std::optional<float> get() = 0;
+    // Both in one look at the device; none when there is no device or it cannot be read.
+    virtual std::optional<Reading> get() = 0;
     // value is already clamped to 0.0 to 1.0. Does nothing without a device.
     virtual void set(float value) = 0;
     virtual void toggleMute() = 0;

@@ -121,16 +121,11 @@ void Router::hello(const QJsonObject& message, const std::shared_ptr<ClientSessi
 
 void Router::pair(const QJsonObject& message, const std::shared_ptr<ClientSession>& session) {
     const QString code = stringOr(message, QLatin1String("code"));
-    switch (state_.checkPairingCode(code)) {
-        case PairingResult::LockedOut:
-            session->sendJSON({{QStringLiteral("t"), QStringLiteral("badcode")}});
-            return;
-        case PairingResult::WrongCode:
-            session->sendJSON({{QStringLiteral("t"), QStringLiteral("badcode")}});
-            logLine(QStringLiteral("Bad pairing code attempt"));
-            return;
-        case PairingResult::Accepted:
-            break;
+    const PairingResult result = state_.checkPairingCode(code);
+    if (result != PairingResult::Accepted) {
+        session->sendJSON(badCodeReply());
+        if (result == PairingResult::WrongCode) logLine(QStringLiteral("Bad pairing code attempt"));
+        return;
     }
     const QString token = state_.issueToken();
     authenticate(session, token);
@@ -203,6 +198,15 @@ void Router::sessionEnded(ClientSession& session) {
 
 void Router::throttle() {
     input_.throttle();
+}
+
+// While pairing is locked the reply says for how long, so that a page can count down
+// instead of calling the right code wrong; the app reads only "t".
+QJsonObject Router::badCodeReply() const {
+    QJsonObject reply{{QStringLiteral("t"), QStringLiteral("badcode")}};
+    if (const double left = state_.pairingLockoutLeft(); left > 0)
+        reply.insert(QLatin1String("lockout"), int(std::ceil(left)));
+    return reply;
 }
 
 QJsonObject Router::welcome(const QString& type) const {
@@ -289,9 +293,11 @@ void Router::volume(const QJsonObject& m, const std::shared_ptr<ClientSession>&)
 }
 
 void Router::getVolume(const QJsonObject&, const std::shared_ptr<ClientSession>& session) {
-    input_.getVolume([session](int percent) {
-        session->sendJSON(
-            {{QStringLiteral("t"), QStringLiteral("vol")}, {QStringLiteral("value"), percent}});
+    // "muted" is for the page; the app reads only "value".
+    input_.getVolume([session](int percent, bool muted) {
+        session->sendJSON({{QStringLiteral("t"), QStringLiteral("vol")},
+                           {QStringLiteral("value"), percent},
+                           {QStringLiteral("muted"), muted}});
     });
 }
 

@@ -70,6 +70,7 @@ private:
     // file); unless told to look anyway, only when the tokens changed since the last look.
     void closeRevokedSessions(bool lookAnyway = false);
     QJsonObject welcome(const QString& type) const;
+    QJsonObject badCodeReply() const;
     bool ax() const;
 
     static const QHash<QString, Handler>& commands();

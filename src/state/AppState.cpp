@@ -94,6 +94,11 @@ PairingResult AppState::checkPairingCode(const QString& code) {
     return PairingResult::WrongCode;
 }
 
+double AppState::pairingLockoutLeft() const {
+    std::lock_guard lock(mutex_);
+    return guard_.secondsLeft();
+}
+
 void AppState::clientConnected() {
     {
         std::lock_guard lock(mutex_);

@@ -49,6 +49,8 @@ public:
     void regenerateCode();
     // Compares a "pair" code with the current one, counting wrong guesses.
     PairingResult checkPairingCode(const QString& code);
+    // Seconds before codes are compared again after too many wrong ones; 0 when they are.
+    double pairingLockoutLeft() const;
 
     QString issueToken() { return tokens_.issue(); }
     void revokeToken(const QString& token) { tokens_.revoke(token); }

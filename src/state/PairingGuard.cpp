@@ -9,6 +9,10 @@ bool PairingGuard::isLockedOut() const {
     return clock_() < lockedUntil_;
 }
 
+double PairingGuard::secondsLeft() const {
+    return std::max(lockedUntil_ - clock_(), 0.0);
+}
+
 std::optional<double> PairingGuard::recordFailure() {
     if (++failures_ < kFailuresPerLockout) return std::nullopt;
     failures_ = 0;

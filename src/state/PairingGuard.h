@@ -16,6 +16,8 @@ public:
     explicit PairingGuard(MonotonicClock clock);
 
     bool isLockedOut() const;
+    // Seconds until attempts are compared again; 0 when not locked.
+    double secondsLeft() const;
     // Returns the length of the lockout this failure started, if it started one.
     std::optional<double> recordFailure();
     void recordSuccess();

@@ -210,16 +210,12 @@ void PairingWindow::setPageAddressSource(std::function<QUrl()> source) {
 }
 
 void PairingWindow::showPageAddress() {
-    const QUrl url = pageAddressSource_ ? pageAddressSource_() : QUrl();
-    pagePanel_->setVisible(!url.isEmpty());
-    if (!url.isEmpty()) {
-        pageAddress_->setText(url.toString());
+    pageAddressShown_ = pageAddressSource_ ? pageAddressSource_() : QUrl();
+    pagePanel_->setVisible(!pageAddressShown_.isEmpty());
+    if (!pageAddressShown_.isEmpty()) {
+        pageAddress_->setText(pageAddressShown_.toString());
         fitToWidth(pageAddress_, kAddressPixels);
-        // Drawn for the screen's pixels, so that every module stays sharp.
-        const qreal ratio = window_->devicePixelRatioF();
-        QImage code = QRCode::fitting(url.toEncoded(), int(kQrFrame.width() * ratio));
-        code.setDevicePixelRatio(ratio);
-        pageQrCode_->setPixmap(QPixmap::fromImage(code));
+        drawPageQRCode();
     }
     // The window takes its new height now, not at the next layout pass, so that it is
     // centred at its real size.
@@ -228,11 +224,30 @@ void PairingWindow::showPageAddress() {
     window_->adjustSize();
 }
 
+QUrl PairingWindow::pairingLink(const QUrl& page, const QString& code) {
+    // A fixed code may hold any text: percent-encoded, it cannot end the fragment early.
+    QUrl link = page;
+    link.setFragment(QStringLiteral("code=") + QString::fromLatin1(QUrl::toPercentEncoding(code)),
+                     QUrl::StrictMode);
+    return link;
+}
+
+void PairingWindow::drawPageQRCode() {
+    codeInQRCode_ = state_.pairingCode();
+    // Drawn for the screen's pixels, so that every module stays sharp.
+    const qreal ratio = window_->devicePixelRatioF();
+    QImage image = QRCode::fitting(pairingLink(pageAddressShown_, codeInQRCode_).toEncoded(),
+                                   int(kQrFrame.width() * ratio));
+    image.setDevicePixelRatio(ratio);
+    pageQrCode_->setPixmap(QPixmap::fromImage(image));
+}
+
 void PairingWindow::refresh() {
     const bool connected = state_.connectedCount() >= 1;
     setTextColour(statusDot_, connected ? kGreen : kWaitingGrey);
     statusText_->setText(connected ? kConnectedText : kWaitingText);
     codeLabel_->setText(state_.pairingCode());
+    if (!pageAddressShown_.isEmpty() && codeInQRCode_ != state_.pairingCode()) drawPageQRCode();
     // Armed only from here: a timer started earlier still fires when the phone has gone.
     if (connected && window_->isVisible())
         autoCloseTimer_->start(kAutoCloseDelay, [this] { window_->hide(); });

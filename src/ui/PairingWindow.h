@@ -18,8 +18,9 @@ class QPushButton;
 class QStyle;
 
 // The window that shows the pairing code in large digits with the connection state, and
-// below it the address of the touchpad page with a QR code of it. It hides itself a moment
-// after a phone connects while it is on screen. Main thread only.
+// below it the address of the touchpad page with a QR code of it that also carries the code,
+// so that scanning it pairs at once. It hides itself a moment after a phone connects while it
+// is on screen. Main thread only.
 class PairingWindow {
 public:
     static constexpr int kWidth = 380;
@@ -37,8 +38,12 @@ public:
                   std::unique_ptr<OneShotTimer> autoCloseTimer = OneShotTimer::create());
     ~PairingWindow();
 
-    // Brings the labels up to date; arms the auto-close when a phone is connected and the
-    // window is on screen.
+    // The page's address with the code in its fragment, which browsers never send to the
+    // server: the page reads it from there and pairs.
+    static QUrl pairingLink(const QUrl& page, const QString& code);
+
+    // Brings the labels and the QR code up to date; arms the auto-close when a phone is connected
+    // and the window is on screen.
     void refresh();
     void show();
     // The "Nouveau code" button.
@@ -64,6 +69,7 @@ private:
     void buildContent(const QIcon& icon);
     QWidget* buildPagePanel();
     void showPageAddress();
+    void drawPageQRCode();
     void centre();
 
     AppState& state_;
@@ -79,5 +85,7 @@ private:
     QLabel* pageAddress_ = nullptr;
     QLabel* pageQrCode_ = nullptr;
     std::function<QUrl()> pageAddressSource_;
+    QUrl pageAddressShown_;
+    QString codeInQRCode_;
     std::unique_ptr<OneShotTimer> autoCloseTimer_;
 };

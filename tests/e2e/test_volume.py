@@ -40,6 +40,7 @@ class Volume(AgentTestCase):
         was_muted = self.pulse.muted()
         self.phone.send({"t": "media", "name": "mute"})
         self.assertTrue(wait_for(lambda: self.pulse.muted() != was_muted, 5))
+        self.assertEqual(self.phone.request({"t": "getvol"})["muted"], not was_muted)
         self.phone.send({"t": "media", "name": "MUTE"})
         self.assertTrue(wait_for(lambda: self.pulse.muted() == was_muted, 5))
 

@@ -50,8 +50,8 @@ TEST(InputKeyboard, namedKeysAndLayoutCharactersArePressedWithModifiersAroundThe
     h.input->pressKey("!", {});  // the 1 key, and no Shift added
     EXPECT_EQ(keys(h.take()), (QList<int>{30, -30, 2, -2}));
 
-    h.input->pressKey("left", {"super", "opt"});
-    EXPECT_EQ(keys(h.take()), (QList<int>{56, 105, -105, -56}));
+    h.input->pressKey("left", {"super", "opt", "hyper"});
+    EXPECT_EQ(keys(h.take()), (QList<int>{56, 125, 105, -105, -125, -56}));
 }
 
 TEST(InputKeyboard, unknownNamesAndCharactersOutsideTheLayoutPostNothing) {

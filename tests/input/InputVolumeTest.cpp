@@ -14,7 +14,7 @@ struct VolumeHarness : InputHarness {
     }
     int read() {
         int percent = -1;
-        input->getVolume([&](int p) { percent = p; });
+        input->getVolume([&](int p, bool) { percent = p; });
         flush();
         return percent;
     }

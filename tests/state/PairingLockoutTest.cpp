@@ -30,7 +30,10 @@ TEST(PairingLockout, fiveWrongCodesLockForThirtySecondsDoublingEachTimeUpToFifte
         while (h.attempt("0000") == PairingResult::LockedOut) h.now += 1;
         return h.now - start;
     };
-    h.fail(5);
+    h.fail(4);
+    EXPECT_EQ(h.state.pairingLockoutLeft(), 0);
+    h.fail(1);
+    EXPECT_EQ(h.state.pairingLockoutLeft(), 30);  // what the page counts down
     QList<double> lengths;
     for (int i = 0; i < 7; ++i) {
         lengths.append(lockoutLength());

@@ -13,14 +13,18 @@
 class RecordingVolume : public VolumeControl {
 public:
     std::optional<float> reading;
+    bool muted = false;
     QList<float> writes;
 
-    std::optional<float> get() override { return reading; }
+    std::optional<Reading> get() override {
+        if (!reading) return std::nullopt;
+        return Reading{*reading, muted};
+    }
     void set(float value) override {
         writes.append(value);
         reading = value;
     }
-    void toggleMute() override {}
+    void toggleMute() override { muted = !muted; }
 };
 
 // Input over a recording backend with one 1920x1080 display and a hand-driven clock.

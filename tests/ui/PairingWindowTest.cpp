@@ -37,11 +37,12 @@ struct ManualTimer : OneShotTimer {
 // auto-close timer the test fires by hand.
 struct WindowHarness {
     QTemporaryDir dir;
-    AppState state{AppStateConfig{.tokenFile = dir.filePath("tokens.json")}};
+    AppState state;
     ManualTimer* timer = new ManualTimer;
     PairingWindow window{state, QIcon(), std::unique_ptr<OneShotTimer>(timer)};
 
-    WindowHarness() {
+    explicit WindowHarness(std::optional<QString> fixedCode = std::nullopt)
+        : state(AppStateConfig{.fixedCode = fixedCode, .tokenFile = dir.filePath("tokens.json")}) {
         QObject::connect(&state, &AppState::changed, [this] { window.refresh(); });
     }
     bool visible() const { return window.window()->isVisible(); }
@@ -92,7 +93,18 @@ TEST(PairingWindow, theButtonShowsANewCodeAsPlainText) {
     EXPECT_EQ(h.window.codeLabel()->textFormat(), Qt::PlainText);
 }
 
-TEST(PairingWindow, showsThePageAddressWithAQrCodeThatReadsAsItAsTheNetworkChanges) {
+namespace {
+QByteArray scanned(WindowHarness& h) {
+    const QString image = h.dir.filePath("qr.png");
+    if (!h.window.pageQRCode()->grab().save(image)) return {};
+    QProcess zbar;
+    zbar.start(listedProgram("zbarimg"), {"--quiet", "--raw", image});
+    zbar.waitForFinished();
+    return zbar.readAllStandardOutput().trimmed();
+}
+}  // namespace
+
+TEST(PairingWindow, showsThePageAddressWithAQrCodeThatCarriesTheCodeAsTheNetworkChanges) {
     WindowHarness h;
     QMainWindow* window = h.window.window();
     EXPECT_FALSE(h.window.pagePanel()->isVisibleTo(window));  // no server, no page
@@ -102,16 +114,25 @@ TEST(PairingWindow, showsThePageAddressWithAQrCodeThatReadsAsItAsTheNetworkChang
     h.window.show();
     ASSERT_TRUE(h.window.pagePanel()->isVisible());
     EXPECT_EQ(h.window.pageAddressLabel()->text(), address);
-    const QString image = h.dir.filePath("qr.png");
-    ASSERT_TRUE(h.window.pageQRCode()->grab().save(image));
-    QProcess zbar;
-    zbar.start(listedProgram("zbarimg"), {"--quiet", "--raw", image});
-    ASSERT_TRUE(zbar.waitForFinished());
-    EXPECT_EQ(zbar.readAllStandardOutput().trimmed(), address.toUtf8());
+    EXPECT_EQ(scanned(h), (address + "#code=" + h.code()).toUtf8());
+    // "Nouveau code" is followed at once.
+    const QString before = h.code();
+    for (int attempt = 0; attempt < 5 && h.code() == before; ++attempt)
+        h.window.newCodeButton()->click();
+    EXPECT_EQ(scanned(h), (address + "#code=" + h.code()).toUtf8());
 
     // The computer moved to another network while the window was hidden.
     address = "http://10.20.30.40:8788/";
     window->hide();
     h.window.show();
     EXPECT_EQ(h.window.pageAddressLabel()->text(), address);
+}
+
+TEST(PairingWindow, aFixedCodeOfAnyTextIsEncodedInTheQrCode) {
+    // A code fixed in the environment may hold what would end the fragment.
+    WindowHarness h(QStringLiteral("4 2+&#é"));
+    const QString address = "http://192.168.1.23:8788/";
+    h.window.setPageAddressSource([&] { return QUrl(address); });
+    h.window.show();
+    EXPECT_EQ(scanned(h), address.toUtf8() + "#code=4%202%2B%26%23%C3%A9");
 }

@@ -51,9 +51,14 @@ class Browser:
             raise BrowserError("%s failed: %s" % (op, answer["error"]))
         return answer["value"]
 
-    def touch(self, kind, *points):
-        """kind: touchStart, touchMove or touchEnd; points: (x, y) in CSS pixels."""
-        self.call("touch", type=kind, points=[{"x": x, "y": y} for x, y in points])
+    def touches(self, *events):
+        """events: (kind, points, pause_ms); kind touchStart, touchMove or touchEnd, points
+        [(x, y)] in CSS pixels. Paced by the driver, not by round trips."""
+        self.call("touches", events=[{"type": kind, "points": points, "pause": pause}
+                                     for kind, points, pause in events])
+
+    def evaluate(self, expression):
+        return self.call("evaluate", expression=expression)
 
     def stop(self):
         if self.process and self.process.poll() is None:

@@ -49,6 +49,15 @@ const ops = {
   async click({ selector }) {
     await page.locator(selector).click();
   },
+  async tap({ selector }) {
+    await page.locator(selector).tap();
+  },
+  async evaluate({ expression }) {
+    return page.evaluate(expression);
+  },
+  async viewport({ width, height }) {
+    await page.setViewportSize({ width, height });
+  },
   async text({ selector }) {
     return page.locator(selector).textContent();
   },
@@ -61,12 +70,17 @@ const ops = {
   async box({ selector }) {
     return page.locator(selector).boundingBox();
   },
-  // type: touchStart, touchMove, touchEnd; points: [{x, y}] in CSS pixels of the viewport.
-  async touch({ type, points }) {
-    await touch.send('Input.dispatchTouchEvent', {
-      type,
-      touchPoints: points.map(({ x, y }, id) => ({ x, y, id, radiusX: 4, radiusY: 4, force: 1 })),
-    });
+  // Touch events paced here rather than by round trips, as a hand would: each has a type
+  // (touchStart, touchMove, touchEnd), points [[x, y]] in CSS pixels of the viewport, and
+  // the milliseconds to wait after it.
+  async touches({ events }) {
+    for (const { type, points, pause } of events) {
+      await touch.send('Input.dispatchTouchEvent', {
+        type,
+        touchPoints: points.map(([x, y], id) => ({ x, y, id, radiusX: 4, radiusY: 4, force: 1 })),
+      });
+      await new Promise((resolve) => setTimeout(resolve, pause));
+    }
   },
   async screenshot({ path }) {
     await page.screenshot({ path });
