@@ -3,15 +3,7 @@
 #include "transport/ble/FrameCodec.h"
 #include "transport/ble/FrameParser.h"
 
-#include <cstdio>
 #include <cstdlib>
-
-namespace {
-[[noreturn]] void fail(const char* what) {
-    std::fprintf(stderr, "frame parser: %s\n", what);
-    std::abort();
-}
-}  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (size < 1) return 0;
@@ -21,26 +13,17 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
 
     FrameParser parser;
     QByteArray taken;
-    qsizetype received = 0;
-    bool stopped = false;
-    while (received < stream.size() && !stopped) {
+    Frame frame;
+    for (qsizetype received = 0; received < stream.size();) {
         const qsizetype n = std::min(piece, stream.size() - received);
         parser.append(QByteArrayView(stream).sliced(received, n));
         received += n;
-        Frame frame;
-        for (;;) {
-            const FrameParser::Result result = parser.next(frame);
-            if (result == FrameParser::Result::NeedMore) break;
-            if (result == FrameParser::Result::ZeroLength) {
-                stopped = true;  // the channel closes here
-                break;
-            }
-            const std::optional<QByteArray> encoded = FrameCodec::encode(frame.type, frame.payload);
-            if (!encoded) fail("a frame it cut cannot be encoded again");
-            taken += *encoded;
-        }
-        if (taken.size() + parser.buffered() != received) fail("bytes were lost or duplicated");
+        FrameParser::Result result;
+        while ((result = parser.next(frame)) == FrameParser::Result::Frame)
+            taken += FrameCodec::encode(frame.type, frame.payload).value();  // throws if it cannot
+        if (taken.size() + parser.buffered() != received) std::abort();      // lost or duplicated
+        if (result == FrameParser::Result::ZeroLength) break;  // the channel closes here
     }
-    if (!stream.startsWith(taken)) fail("frames differ from the bytes received");
+    if (!stream.startsWith(taken)) std::abort();  // frames differ from the bytes received
     return 0;
 }
