@@ -11,6 +11,7 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <cstring>
 
 namespace {
@@ -21,23 +22,34 @@ const QString kService = QStringLiteral("8e1d2f3a-71ad-4c0b-9e2a-1774acadb0de");
 struct BluezHarness : RouterHarness {
     DBusFake bluez;
     sockaddr_un address{AF_UNIX, {}};
+    std::atomic<int> listens{0};
+    std::atomic<bool> listenFails;
     LogCapture log;
     std::unique_ptr<BLEServer> server;
+    // On the server's queue: the peripheral, and publish retries left for the test to fire.
+    BluezPeripheral* peripheral = nullptr;
+    std::vector<std::function<void()>> retries;
 
-    explicit BluezHarness(const QStringList& args = {}, BLEServer::Limits limits = {})
-        : bluez("fake_bluez", "org.bluez", "org.olvane.test.FakeBluez", args) {
+    explicit BluezHarness(const QStringList& args = {}, BLEServer::Limits limits = {},
+                          bool failListening = false)
+        : bluez("fake_bluez", "org.bluez", "org.olvane.test.FakeBluez", args),
+          listenFails(failListening) {
         std::strncpy(address.sun_path, dir.filePath("l2cap").toLocal8Bit().constData(),
                      sizeof address.sun_path - 1);
-        server = std::make_unique<BLEServer>(*state, *router, limits);
+        server = std::make_unique<BLEServer>(*state, *router, limits,
+                                             [this](auto, auto task) { retries.push_back(task); });
         server->start([this] {
             BluezPeripheral::Options options;
             options.busAddress = bluez.address();
             options.listen = [this] { return listen(); };
-            return std::make_unique<BluezPeripheral>(options);
+            auto p = std::make_unique<BluezPeripheral>(options);
+            peripheral = p.get();
+            return p;
         });
     }
 
     L2CAPListener::Listening listen() {
+        if (++listens, listenFails) return {-1, 0, QStringLiteral("no")};
         ::unlink(address.sun_path);
         const int fd = ::socket(AF_UNIX, SOCK_SEQPACKET | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
         ::bind(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address);
@@ -67,6 +79,23 @@ struct BluezHarness : RouterHarness {
     std::pair<bool, QVariantMap> registered() {
         const QVariantList reply = bluez.call("Registered").arguments();
         return {reply.value(0).toBool(), qdbus_cast<QVariantMap>(reply.value(1))};
+    }
+    qsizetype pendingRetries() {
+        qsizetype n = 0;
+        server->queue().sync([&] { n = qsizetype(retries.size()); });
+        return n;
+    }
+    void fireRetries() {
+        server->queue().sync([&] {
+            for (auto& retry : std::exchange(retries, {})) retry();
+        });
+    }
+    bool radioIs(BLEState wanted) {
+        return waitUntil([&] {
+            BLEState now;
+            server->queue().sync([&] { now = peripheral->state(); });
+            return now == wanted;
+        });
     }
     bool unregistered() {
         return waitUntil([&] { return registered() == std::pair<bool, QVariantMap>(); });
@@ -104,20 +133,38 @@ TEST(BluezPeripheral, aPowerCycleRepublishesAndStopUnpublishesButLeavesOpenChann
     EXPECT_EQ(phone->request({{"t", "ping"}}).value("t"), "needpair");
 }
 
+TEST(BluezPeripheral, publishingIsRetriedFiveTimesPerPowerOnAndNeverAfterIt) {
+    BluezHarness h({}, {}, true);
+    for (int retry = 1; retry <= 5; ++retry) {
+        ASSERT_TRUE(waitUntil([&] { return h.pendingRetries() == 1; }));
+        h.fireRetries();
+    }
+    ASSERT_TRUE(h.logged("BLE publish L2CAP failed: no", 6));
+    EXPECT_EQ(h.pendingRetries(), 0);
+
+    h.bluez.call("SetPowered", {false});
+    h.bluez.call("SetPowered", {true});
+    ASSERT_TRUE(waitUntil([&] { return h.pendingRetries() == 1; })) << "a new budget";
+    h.bluez.call("SetPowered", {false});
+    ASSERT_TRUE(h.radioIs(BLEState::PoweredOff));
+    h.fireRetries();  // while the power is off
+    h.bluez.call("SetPowered", {true});
+    ASSERT_TRUE(waitUntil([&] { return h.pendingRetries() == 1; }));
+    h.bluez.call("SetPowered", {false});
+    h.listenFails = false;
+    h.bluez.call("SetPowered", {true});
+    ASSERT_TRUE(h.advertising());
+    h.fireRetries();  // from before a power cycle
+    EXPECT_EQ(h.listens, 9);
+}
+
 TEST(BluezPeripheral, aRefusedRegistrationIsLoggedWithBluezsReason) {
     BluezHarness h;
     ASSERT_TRUE(h.advertising());
-    for (const auto& [method, line] : {
-             std::pair{"RegisterApplication",
-                       "BLE add service failed: Full (org.bluez.Error.Failed)"},
-             std::pair{"RegisterAdvertisement",
-                       "BLE advertising failed: Full (org.bluez.Error.Failed)"},
-         }) {
-        h.bluez.call("SetPowered", {false});
-        h.bluez.call("Refuse", {method, "org.bluez.Error.Failed", "Full"});
-        h.bluez.call("SetPowered", {true});
-        EXPECT_TRUE(h.logged(line));
-    }
+    h.bluez.call("SetPowered", {false});
+    h.bluez.call("Refuse", {"RegisterAdvertisement", "org.bluez.Error.NotPermitted", "Full"});
+    h.bluez.call("SetPowered", {true});
+    EXPECT_TRUE(h.logged("BLE advertising failed: Full (org.bluez.Error.NotPermitted)"));
 }
 
 TEST(BluezPeripheral, channelsAwaitingAuthenticationAreCappedByClosingTheOldest) {
