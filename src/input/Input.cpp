@@ -29,8 +29,9 @@ Input::Input(std::unique_ptr<InputBackend> backend, std::unique_ptr<InputClock> 
     connect(
         backend_.get(), &InputBackend::layoutChanged, this,
         [this] {
+            // The backend may report while it is released at shutdown; then nothing is left to ask.
             queue_.async([this] {
-                if (layoutMapBuilt_) rebuildLayoutMap();
+                if (layoutMapBuilt_ && backend_) rebuildLayoutMap();
             });
         },
         Qt::DirectConnection);
