@@ -9,23 +9,22 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     // The first byte sets the size of the pieces the rest arrives in.
     const qsizetype piece = data[0] + 1;
     const QByteArray stream(reinterpret_cast<const char*>(data) + 1, qsizetype(size) - 1);
+
     FrameParser parser;
     QByteArray taken;
-    bool stopped = false;  // a frame of length 0 closes the channel
-    for (qsizetype received = 0; received < stream.size() && !stopped;) {
+    Frame frame;
+    for (qsizetype received = 0; received < stream.size();) {
         const qsizetype n = std::min(piece, stream.size() - received);
         parser.append(QByteArrayView(stream).sliced(received, n));
         received += n;
-        Frame frame;
-        for (FrameParser::Result result;
-             (result = parser.next(frame)) != FrameParser::Result::NeedMore;) {
-            stopped = result == FrameParser::Result::ZeroLength;
-            if (stopped) break;
+        FrameParser::Result result;
+        while ((result = parser.next(frame)) == FrameParser::Result::Frame) {
             const std::optional<QByteArray> encoded = FrameCodec::encode(frame.type, frame.payload);
             require(encoded.has_value(), "a frame it cut can be encoded again");
             taken += *encoded;
         }
         require(taken.size() + parser.buffered() == received, "no byte is lost or duplicated");
+        if (result == FrameParser::Result::ZeroLength) break;  // the channel closes here
     }
     require(stream.startsWith(taken), "the frames are the bytes received");
     return 0;
