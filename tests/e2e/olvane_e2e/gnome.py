@@ -19,6 +19,8 @@ from .x11_window import RecordingWindow
 
 E2E_DIR = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
 MUTTER_RD = "org.gnome.Mutter.RemoteDesktop"
+# Programs repeat a key whose release comes late, as on a loaded machine: no key repeat.
+SETTINGS = "[org/gnome/desktop/peripherals/keyboard]\nrepeat=false\n"
 
 
 class GnomeWayland:
@@ -39,7 +41,7 @@ class GnomeWayland:
                 "XDG_CURRENT_DESKTOP": "GNOME", "XDG_SESSION_TYPE": "wayland",
                 "DBUS_SESSION_BUS_ADDRESS": self.session.address,
                 "DBUS_SYSTEM_BUS_ADDRESS": self.system.address,
-                "HOME": os.path.join(self.workdir, "home"), "GSETTINGS_BACKEND": "memory"}
+                "HOME": os.path.join(self.workdir, "home"), "GSETTINGS_BACKEND": "keyfile"}
 
     def spawn(self, command, name):
         log = open(os.path.join(self.workdir, name + ".log"), "wb")
@@ -62,7 +64,10 @@ class GnomeWayland:
 
     def start(self):
         os.makedirs(self.runtime, mode=0o700, exist_ok=True)
-        os.makedirs(os.path.join(self.workdir, "home"), exist_ok=True)
+        settings = os.path.join(self.workdir, "home", ".config", "glib-2.0", "settings")
+        os.makedirs(settings)
+        with open(os.path.join(settings, "keyfile"), "w") as f:
+            f.write(SETTINGS)
         self.session.start()
         self.system.start()
         self.start_localed()
