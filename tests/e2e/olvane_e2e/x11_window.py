@@ -69,7 +69,8 @@ class RecordingWindow(_WindowLines):
         return data.decode("utf-8")
 
     def wait_for_text(self, expected, timeout=60):
-        wait_for(lambda: len(self.text()) >= len(expected), timeout)
+        """The text once it is the expected one, or can no longer become it."""
+        wait_for(lambda: not expected.startswith(self.text()) or self.text() == expected, timeout)
         return self.text()
 
     def wait_for_events(self, name, count, timeout=10):
