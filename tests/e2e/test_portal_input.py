@@ -1,11 +1,9 @@
 import os
 import stat
-import tempfile
-import unittest
 
 from olvane_e2e import AgentTestCase
 from olvane_e2e.dbus import DBusBus
-from olvane_e2e.portal import FakePortal
+from olvane_e2e.stand_in import StandIn
 
 
 class PortalConsentKept(AgentTestCase):
@@ -14,27 +12,20 @@ class PortalConsentKept(AgentTestCase):
     offers the portal's restore token at the next start."""
 
     def test_the_restore_token_is_kept_private_and_offered_at_the_next_start(self):
-        tmp = tempfile.TemporaryDirectory(prefix="olvane-portal-")
-        self.addCleanup(tmp.cleanup)
-        bus = self.started(DBusBus(tmp.name))
-        portal = self.started(FakePortal(bus.address))
-        agent = self.launch(self.make_agent(dry_run=False, env={
-            "WAYLAND_DISPLAY": "wayland-olvane-test", "DBUS_SESSION_BUS_ADDRESS": bus.address}))
-        self.assertTrue(agent.wait_for_log("RemoteDesktop session started"), agent.log())
+        bus = self.started(DBusBus(self.folder()))
+        portal = self.started(StandIn("fake_portal", bus.address))
+        agent = self.make_agent(dry_run=False, env={
+            "WAYLAND_DISPLAY": "wayland-olvane-test", "DBUS_SESSION_BUS_ADDRESS": bus.address})
         token = os.path.join(agent.workdir, "config", "olvane", "portal-restore-token")
-        with open(token) as f:
-            self.assertEqual(f.read().strip(), "token-1")
-        self.assertEqual(stat.S_IMODE(os.stat(token).st_mode), 0o600)
+        for start in (1, 2):
+            agent.start()
+            self.assertTrue(agent.wait_for_log("RemoteDesktop session started"), agent.log())
+            with open(token) as f:
+                self.assertEqual(f.read().strip(), "token-%d" % start)
+            self.assertEqual(stat.S_IMODE(os.stat(token).st_mode), 0o600)
+            agent.stop_cleanly()
+        selects = [c[1] for c in portal.calls() if c[0] == "SelectDevices"]
+        self.assertEqual([{k: v for k, v in s.items() if k != "handle_token"} for s in selects],
+                         [{"types": 3, "persist_mode": 2},
+                          {"types": 3, "persist_mode": 2, "restore_token": "token-1"}])
 
-        agent.stop_cleanly()
-        self.launch(agent)
-        self.assertTrue(agent.wait_for_log("RemoteDesktop session started"), agent.log())
-        selects = portal.calls("SelectDevices")
-        self.assertEqual(len(selects), 2)
-        first = {k: v for k, v in selects[0][1].items() if k != "handle_token"}
-        self.assertEqual(first, {"types": 3, "persist_mode": 2})
-        self.assertEqual(selects[1][1]["restore_token"], "token-1")
-
-
-if __name__ == "__main__":
-    unittest.main()

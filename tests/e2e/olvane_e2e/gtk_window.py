@@ -1,4 +1,3 @@
-#!/usr/bin/python3
 """A GTK 3 program on Wayland that records the input it gets, one line per event.
 
 It covers every monitor with a full-screen window, so that the pointer is always over one of
