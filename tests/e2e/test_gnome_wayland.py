@@ -1,7 +1,8 @@
 import struct
 
 from olvane_e2e import AgentTestCase, wait_for
-from olvane_e2e.gnome import GnomeWayland, GtkWindow
+from olvane_e2e.gnome import GnomeWayland
+from olvane_e2e.x11_window import TextField
 
 GREETING = "héllo € ñ Ω ж 😀"
 # Letters of the layouts and far from them, signs, other scripts and emoji.
@@ -12,11 +13,11 @@ MIXED = (MIXED * 3)[:300]
 
 class Gnome(AgentTestCase):
     """The real agent on GNOME's own Wayland stack, headless: it picks the desktop portal by
-    itself, a user answers the portal's dialog, and a GTK program records what reaches it."""
+    itself, a user answers the portal's dialog, and a GTK 3 field records what reaches it."""
 
     def start(self, layout="us", share=True):
         self.stack = self.started(GnomeWayland(self.folder(), layout))
-        self.window = self.started(GtkWindow(self.stack))
+        self.window = self.started(TextField("gtk", dict(self.stack.env(), GDK_BACKEND="wayland")))
         self.agent = self.start_agent(dry_run=False, env=dict(self.stack.env(), HOME=None))
         self.assertTrue(self.agent.wait_for_log("Input backend: auto chose portal"),
                         self.agent.log())
@@ -77,6 +78,7 @@ class Gnome(AgentTestCase):
         self.assertTrue(self.window.wait_for_events("key", 6))
         keys = [e for e in self.window.events("key") if not e.startswith(("Shift", "Control"))]
         self.assertEqual(keys, ["Return 0", "A 5", "End 1"])
+        self.window.clear()
         self.type_greeting_and_mixed_text(phone)
 
     def test_text_arrives_whole_on_the_french_layout(self):

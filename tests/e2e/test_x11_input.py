@@ -79,7 +79,7 @@ class ToolkitFields(AgentTestCase):
                                                   ("fr", "gtk")]):
             with self.subTest(layout=layout, toolkit=toolkit):
                 xvfb.run(["setxkbmap", layout])
-                field = self.started(TextField(xvfb, toolkit))
+                field = self.started(TextField(toolkit, xvfb.env()))
                 rng = random.Random(seed)
                 texts = ["".join(rng.choice(self.OTHERS if rng.random() < 0.4 else self.ASCII)
                                  for _ in range(rng.randint(3, 30))) + "\n" for _ in range(50)]

@@ -1,11 +1,10 @@
 """A GNOME Wayland input stack without a screen: mutter, the desktop portal with its GNOME
-backend and the accessibility bus, on private buses; a user at the keyboard who answers the
-portal's consent dialog; and a GTK program that records what reaches it.
+backend and the accessibility bus, on private buses; and a user at the keyboard who answers
+the portal's consent dialog.
 
 The keyboard layout is mutter's at start, which it reads from systemd-localed: the real one,
 run in a mount namespace of its own where /etc/default holds our keyboard file.
 """
-import json
 import os
 import subprocess
 
@@ -96,23 +95,3 @@ class GnomeUser(ChildProcess):
         self.process.stdin.write(b"share\n" if share else b"cancel\n")
         self.process.stdin.flush()
         return wait_for(self.lines, 60) and self.lines()[0]
-
-
-class GtkWindow(ChildProcess):
-    """Our GTK program (olvane_e2e.gtk_window) on the stack's display."""
-
-    def __init__(self, stack):
-        self.stack = stack
-
-    def start(self):
-        return self.spawn(our_module("gtk_window"), "ready", stdout=subprocess.PIPE, cwd=E2E_DIR,
-                          env=dict(os.environ, GDK_BACKEND="wayland", **self.stack.env()))
-
-    def text(self):
-        """What the text field holds."""
-        texts = self.events("text")
-        return json.loads(texts[-1]) if texts else ""
-
-    def pointer(self):
-        moves = self.events("motion")
-        return tuple(int(v) for v in moves[-1].split()) if moves else None

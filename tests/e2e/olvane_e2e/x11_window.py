@@ -1,22 +1,21 @@
-"""Windows of other processes on an Xvfb that record the input reaching them."""
+"""Windows of other processes that record the input reaching them."""
 import json
 import os
 import subprocess
 
-from .process import PYTHON, ChildProcess
+from .process import E2E_DIR, ChildProcess, our_module
 
 WINDOW = os.environ.get("OLVANE_X11_WINDOW", "olvane_x11_window")
-TEXT_FIELD = os.path.join(os.path.dirname(__file__), "..", "tools", "text_field.py")
 
 
 class RecordingWindow(ChildProcess):
     """olvane_x11_window (built with the tests): one line per event reaching its window."""
 
-    def __init__(self, xvfb, command=(WINDOW,)):
-        self.xvfb, self.command = xvfb, list(command)
+    def __init__(self, xvfb):
+        self.xvfb = xvfb
 
     def start(self):
-        return self.spawn(self.command, "ready", stdout=subprocess.PIPE,
+        return self.spawn([WINDOW], "ready", stdout=subprocess.PIPE,
                           env=dict(os.environ, DISPLAY=self.xvfb.display))
 
     def key_presses(self):
@@ -28,12 +27,22 @@ class RecordingWindow(ChildProcess):
                         if e.split()[2] != "-").decode("utf-8")
 
 
-class TextField(RecordingWindow):
-    """An entry of a toolkit written by others, Tk or GTK 3; text() is every line submitted
-    with Return."""
+class TextField(ChildProcess):
+    """A text field of Tk or GTK 3 (olvane_e2e.text_field) on the desktop env names; text() is
+    what was typed into it, each Return a line end."""
 
-    def __init__(self, xvfb, toolkit):
-        super().__init__(xvfb, [PYTHON, TEXT_FIELD, toolkit])
+    def __init__(self, toolkit, env):
+        self.toolkit, self.env = toolkit, env
+
+    def start(self):
+        return self.spawn(our_module("text_field", self.toolkit), "ready", cwd=E2E_DIR,
+                          stdout=subprocess.PIPE, env=dict(os.environ, **self.env))
 
     def text(self):
-        return "".join(json.loads(l) + "\n" for l in self.lines())
+        texts = self.events("text")
+        return "".join(json.loads(line) + "\n" for line in self.events("submit")) + (
+            json.loads(texts[-1]) if texts else "")
+
+    def pointer(self):
+        moves = self.events("motion")
+        return tuple(int(v) for v in moves[-1].split()) if moves else None
