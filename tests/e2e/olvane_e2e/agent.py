@@ -4,13 +4,13 @@ import re
 import subprocess
 import tempfile
 
-from .process import wait_for  # noqa: F401  (tests import it from here too)
+from .process import ChildProcess, wait_for
 
 BINARY = os.environ.get("OLVANE_BINARY", "olvane-helper")
 STARTED = "Olvane started."
 
 
-class Agent:
+class Agent(ChildProcess):
     """olvane-helper with its own config and runtime folders, and no buses unless given.
     Copies given the same workdir share them (one user), each with a log of its own."""
 
@@ -22,8 +22,9 @@ class Agent:
         self.extra_env = env or {}
         # A command the agent runs under (setpriv, unshare, ip netns exec...).
         self.prefix = list(prefix)
-        self.process = self.port = None
-        self.log_path = tempfile.mkstemp(prefix="agent-", suffix=".log", dir=self.workdir)[1]
+        self.port = None
+        handle, self.log_path = tempfile.mkstemp(prefix="agent-", suffix=".log", dir=self.workdir)
+        os.close(handle)
         self._log_offset = 0
 
     @property
@@ -47,11 +48,12 @@ class Agent:
         """Starts the agent and waits for the line; a restarted agent appends to its log."""
         with open(self.log_path, "ab") as log:
             self._log_offset = log.tell()
-            self.process = subprocess.Popen(self.prefix + [BINARY], env=self.environment(),
-                                            stdout=log, stderr=subprocess.STDOUT,
-                                            cwd=self.workdir)
-        if not self.wait_for_log(wait_line):
-            raise AssertionError("agent did not start:\n" + self.log())
+            try:
+                self.spawn(self.prefix + [BINARY], lambda: self.wait_for_log(wait_line, 0),
+                           env=self.environment(), stdout=log, stderr=subprocess.STDOUT,
+                           cwd=self.workdir)
+            except RuntimeError:
+                raise AssertionError("agent did not start:\n" + self.log())
         match = re.search(r"WS server on port (\d+)", self.log())
         self.port = int(match.group(1)) if match else None
         return self
@@ -78,10 +80,6 @@ class Agent:
             status = "no exit on SIGTERM"
         if status != 0:
             raise AssertionError("agent exited with %s:\n%s" % (status, self.log()))
-
-    def kill(self):
-        self.process.kill()
-        self.process.wait()
 
     def alive(self):
         return self.process is not None and self.process.poll() is None

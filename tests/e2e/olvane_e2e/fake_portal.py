@@ -59,8 +59,13 @@ class Session(dbus.service.Object):
 
 
 class RemoteDesktop(dbus.service.Object):
+    """The portal, and on /org/olvane/test its control interface."""
+
+    SUPPORTS_MULTIPLE_OBJECT_PATHS = True
+
     def __init__(self, bus, start_response):
         super().__init__(bus, PATH)
+        self.add_to_connection(bus, "/org/olvane/test")
         self.bus, self.start_response = bus, start_response
         self.calls, self.sessions, self.tokens = [], {}, 0
 
@@ -84,10 +89,7 @@ class RemoteDesktop(dbus.service.Object):
 
     @dbus.service.method(dbus.PROPERTIES_IFACE, in_signature="ss", out_signature="v")
     def Get(self, interface, name):
-        if interface != REMOTE_DESKTOP:
-            raise dbus.DBusException("no " + interface,
-                                     name="org.freedesktop.DBus.Error.UnknownInterface")
-        return {"version": dbus.UInt32(2), "AvailableDeviceTypes": dbus.UInt32(7)}[name]
+        return {(REMOTE_DESKTOP, "version"): dbus.UInt32(2)}[interface, name]
 
     @dbus.service.method(REMOTE_DESKTOP, in_signature="a{sv}", out_signature="o",
                          sender_keyword="sender")
@@ -120,29 +122,23 @@ class RemoteDesktop(dbus.service.Object):
             results["restore_token"] = dbus.String("token-%d" % self.tokens)
         return self.answer(sender, options, 0, results)
 
-
-class Control(dbus.service.Object):
-    def __init__(self, bus, portal):
-        super().__init__(bus, "/org/olvane/test")
-        self.portal = portal
-
     @dbus.service.method(CONTROL, out_signature="s")
     def Calls(self):
-        return json.dumps(self.portal.calls)
+        return json.dumps(self.calls)
 
     @dbus.service.method(CONTROL, in_signature="u")
     def SetStartResponse(self, response):
         """0 grants the next sessions, 1 is the user cancelling, 2 any other end."""
-        self.portal.start_response = int(response)
+        self.start_response = int(response)
 
     @dbus.service.method(CONTROL)
     def CloseSessions(self):
         """The desktop ends every started session, as when the user stops sharing."""
-        for path, session in list(self.portal.sessions.items()):
+        for path, session in list(self.sessions.items()):
             if session.started:
                 session.Closed({})
                 session.remove_from_connection()
-                del self.portal.sessions[path]
+                del self.sessions[path]
 
 
 def main():
@@ -150,12 +146,8 @@ def main():
     parser.add_argument("--address", required=True)
     parser.add_argument("--refuse", action="store_true")
     args = parser.parse_args()
-
-    def make(bus):
-        portal = RemoteDesktop(bus, 1 if args.refuse else 0)
-        return portal, Control(bus, portal)
-
-    serve(args.address, "org.freedesktop.portal.Desktop", make)
+    serve(args.address, "org.freedesktop.portal.Desktop",
+          lambda bus: RemoteDesktop(bus, 1 if args.refuse else 0))
 
 
 main()
