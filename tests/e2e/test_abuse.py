@@ -12,51 +12,44 @@ import time
 
 import websockets
 
-from olvane_e2e import AgentTestCase, Phone
+from olvane_e2e import AgentTestCase
 from test_attacks import upgrade
-
-
-class ServedPhone:
-    """A paired phone that pings every 20 ms from a thread of its own."""
-
-    def __init__(self, port):
-        self.phone = Phone(port)
-        self.token = self.phone.pair("4321")["token"]
-        self.round_trips, self.failures, self.done = [], [], threading.Event()
-        self.thread = threading.Thread(target=self.ping, daemon=True)
-        self.thread.start()
-
-    def ping(self):
-        asyncio.set_event_loop(self.phone.loop)
-        while not self.done.wait(0.02):
-            start = time.monotonic()
-            try:
-                assert self.phone.request({"t": "ping", "ts": start}, timeout=10)["ts"] == start
-                self.round_trips.append(1000 * (time.monotonic() - start))
-            except Exception as e:
-                return self.failures.append(repr(e))
-
-    def stop(self, what):
-        """Stops pinging, prints the round trips, returns the failures."""
-        self.done.set()
-        self.thread.join(15)
-        ms = sorted(self.round_trips) or [float("nan")]
-        print("\n%s: %d pings of a paired phone, median %.1f ms, max %.1f ms"
-              % (what, len(ms), statistics.median(ms), ms[-1]), file=sys.stderr)
-        self.phone.close()
-        return self.failures
 
 
 class Abuse(AgentTestCase):
     def setUp(self):
         self.agent = self.start_agent(dry_run=False, env={"OLVANE_INPUT_BACKEND": "none"})
-        self.served = ServedPhone(self.agent.port)
+        phone = self.connect_phone(self.agent, paired=False)
+        self.token = phone.pair("4321")["token"]
+        self.round_trips, self.failures, self.done = [], [], threading.Event()
+        self.pinging = threading.Thread(target=self.ping, args=(phone,), daemon=True)
+        self.pinging.start()
+        self.addCleanup(self.stop_pinging)
+
+    def ping(self, phone):
+        """Every 20 ms, from a thread of its own."""
+        asyncio.set_event_loop(phone.loop)
+        while not self.done.wait(0.02):
+            start = time.monotonic()
+            try:
+                assert phone.request({"t": "ping", "ts": start}, timeout=10)["ts"] == start
+                self.round_trips.append(1000 * (time.monotonic() - start))
+            except Exception as e:
+                return self.failures.append(repr(e))
+
+    def stop_pinging(self):
+        self.done.set()
+        self.pinging.join(15)
 
     def served_throughout(self, what):
         """The paired phone got every answer, and a new connection is served too."""
-        self.assertEqual(self.served.stop(what), [])
+        self.stop_pinging()
+        ms = sorted(self.round_trips) or [float("nan")]
+        print("\n%s: %d pings of a paired phone, median %.1f ms, max %.1f ms"
+              % (what, len(ms), statistics.median(ms), ms[-1]), file=sys.stderr)
+        self.assertEqual(self.failures, [])
         again = self.connect_phone(self.agent, paired=False)
-        self.assertEqual(again.request({"t": "hello", "token": self.served.token})["t"], "authok")
+        self.assertEqual(again.request({"t": "hello", "token": self.token})["t"], "authok")
 
     async def upgraded(self, sent=None):
         """A raw connection that sent that many bytes of a handshake, or all of it and got

@@ -1,7 +1,6 @@
 """What an attacker on the network, or a page in the user's browser, can try against the real
 agent, each seen from the attacker's side: what the agent then holds, whom it still serves,
 what it refuses, what it writes."""
-import asyncio
 import base64
 import collections
 import json
@@ -101,7 +100,8 @@ class Attacks(AgentTestCase):
                 for _ in range(24):
                     ours.append(socket.socket())
                     ours[-1].setblocking(False)
-                    ours[-1].setsockopt(socket.SOL_SOCKET, socket.SO_LINGER, struct.pack("ii", 1, 0))
+                    ours[-1].setsockopt(socket.SOL_SOCKET, socket.SO_LINGER,
+                                        struct.pack("ii", 1, 0))
                     ours[-1].connect_ex(("127.0.0.1", agent.port))
                     if len(ours) > 200:
                         ours.popleft().close()
@@ -112,7 +112,7 @@ class Attacks(AgentTestCase):
         churning, started = threading.Thread(target=churn), time.monotonic()
         churning.start()
         try:
-            self.assertTrue(agent.wait_for_log("closing the oldest from the address that holds most"))
+            self.assertTrue(agent.wait_for_log("closing the oldest from the address that holds"))
             welcomed = 0
             for _ in range(10):
                 phone = Phone(agent.port, local_addr=("127.0.0.2", 0))
@@ -164,14 +164,11 @@ class Attacks(AgentTestCase):
         # What is written by hand counts at once.
         self.assertEqual(hello.request({"t": "hello", "token": known[-1]})["t"], "authok")
 
-        async def hellos(count):
-            async with websockets.connect("ws://127.0.0.1:%d" % agent.port) as ws:
-                for i in range(count):
-                    await ws.send(json.dumps({"t": "hello", "token": "made-up-%d" % i}))
-                return {json.loads(await ws.recv())["t"] for _ in range(count)}
-
+        liar = self.connect_phone(agent, paired=False)
         read_before = proc_number(agent, "io", "rchar")
-        self.assertEqual(asyncio.run(asyncio.wait_for(hellos(1000), 60)), {"needpair"})
+        for i in range(1000):
+            liar.send({"t": "hello", "token": "made-up-%d" % i})
+        self.assertEqual({liar.receive()["t"] for _ in range(1000)}, {"needpair"})
         read = proc_number(agent, "io", "rchar") - read_before
         print("\n1,000 hellos against 2,000 tokens read %d bytes (the file has %d)"
               % (read, size), file=sys.stderr)
