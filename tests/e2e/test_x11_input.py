@@ -20,14 +20,6 @@ class X11Input(AgentTestCase):
     def pointer_reaches(self, x, y):
         self.assertTrue(wait_for(lambda: self.xvfb.pointer() == (x, y)), self.xvfb.pointer())
 
-    def keys(self, *messages):
-        """The (keycode, state) of the keys the messages pressed."""
-        self.window.clear()
-        for message in messages:
-            self.phone.send(message)
-        self.window.wait_for_events("key-release", len(messages))
-        return self.window.key_presses()
-
     def test_moves_clicks_scrolls_keys_and_text_reach_the_desktop(self):
         self.phone.send({"t": "mv", "dx": 50, "dy": 20})
         self.pointer_reaches(150, 120)
@@ -42,28 +34,20 @@ class X11Input(AgentTestCase):
         self.assertTrue(self.window.wait_for_events("raw-button-release", 2 + 7))
         self.assertEqual(set(self.window.events("raw-button-press")[2:]), {"4"})
 
-        self.assertEqual(self.keys({"t": "key", "name": "Return"},
-                                   {"t": "key", "name": "a", "mods": ["cmd", "shift"]}),
-                         [(36, 0), (37, 0), (50, 4), (38, 5)])
+        self.window.clear()
+        self.phone.send({"t": "key", "name": "Return"})
+        self.phone.send({"t": "key", "name": "a", "mods": ["cmd", "shift"]})
+        self.assertTrue(self.window.wait_for_events("key-release", 4))
+        self.assertEqual(self.window.key_presses(), [(36, 0), (37, 0), (50, 4), (38, 5)])
         self.window.clear()
         text = "Héllo, wörld: 12 € 😀"
         self.phone.send({"t": "text", "text": text})
         self.assertEqual(self.window.wait_for_text(text), text)
 
-    def test_a_switch_to_azerty_is_followed_without_a_restart(self):
-        self.assertEqual(self.keys({"t": "key", "name": "a"}), [(38, 0)])
-        self.xvfb.run(["setxkbmap", "fr"])
-        self.assertTrue(self.window.wait_for_events("keymap", 1))
-        self.window.clear()
-        text = "àçé€ ça, c'est ôté! 1234567890 &é\"'(-è_çà)= ^$ù* 😀 œ ÿ"
-        self.phone.send({"t": "text", "text": text})
-        self.assertEqual(self.window.wait_for_text(text), text)
-        self.assertEqual(self.keys({"t": "key", "name": "a"}, {"t": "key", "name": "!"}),
-                         [(24, 0), (61, 0)])
-
 
 class ToolkitFields(AgentTestCase):
-    """Texts typed by the real agent into Tk and GTK 3 entries, one after another."""
+    """Texts typed by the real agent into Tk and GTK 3 entries, one after another, on the
+    American layout, then on the French one that the running agent follows."""
 
     # On both layouts, at one level or another.
     ASCII = "abcdefghijklmnopqrstuvwxyz ABCXYZ 0123456789 ,.;:!?'\"-_()[]@#$%&*+=/\\|~^`<>"

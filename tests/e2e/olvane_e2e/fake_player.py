@@ -1,7 +1,8 @@
 """A media player of ours: owns org.mpris.MediaPlayer2.<name> and prints each Player call it
 receives as a JSON line. Methods given to --fail answer with an error, to --hang never.
 
-Run from tests/e2e: python3 -m olvane_e2e.fake_player --address A --name N [--fail M,..] [--hang M,..]
+Run from tests/e2e:
+    python3 -m olvane_e2e.fake_player --address A --name N [--fail M,...] [--hang M,...]
 """
 import argparse
 import json

@@ -80,7 +80,8 @@ class RemoteDesktop(dbus.service.Object):
     def session(self, handle, sender):
         session = self.sessions.get(str(check(handle, dbus.ObjectPath, "session_handle")))
         if session is None or session.sender != sender:
-            raise dbus.DBusException("no such session", name="org.freedesktop.DBus.Error.AccessDenied")
+            raise dbus.DBusException("no such session",
+                                     name="org.freedesktop.DBus.Error.AccessDenied")
         return session
 
     def record(self, *call):

@@ -1,6 +1,6 @@
-"""A GNOME Wayland input stack without a screen: mutter, the desktop portal with its GNOME
-backend and the accessibility bus, on private buses; and a user at the keyboard who answers
-the portal's consent dialog.
+"""A GNOME Wayland input stack without a screen: mutter on two monitors, the desktop portal
+with its GNOME backend and the accessibility bus, on private buses; and a user at the keyboard
+who answers the portal's consent dialog.
 
 The keyboard layout is mutter's at start, which it reads from systemd-localed: the real one,
 run in a mount namespace of its own where /etc/default holds our keyboard file.
@@ -21,8 +21,8 @@ SETTINGS = "[org/gnome/desktop/peripherals/keyboard]\nrepeat=false\n"
 class GnomeWayland:
     """The stack, started in workdir; env() is the environment of its clients."""
 
-    def __init__(self, workdir, layout="us", monitors=2):
-        self.workdir, self.layout, self.monitors = workdir, layout, monitors
+    def __init__(self, workdir, layout="us"):
+        self.workdir, self.layout = workdir, layout
         self.runtime = os.path.join(workdir, "run")
         self.session = DBusBus(workdir, "session_bus")
         self.system = DBusBus(workdir, "system_bus")
@@ -64,7 +64,7 @@ class GnomeWayland:
                  self.system)
         self.run(["/usr/libexec/at-spi-bus-launcher", "--launch-immediately"], "org.a11y.Bus")
         self.run(["mutter", "--headless", "--wayland", "--no-x11"] +
-                 ["--virtual-monitor", "1920x1080"] * self.monitors, MUTTER_RD)
+                 ["--virtual-monitor", "1920x1080"] * 2, MUTTER_RD)
         # The user's keyboard and mouse: without them the seat has neither, and programs
         # miss the first events of a device that appears later.
         self.user = GnomeUser(self)

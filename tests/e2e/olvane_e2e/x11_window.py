@@ -39,9 +39,13 @@ class TextField(ChildProcess):
                           stdout=subprocess.PIPE, env=dict(os.environ, **self.env))
 
     def text(self):
-        texts = self.events("text")
-        return "".join(json.loads(line) + "\n" for line in self.events("submit")) + (
-            json.loads(texts[-1]) if texts else "")
+        typed, field = "", ""
+        for kind, _, value in (line.partition(" ") for line in self.lines()):
+            if kind == "submit":
+                typed, field = typed + json.loads(value) + "\n", ""
+            elif kind == "text":
+                field = json.loads(value)
+        return typed + field
 
     def pointer(self):
         moves = self.events("motion")
