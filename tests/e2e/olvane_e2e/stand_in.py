@@ -42,8 +42,8 @@ def serve(address, bus_name, make):
 
 
 class StandIn(ChildProcess):
-    """A stand-in of ours, olvane_e2e.<module>, on the bus at address; it prints each call it
-    receives as a JSON line (calls())."""
+    """A stand-in of ours, olvane_e2e.<module>, on the bus at address. The portal and the
+    player print each call they receive as a JSON line (calls())."""
 
     def __init__(self, module, address, *args):
         self.command = our_module(module, "--address", address, *args)
