@@ -86,12 +86,12 @@ class Wev(ChildProcess):
         return positions
 
     def key_presses(self):
-        """(keycode, symbol name) of every key pressed."""
+        """(keycode, symbol name) of every key pressed, once its continuation line is read."""
         return [(int(t.split("key: ")[1].split(";")[0]), t.split("sym: ")[1].split()[0])
-                for t in self.of("wl_keyboard", "key") if "(pressed)" in t]
+                for t in self.of("wl_keyboard", "key") if "(pressed)" in t and "sym: " in t]
 
     def text(self):
-        # A press whose continuation line has not been read yet counts once it has.
+        """What the presses typed, those whose continuation line is read."""
         found = (re.search(r"utf8: '(.*)'$", t) for t in self.of("wl_keyboard", "key")
                  if "(pressed)" in t)
         return "".join(m.group(1) for m in found if m)
