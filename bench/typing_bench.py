@@ -4,6 +4,7 @@ last line the entry submits, texts sent one after another as a phone would.
 Usage: typing_bench.py <agent port> <pairing code>   ($DISPLAY: the agent's X server)
 Prints "<key> <value>" lines.
 """
+import json
 import os
 import random
 import sys
@@ -11,6 +12,7 @@ import time
 
 sys.path.insert(0, os.path.join(os.path.dirname(__file__), "..", "tests", "e2e"))
 from olvane_e2e.phone import Phone  # noqa: E402
+from olvane_e2e.process import wait_for  # noqa: E402
 from olvane_e2e.x11_window import TextField  # noqa: E402
 
 LENGTH = 50
@@ -24,10 +26,6 @@ KINDS = {
 }
 
 
-class Display:
-    display = os.environ["DISPLAY"]
-
-
 def measure(phone, field, count, alphabet, seed):
     rng = random.Random(seed)
     texts = ["".join(rng.choice(alphabet) for _ in range(LENGTH)) for _ in range(count)]
@@ -35,14 +33,15 @@ def measure(phone, field, count, alphabet, seed):
     started = time.monotonic()
     for text in texts:
         phone.send({"t": "text", "text": text + "\n"})
-    lines = field.submitted(len(texts), timeout=600)
+    wait_for(lambda: len(field.events("submit")) >= len(texts), timeout=600)
     elapsed = time.monotonic() - started
+    lines = [json.loads(line) for line in field.events("submit")]
     return count * LENGTH / elapsed, sum(a != b for a, b in zip(lines, texts))
 
 
 def main():
     port, code = int(sys.argv[1]), sys.argv[2]
-    field = TextField(Display, "gtk").start()
+    field = TextField("gtk", {"DISPLAY": os.environ["DISPLAY"]}).start()
     phone = Phone(port)
     try:
         phone.pair(code)

@@ -1,11 +1,10 @@
 import os
 import subprocess
-import sys
-import unittest
 
-from olvane_e2e import Agent, Phone
-from olvane_e2e.agent import wait_for
+from olvane_e2e import AgentTestCase, wait_for
 from olvane_e2e.desktop import focus_and_type, visible_windows
+from olvane_e2e.process import PYTHON, ChildProcess
+from olvane_e2e.sway import AS_NOBODY
 from olvane_e2e.xvfb import Xvfb
 
 SECOND_COPY = "Instance déjà active, on la met en avant et on quitte"
@@ -26,104 +25,51 @@ while True:
 """
 
 
-class SingleInstance(unittest.TestCase):
+class SingleInstance(AgentTestCase):
     """Copies of the real binary started for one user (one runtime folder)."""
 
-    def setUp(self):
-        self.agents = []
-
-    def tearDown(self):
-        try:
-            for agent in self.agents:
-                if agent.alive():
-                    agent.stop_cleanly()
-        finally:
-            for agent in self.agents:
-                agent.cleanup()
-
-    def agent(self, workdir=None, **options):
-        agent = Agent(workdir=workdir, **options)
-        if workdir:
-            # Each copy keeps its own log; the folder, and so the runtime folder, is shared.
-            agent.log_path = os.path.join(workdir, "agent-%d.log" % len(self.agents))
-        self.agents.append(agent)
-        return agent
-
     def second_copy(self, first):
-        """Starts another copy for the same user, in the same setting, and waits for its end."""
-        env = first.environment()
-        out = subprocess.run([os.environ.get("OLVANE_BINARY", "olvane-helper")], env=env,
-                             cwd=first.workdir, capture_output=True, text=True, timeout=30)
-        return out.returncode, out.stderr
+        """Another copy for the same user, in the same setting: it hands over and exits, without
+        serving, and the first runs on."""
+        second = self.make_agent(workdir=first.workdir, dry_run=first.dry_run, env=first.extra_env)
+        second.start(wait_line=SECOND_COPY)
+        self.assertEqual(second.process.wait(30), 0, second.log())
+        self.assertNotIn("WS server on port", second.log())
+        self.assertTrue(first.alive())
 
-    def test_a_second_copy_hands_over_to_the_first_and_exits_without_serving(self):
-        first = self.agent().start()
-        status, log = self.second_copy(first)
-        self.assertEqual(status, 0, log)
-        self.assertIn(SECOND_COPY, log)
-        self.assertNotIn("Olvane started.", log)
-        self.assertNotIn("WS server on port", log)
-        phone = Phone(first.port)
-        try:
-            self.assertEqual(phone.pair("4321")["t"], "paired")
-        finally:
-            phone.close()
-
-    def test_a_second_copy_brings_back_the_first_copys_closed_window(self):
-        xvfb = Xvfb().start()
-        self.addCleanup(xvfb.stop)
-        display = {"DISPLAY": xvfb.display, "QT_QPA_PLATFORM": None}
-        first = self.agent(dry_run=False, env=display).start()
-        window = wait_for(lambda: visible_windows(xvfb, "Olvane"), 10)
+    def test_a_second_copy_brings_back_the_first_copys_closed_window_and_exits(self):
+        xvfb = self.started(Xvfb())
+        first = self.start_agent(dry_run=False, env={"DISPLAY": xvfb.display,
+                                                     "QT_QPA_PLATFORM": None})
+        window = wait_for(lambda: visible_windows(xvfb, "Olvane"))
         self.assertTrue(window)
         focus_and_type(xvfb, window[0], "ctrl+w")
-        self.assertTrue(wait_for(lambda: not visible_windows(xvfb, "Olvane"), 10))
-
-        status, log = self.second_copy(first)
-        self.assertEqual(status, 0, log)
-        self.assertIn(SECOND_COPY, log)
-        self.assertTrue(wait_for(lambda: visible_windows(xvfb, "Olvane"), 10))
+        self.assertTrue(wait_for(lambda: not visible_windows(xvfb, "Olvane")))
+        self.second_copy(first)
+        self.assertTrue(wait_for(lambda: visible_windows(xvfb, "Olvane")))
         # Only the first copy's window: the second drew nothing of its own.
         self.assertEqual(len(visible_windows(xvfb)), 1)
+        self.connect_phone(first)
 
     def test_a_copy_that_crashed_leaves_nothing_that_stops_the_next_one(self):
-        crashed = self.agent().start()
+        crashed = self.make_agent().start()
         crashed.kill()
         runtime = os.path.join(crashed.workdir, "xdg")
         self.assertTrue(os.path.exists(os.path.join(runtime, "olvane-helper.socket")))
         self.assertTrue(os.path.exists(os.path.join(runtime, "olvane-helper.lock")))
-
-        next_one = self.agent(workdir=crashed.workdir).start()
-        self.assertIsNotNone(next_one.port)
-        status, log = self.second_copy(next_one)
-        self.assertEqual(status, 0, log)
-        self.assertIn(SECOND_COPY, log)
-        self.assertTrue(next_one.alive())
+        self.second_copy(self.launch(self.make_agent(workdir=crashed.workdir)))
 
     def test_a_lock_and_socket_another_user_planted_in_the_shared_temp_folder_are_ignored(self):
-        first = self.agent(env={"XDG_RUNTIME_DIR": None})
+        first = self.make_agent(env={"XDG_RUNTIME_DIR": None})
         shared = os.path.join(first.workdir, "tmp")
         os.mkdir(shared)
         os.chmod(shared, 0o1777)
         os.chmod(first.workdir, 0o755)
         first.extra_env["TMPDIR"] = shared
-        planter = subprocess.Popen(["setpriv", "--reuid=65534", "--regid=65534", "--clear-groups",
-                                    sys.executable, "-c", PLANT, shared],
-                                   stdout=subprocess.PIPE, text=True)
-        self.addCleanup(planter.stdout.close)
-        self.addCleanup(planter.wait)
-        self.addCleanup(planter.kill)
-        self.assertEqual(planter.stdout.readline(), "ready\n")
-
-        first.start()
-        self.assertIsNotNone(first.port)
-        status, log = self.second_copy(first)
-        self.assertEqual(status, 0, log)
-        self.assertIn(SECOND_COPY, log)
-        self.assertTrue(first.alive())
+        planter = self.started(ChildProcess(AS_NOBODY + [PYTHON, "-c", PLANT, shared], "ready",
+                                            stdout=subprocess.PIPE))
+        self.launch(first)
+        self.second_copy(first)
         planter.kill()
-        self.assertEqual(planter.stdout.read(), "")
+        self.assertEqual(planter.lines(), [])
 
-
-if __name__ == "__main__":
-    unittest.main()

@@ -1,15 +1,15 @@
 import asyncio
 import json
 import os
+import pathlib
 import random
-import stat
-import unittest
 
 import websockets
 
-from olvane_e2e import AgentTestCase, Phone
+from olvane_e2e import AgentTestCase
+from olvane_e2e.sway import AS_NOBODY, hand_over
 
-NOBODY = 65534
+OLD = "B7F0C3A2-0000-4000-8000-000000000001"
 # Mounts a tmpfs of two pages on the token folder, in a mount namespace of the agent's own,
 # puts the saved tokens in it and fills the rest.
 FULL_DISK = """dir=$1 seed=$2; shift 2
@@ -21,130 +21,94 @@ exec "$@"
 
 
 class Tokens(AgentTestCase):
-    """The token list on disk: private, kept across restarts and crashes, and never lost to a
-    file that cannot be read or a disk that is full."""
+    """The token list on disk: kept across restarts and crashes, and never lost to a file that
+    cannot be read or parsed, or a disk that is full."""
 
-    def setUp(self):
-        self.agent = self.make_agent()
+    def agent_with_file(self, content, **options):
+        agent = self.make_agent(**options)
+        os.makedirs(os.path.dirname(agent.token_file))
+        with open(agent.token_file, "wb") as f:
+            f.write(content)
+        return agent
 
-    def saved_tokens(self, agent, tokens):
-        os.makedirs(os.path.dirname(agent.token_file), exist_ok=True)
-        with open(agent.token_file, "w") as f:
-            json.dump({"olvane.tokens": tokens}, f)
-        with open(agent.token_file, "rb") as f:
-            return f.read()
+    def pair(self, agent):
+        return self.connect_phone(agent, paired=False).pair("4321")["token"]
 
-    def welcomes(self, agent, token):
-        return self.connect_phone(agent, paired=False).request({"t": "hello", "token": token})["t"] == "authok"
+    def welcomes(self, agent, *tokens):
+        return all(self.connect_phone(agent, paired=False).request(
+            {"t": "hello", "token": t})["t"] == "authok" for t in tokens)
 
-    def test_a_token_survives_a_restart_and_the_file_is_private(self):
-        self.agent.start()
-        p = Phone(self.agent.port)
-        token = p.pair("4321")["token"]
-        p.close()
-        self.agent.stop_cleanly()
-        self.assertEqual(stat.S_IMODE(os.stat(self.agent.token_file).st_mode), 0o600)
-
-        self.agent.start()
-        p = Phone(self.agent.port)
-        self.assertEqual(p.request({"t": "hello", "token": token})["t"], "authok")
-        p.close()
-        self.agent.stop_cleanly()
+    def test_a_garbled_file_is_kept_aside_and_a_new_token_survives_a_restart(self):
+        garbage = b'{"olvane.tokens": ["A", \x00\xff\xfe' + bytes(range(256))
+        agent = self.agent_with_file(garbage)
+        token = self.pair(agent.start())
+        agent.stop_cleanly()
+        aside = pathlib.Path(agent.token_file).parent.glob("tokens.json.corrupt-*")
+        self.assertEqual([p.read_bytes() for p in aside], [garbage])
+        self.assertTrue(self.welcomes(self.launch(agent), token))
 
     def test_kill_9_while_tokens_are_being_written_loses_no_acknowledged_token(self):
-        received = []
+        agent, received = self.make_agent(), []
+
+        async def pair_until_killed():
+            async def pair_forever():
+                async with websockets.connect(f"ws://127.0.0.1:{agent.port}") as ws:
+                    while True:
+                        await ws.send(json.dumps({"t": "pair", "code": "4321"}))
+                        received.append(json.loads(await ws.recv())["token"])
+            tasks = [asyncio.create_task(pair_forever()) for _ in range(4)]
+            # The kill lands while tokens are being written, not before the first handshake.
+            while not received:
+                await asyncio.sleep(0.01)
+            await asyncio.sleep(random.uniform(0.1, 0.4))
+            agent.kill()
+            return await asyncio.gather(*tasks, return_exceptions=True)
+
         for round in range(4):
-            self.agent.start()
-            asyncio.run(self._pair_until_killed(received, random.uniform(0.1, 0.4)))
-            with open(self.agent.token_file) as f:
+            agent.start()
+            ends = asyncio.run(asyncio.wait_for(pair_until_killed(), 60))
+            self.assertTrue(all(isinstance(e, websockets.ConnectionClosed) for e in ends), ends)
+            with open(agent.token_file) as f:
                 saved = json.load(f)["olvane.tokens"]
-            missing = [t for t in received if t not in saved]
-            self.assertEqual(missing, [], "round %d" % round)
+            self.assertEqual([t for t in received if t not in saved], [], "round %d" % round)
         self.assertGreater(len(received), 20)
 
-    async def _pair_until_killed(self, received, after):
-        writing = asyncio.Event()
-
-        async def pair_forever():
-            async with websockets.connect(f"ws://127.0.0.1:{self.agent.port}") as ws:
-                while True:
-                    await ws.send(json.dumps({"t": "pair", "code": "4321"}))
-                    received.append(json.loads(await ws.recv())["token"])
-                    writing.set()
-
-        tasks = [asyncio.create_task(pair_forever()) for _ in range(4)]
-        # The kill lands while tokens are being written, not before the first handshake.
-        await asyncio.wait_for(writing.wait(), 30)
-        await asyncio.sleep(after)
-        self.agent.kill()
-        results = await asyncio.gather(*tasks, return_exceptions=True)
-        self.assertTrue(all(isinstance(r, websockets.ConnectionClosed) for r in results), results)
-
-    def test_a_garbled_file_is_kept_aside_and_pairing_goes_on(self):
-        os.makedirs(os.path.dirname(self.agent.token_file))
-        garbage = b'{"olvane.tokens": ["A", \x00\xff\xfe' + bytes(range(256))
-        with open(self.agent.token_file, "wb") as f:
-            f.write(garbage)
-        self.agent.start()
-        p = Phone(self.agent.port)
-        token = p.pair("4321")["token"]
-        p.close()
-        self.agent.stop_cleanly()
-        folder = os.path.dirname(self.agent.token_file)
-        aside = [n for n in os.listdir(folder) if n.startswith("tokens.json.corrupt-")]
-        self.assertEqual(len(aside), 1)
-        with open(os.path.join(folder, aside[0]), "rb") as f:
-            self.assertEqual(f.read(), garbage)
-        with open(self.agent.token_file) as f:
-            self.assertEqual(json.load(f), {"olvane.tokens": [token]})
-
     def test_an_unreadable_file_is_left_as_it_is_and_a_new_token_works_for_this_run(self):
+        saved = json.dumps({"olvane.tokens": [OLD]}).encode()
         # Root reads any file: the agent runs as nobody, and the file stays root's.
-        agent = self.make_agent(prefix=["setpriv", "--reuid=%d" % NOBODY,
-                                         "--regid=%d" % NOBODY, "--clear-groups"])
-        saved = self.saved_tokens(agent, ["B7F0C3A2-0000-4000-8000-000000000001"])
-        agent.environment()  # makes the runtime folder, which nobody must own too
-        for folder, _, _ in os.walk(agent.workdir):
-            os.chown(folder, NOBODY, NOBODY)
+        agent = self.agent_with_file(saved, prefix=AS_NOBODY)
         os.chmod(agent.token_file, 0o600)
-        agent.start()
-
-        token = self.connect_phone(agent, paired=False).pair("4321")["token"]
+        agent.environment()  # makes the runtime folder, which nobody must own too
+        hand_over(agent.workdir)
+        token = self.pair(self.launch(agent))
         self.assertIn("Token issued but not saved: %s cannot be read" % agent.token_file,
                       agent.log_lines())
         self.assertTrue(self.welcomes(agent, token))
         with open(agent.token_file, "rb") as f:
             self.assertEqual(f.read(), saved)
-        agent.stop_cleanly()
 
     def test_a_full_disk_keeps_a_new_token_for_this_run_and_loses_no_saved_one(self):
-        old = "B7F0C3A2-0000-4000-8000-000000000002"
-        seed = os.path.join(self.agent.workdir, "seed.json")
-        folder = os.path.dirname(self.agent.token_file)
-        os.makedirs(folder)
+        agent = self.make_agent()
+        folder, seed = os.path.dirname(agent.token_file), os.path.join(agent.workdir, "seed")
         with open(seed, "w") as f:
-            json.dump({"olvane.tokens": [old]}, f)
-        agent = self.make_agent(workdir=self.agent.workdir, prefix=[
-            "unshare", "--mount", "--propagation", "private", "sh", "-c", FULL_DISK, "sh",
-            folder, seed])
-        agent.start()
+            json.dump({"olvane.tokens": [OLD]}, f)
+        os.makedirs(folder)
+        agent.prefix = ["unshare", "--mount", "--propagation", "private", "sh", "-c", FULL_DISK,
+                        "sh", folder, seed]
+        self.launch(agent)
         # The full folder exists only in the agent's namespace; its /proc root leads there.
         inside = "/proc/%d/root%s" % (agent.process.pid, folder)
 
-        first = self.connect_phone(agent, paired=False).pair("4321")["token"]
+        def saved():
+            with open(os.path.join(inside, "tokens.json")) as f:
+                return json.load(f)["olvane.tokens"]
+
+        first = self.pair(agent)
         self.assertIn("Token issued but not saved: cannot write %s" % agent.token_file,
                       agent.log_lines())
-        self.assertTrue(self.welcomes(agent, first))
-        self.assertTrue(self.welcomes(agent, old))
-        with open(os.path.join(inside, "tokens.json")) as f:
-            self.assertEqual(json.load(f), {"olvane.tokens": [old]})
-
+        self.assertTrue(self.welcomes(agent, first, OLD))
+        self.assertEqual(saved(), [OLD])
         os.remove(os.path.join(inside, "filler"))
-        second = self.connect_phone(agent, paired=False).pair("4321")["token"]
-        with open(os.path.join(inside, "tokens.json")) as f:
-            self.assertEqual(json.load(f), {"olvane.tokens": [old, first, second]})
-        agent.stop_cleanly()
+        second = self.pair(agent)
+        self.assertEqual(saved(), [OLD, first, second])
 
-
-if __name__ == "__main__":
-    unittest.main()

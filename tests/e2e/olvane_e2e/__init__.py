@@ -3,3 +3,4 @@ from . import programs  # noqa: F401  (refuses to start programs missing from th
 from .agent import Agent
 from .case import AgentTestCase
 from .phone import Phone
+from .process import wait_for

@@ -1,4 +1,5 @@
 """A test case that runs the real agent and stops everything it started, in reverse order."""
+import tempfile
 import unittest
 
 from .agent import Agent
@@ -23,9 +24,15 @@ class AgentTestCase(unittest.TestCase):
 
     def started(self, thing):
         """Starts a fixture (Xvfb, a bus, a server...) and stops it after the test."""
-        thing.start()
         self.addCleanup(thing.stop)
+        thing.start()
         return thing
+
+    def folder(self):
+        """A temporary folder that goes after the test."""
+        tmp = tempfile.TemporaryDirectory(prefix="olvane-e2e-")
+        self.addCleanup(tmp.cleanup)
+        return tmp.name
 
     def connect_phone(self, agent, paired=True):
         phone = Phone(agent.port)
@@ -33,3 +40,9 @@ class AgentTestCase(unittest.TestCase):
         if paired:
             self.assertEqual(phone.pair(agent.code)["t"], "paired")
         return phone
+
+    def assert_input_dropped(self, phone):
+        """With no way to post input, commands are dropped and the phone is told ax false."""
+        phone.send({"t": "text", "text": "lost"})
+        phone.send({"t": "mv", "dx": 5})
+        self.assertEqual(phone.request({"t": "ping"}), {"t": "pong", "ax": False})

@@ -1,67 +1,44 @@
-#!/usr/bin/python3
-"""A stand-in for xdg-desktop-portal's RemoteDesktop interface at version 2, on a private
-session bus, for what the real one cannot show here: Debian 12's is version 1, without
-persist_mode and restore tokens, and a session ends from the desktop only through GNOME Shell.
-The rest is tested against the real portal (test_gnome_wayland.py).
+"""A stand-in for xdg-desktop-portal's RemoteDesktop interface at version 2, for what Debian
+12's (version 1, tested in test_gnome_wayland.py) cannot show: persist_mode and restore tokens,
+and a session the desktop ends. As the portal does, it answers through request objects (their
+Response sent at once, before the method's reply, which the pattern allows), keeps sessions as
+objects with org.freedesktop.portal.Session, and checks the types of options. Tests steer it
+through org.olvane.test.FakePortal on /org/olvane/test.
 
-It owns org.freedesktop.portal.Desktop and offers org.freedesktop.portal.RemoteDesktop on
-/org/freedesktop/portal/desktop as the portal does: a method that asks the desktop returns the
-request object /org/freedesktop/portal/desktop/request/SENDER/TOKEN, whose Response signal
-carries the answer (sent at once, even before the method's reply, which the request pattern
-allows); a session is an object with org.freedesktop.portal.Session (Close, and Closed when the
-desktop ends it). Option types are checked as the portal checks them. Tests steer it and read
-the calls it received through org.olvane.test.FakePortal on /org/olvane/test.
-
-Run from tests/e2e: python3 -m olvane_e2e.fake_portal --address unix:path=...
-[--refuse]
-It prints "ready" once the name is owned.
+Run from tests/e2e: python3 -m olvane_e2e.fake_portal --address unix:path=... [--refuse]
 """
 import argparse
 import json
-import sys
 
 import dbus
 import dbus.service
 
 from olvane_e2e.stand_in import plain, serve
 
-NAME = "org.freedesktop.portal.Desktop"
 PATH = "/org/freedesktop/portal/desktop"
 REMOTE_DESKTOP = "org.freedesktop.portal.RemoteDesktop"
-REQUEST = "org.freedesktop.portal.Request"
 SESSION = "org.freedesktop.portal.Session"
-PROPERTIES = "org.freedesktop.DBus.Properties"
 CONTROL = "org.olvane.test.FakePortal"
-
 OPTION_TYPES = {"handle_token": dbus.String, "session_handle_token": dbus.String,
-                "types": dbus.UInt32, "persist_mode": dbus.UInt32,
-                "restore_token": dbus.String}
-
-
-def invalid(message):
-    return dbus.DBusException(message, name="org.freedesktop.DBus.Error.InvalidArgs")
+                "types": dbus.UInt32, "persist_mode": dbus.UInt32, "restore_token": dbus.String}
 
 
 def check(value, kind, what):
     if not isinstance(value, kind):
-        raise invalid("%s must be %s, not %s" % (what, kind.__name__, type(value).__name__))
+        raise dbus.DBusException("%s must be %s, not %s" % (what, kind.__name__,
+                                                            type(value).__name__),
+                                 name="org.freedesktop.DBus.Error.InvalidArgs")
     return value
 
 
-def checked_options(options):
-    check(options, dbus.Dictionary, "options")
-    for key, value in options.items():
-        if key in OPTION_TYPES:
-            check(value, OPTION_TYPES[key], "option " + key)
+def options_of(options):
+    for key, value in check(options, dbus.Dictionary, "options").items():
+        check(value, OPTION_TYPES.get(key, object), "option " + key)
     return plain(options)
 
 
 class Request(dbus.service.Object):
-    @dbus.service.method(REQUEST)
-    def Close(self):
-        self.remove_from_connection()
-
-    @dbus.service.signal(REQUEST, signature="ua{sv}")
+    @dbus.service.signal("org.freedesktop.portal.Request", signature="ua{sv}")
     def Response(self, response, results):
         pass
 
@@ -69,10 +46,7 @@ class Request(dbus.service.Object):
 class Session(dbus.service.Object):
     def __init__(self, bus, path, sender):
         super().__init__(bus, path)
-        self.path = path
-        self.sender = sender
-        self.started = False
-        self.persist = False
+        self.sender, self.started, self.persist = sender, False, False
 
     @dbus.service.method(SESSION)
     def Close(self):
@@ -85,18 +59,18 @@ class Session(dbus.service.Object):
 
 
 class RemoteDesktop(dbus.service.Object):
+    """The portal, and on /org/olvane/test its control interface."""
+
+    SUPPORTS_MULTIPLE_OBJECT_PATHS = True
+
     def __init__(self, bus, start_response):
         super().__init__(bus, PATH)
-        self.bus = bus
-        self.start_response = start_response
-        self.calls = []
-        self.sessions = {}
-        self.tokens = 0
+        self.add_to_connection(bus, "/org/olvane/test")
+        self.bus, self.start_response = bus, start_response
+        self.calls, self.sessions, self.tokens = [], {}, 0
 
     def answer(self, sender, options, response, results):
-        token = checked_options(options).get("handle_token")
-        if not token:
-            raise invalid("no handle_token")
+        token = check(options_of(options).get("handle_token"), str, "handle_token")
         path = "%s/request/%s/%s" % (PATH, sender[1:].replace(".", "_"), token)
         request = Request(self.bus, path)
         request.Response(dbus.UInt32(response), dbus.Dictionary(results, signature="sv"))
@@ -110,24 +84,18 @@ class RemoteDesktop(dbus.service.Object):
                                      name="org.freedesktop.DBus.Error.AccessDenied")
         return session
 
-    def record(self, method, *args):
-        self.calls.append([method] + [plain(a) for a in args])
+    def record(self, *call):
+        self.calls.append([plain(a) for a in call])
+        print(json.dumps(self.calls[-1]), flush=True)
 
-    @dbus.service.method(PROPERTIES, in_signature="ss", out_signature="v")
+    @dbus.service.method(dbus.PROPERTIES_IFACE, in_signature="ss", out_signature="v")
     def Get(self, interface, name):
-        return self.GetAll(interface)[name]
-
-    @dbus.service.method(PROPERTIES, in_signature="s", out_signature="a{sv}")
-    def GetAll(self, interface):
-        if interface != REMOTE_DESKTOP:
-            raise dbus.DBusException("no " + interface,
-                                     name="org.freedesktop.DBus.Error.UnknownInterface")
-        return {"version": dbus.UInt32(2), "AvailableDeviceTypes": dbus.UInt32(7)}
+        return {(REMOTE_DESKTOP, "version"): dbus.UInt32(2)}[interface, name]
 
     @dbus.service.method(REMOTE_DESKTOP, in_signature="a{sv}", out_signature="o",
                          sender_keyword="sender")
     def CreateSession(self, options, sender):
-        self.record("CreateSession", checked_options(options))
+        self.record("CreateSession", options_of(options))
         handle = "%s/session/%s/%s" % (PATH, sender[1:].replace(".", "_"),
                                        options["session_handle_token"])
         self.sessions[handle] = Session(self.bus, handle, sender)
@@ -136,9 +104,8 @@ class RemoteDesktop(dbus.service.Object):
     @dbus.service.method(REMOTE_DESKTOP, in_signature="oa{sv}", out_signature="o",
                          sender_keyword="sender")
     def SelectDevices(self, handle, options, sender):
-        session = self.session(handle, sender)
-        self.record("SelectDevices", checked_options(options))
-        session.persist = options.get("persist_mode", 0) == 2
+        self.session(handle, sender).persist = options.get("persist_mode", 0) == 2
+        self.record("SelectDevices", options_of(options))
         return self.answer(sender, options, 0, {})
 
     @dbus.service.method(REMOTE_DESKTOP, in_signature="osa{sv}", out_signature="o",
@@ -146,7 +113,7 @@ class RemoteDesktop(dbus.service.Object):
     def Start(self, handle, parent_window, options, sender):
         session = self.session(handle, sender)
         self.record("Start", check(parent_window, dbus.String, "parent_window"),
-                    checked_options(options))
+                    options_of(options))
         if self.start_response != 0:
             return self.answer(sender, options, self.start_response, {})
         session.started = True
@@ -156,30 +123,23 @@ class RemoteDesktop(dbus.service.Object):
             results["restore_token"] = dbus.String("token-%d" % self.tokens)
         return self.answer(sender, options, 0, results)
 
-
-class Control(dbus.service.Object):
-    def __init__(self, bus, portal):
-        super().__init__(bus, "/org/olvane/test")
-        self.portal = portal
-
     @dbus.service.method(CONTROL, out_signature="s")
     def Calls(self):
-        return json.dumps(self.portal.calls)
+        return json.dumps(self.calls)
 
     @dbus.service.method(CONTROL, in_signature="u")
     def SetStartResponse(self, response):
         """0 grants the next sessions, 1 is the user cancelling, 2 any other end."""
-        self.portal.start_response = int(response)
+        self.start_response = int(response)
 
     @dbus.service.method(CONTROL)
     def CloseSessions(self):
         """The desktop ends every started session, as when the user stops sharing."""
-        for path, session in list(self.portal.sessions.items()):
+        for path, session in list(self.sessions.items()):
             if session.started:
-                session.started = False
                 session.Closed({})
                 session.remove_from_connection()
-                del self.portal.sessions[path]
+                del self.sessions[path]
 
 
 def main():
@@ -187,13 +147,8 @@ def main():
     parser.add_argument("--address", required=True)
     parser.add_argument("--refuse", action="store_true")
     args = parser.parse_args()
-
-    def make(bus):
-        portal = RemoteDesktop(bus, 1 if args.refuse else 0)
-        return portal, Control(bus, portal)
-
-    serve(args.address, NAME, make)
+    serve(args.address, "org.freedesktop.portal.Desktop",
+          lambda bus: RemoteDesktop(bus, 1 if args.refuse else 0))
 
 
-if __name__ == "__main__":
-    sys.exit(main())
+main()

@@ -1,18 +1,16 @@
-#!/usr/bin/python3
-"""The person at the headless GNOME stack (gnome.GnomeUser), on its session bus.
-
-Holds a keyboard and a mouse through mutter's own remote desktop API for as long as it runs,
-prints "ready", then answers the portal's consent dialog once for each line it reads: "share"
-turns "Allow remote interaction" on and presses Share, "cancel" presses Cancel. Each answer
-prints "done", or what went wrong. The dialog is found, and every step checked, on the
-accessibility bus; keys go to the dialog only while it has the keyboard focus.
+"""The person at the headless GNOME stack (gnome.GnomeUser): a keyboard and a mouse through
+mutter's own remote desktop API, which asks nobody, and eyes on the accessibility bus. Prints
+"ready", then answers the portal's consent dialog for each line it reads ("share" turns "Allow
+remote interaction" on and presses Share, "cancel" presses Cancel) with "done" or what went
+wrong. Keys go to the dialog only while it has the keyboard focus.
 """
 import sys
-import time
 
 import dbus
 import pyatspi
 from gi.repository import GLib
+
+from olvane_e2e.process import wait_for
 
 MUTTER = "org.gnome.Mutter.RemoteDesktop"
 KEY_TAB, KEY_SPACE, KEY_LEFTSHIFT = 15, 57, 42
@@ -35,17 +33,16 @@ def keyboard_and_mouse():
     return session
 
 
-def poll(condition, what, timeout=20):
-    deadline = time.monotonic() + timeout
-    while time.monotonic() < deadline:
+def poll(condition, what):
+    def pumped():
         # The accessibility library learns of new windows from events.
         while GLib.MainContext.default().iteration(False):
             pass
-        value = condition()
-        if value:
-            return value
-        time.sleep(0.05)
-    raise Failed("timed out waiting for " + what)
+        return condition()
+    value = wait_for(pumped, 20, 0.05)
+    if not value:
+        raise Failed("timed out waiting for " + what)
+    return value
 
 
 def has(node, state):
@@ -53,15 +50,8 @@ def has(node, state):
 
 
 def descendant(node, role, name):
-    for child in node:
-        if child is None:
-            continue
-        if child.getRoleName() == role and child.name.replace("_", "").endswith(name):
-            return child
-        found = descendant(child, role, name)
-        if found:
-            return found
-    return None
+    return pyatspi.findDescendant(node, lambda n: n is not None and n.getRoleName() == role
+                                  and n.name.replace("_", "").endswith(name))
 
 
 def dialog():
@@ -113,5 +103,4 @@ def main():
             print(e, flush=True)
 
 
-if __name__ == "__main__":
-    main()
+main()

@@ -1,85 +1,42 @@
-"""Media players on a private session bus: a real mpv, and small MPRIS players of ours."""
-import json
+"""A real mpv with its MPRIS plugin, on a private session bus."""
 import os
 import subprocess
-import sys
 
 import dbus
 
-from .agent import wait_for
 from .process import ChildProcess
 
-HERE = os.path.dirname(os.path.abspath(__file__))
-
-
-def bus(address):
-    return dbus.bus.BusConnection(address)
-
-
-def has_name(address, name):
-    try:
-        return bool(bus(address).name_has_owner(name))
-    except dbus.DBusException:
-        return False
+NAME = "org.mpris.MediaPlayer2.mpv"
 
 
 class Mpv(ChildProcess):
-    """mpv with its MPRIS plugin, looping three short tones, paused or playing."""
+    """mpv looping three short tones, playing."""
 
     def __init__(self, workdir, bus_address):
-        self.workdir = workdir
-        self.address = bus_address
+        self.workdir, self.address = workdir, bus_address
 
     def start(self):
-        files = []
-        for i, pitch in enumerate((300, 400, 500)):
-            path = os.path.join(self.workdir, "t%d.wav" % (i + 1))
+        files = [os.path.join(self.workdir, "t%d.wav" % pitch) for pitch in (300, 400, 500)]
+        for path, pitch in zip(files, (300, 400, 500)):
             subprocess.run(["sox", "-n", "-r", "44100", "-c", "2", path, "synth", "3", "sine",
                             str(pitch), "vol", "0.3"], check=True)
-            files.append(path)
+        self.bus = dbus.bus.BusConnection(self.address)
         env = dict(os.environ, DBUS_SESSION_BUS_ADDRESS=self.address, HOME=self.workdir)
         env.pop("DISPLAY", None)
-        self.process = subprocess.Popen(
-            ["mpv", "--no-config", "--script=/usr/lib/mpv-mpris/mpris.so", "--no-video",
-             "--ao=null", "--idle=yes", "--loop-playlist=inf", "--no-terminal"] + files,
-            env=env, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-        if not wait_for(lambda: has_name(self.address, "org.mpris.MediaPlayer2.mpv"), 10):
-            raise RuntimeError("mpv did not appear on the bus")
-        return self
+        return self.spawn(["mpv", "--no-config", "--script=/usr/lib/mpv-mpris/mpris.so",
+                           "--no-video", "--ao=null", "--idle=yes", "--loop-playlist=inf",
+                           "--no-terminal"] + files, lambda: self.property("PlaybackStatus") ==
+                          "Playing", env=env)
 
-    def _player(self):
-        obj = bus(self.address).get_object("org.mpris.MediaPlayer2.mpv", "/org/mpris/MediaPlayer2")
-        return dbus.Interface(obj, "org.freedesktop.DBus.Properties")
+    def property(self, name):
+        try:
+            return self.bus.get_object(NAME, "/org/mpris/MediaPlayer2").Get(
+                "org.mpris.MediaPlayer2.Player", name, dbus_interface=dbus.PROPERTIES_IFACE)
+        except dbus.DBusException:
+            return None
 
     def status(self):
-        return str(self._player().Get("org.mpris.MediaPlayer2.Player", "PlaybackStatus"))
+        return str(self.property("PlaybackStatus"))
 
     def track(self):
-        metadata = self._player().Get("org.mpris.MediaPlayer2.Player", "Metadata")
-        return str(metadata.get("xesam:url", metadata.get("xesam:title", "")))
-
-
-class FakePlayer(ChildProcess):
-    """A player of ours (fake_player.py) that records the MPRIS calls it receives."""
-
-    def __init__(self, workdir, bus_address, player_id, fail=(), hang=()):
-        self.address = bus_address
-        self.name = "org.mpris.MediaPlayer2." + player_id
-        self.record = os.path.join(workdir, player_id.replace("/", "_") + ".calls")
-        self.fail = ",".join(fail)
-        self.hang = ",".join(hang)
-
-    def start(self):
-        env = dict(os.environ, DBUS_SESSION_BUS_ADDRESS=self.address)
-        self.process = subprocess.Popen(
-            ["/usr/bin/python3", os.path.join(HERE, "..", "tools", "fake_player.py"), self.name, self.record,
-             self.fail, self.hang], env=env)
-        if not wait_for(lambda: has_name(self.address, self.name), 10):
-            raise RuntimeError(self.name + " did not appear on the bus")
-        return self
-
-    def calls(self):
-        if not os.path.exists(self.record):
-            return []
-        with open(self.record) as f:
-            return [json.loads(line) for line in f if line.strip()]
+        return str(self.property("Metadata")["xesam:url"])

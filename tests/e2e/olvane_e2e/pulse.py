@@ -4,10 +4,10 @@ import re
 import signal
 import subprocess
 
-from .agent import wait_for
+from .process import ChildProcess
 
 
-class PulseAudio:
+class PulseAudio(ChildProcess):
     """Runs in the agent's runtime folder, so the agent finds it without any setting."""
 
     def __init__(self, agent):
@@ -15,20 +15,14 @@ class PulseAudio:
                                        if k in ("HOME", "XDG_RUNTIME_DIR", "XDG_CONFIG_HOME")})
         self.env.pop("PULSE_SERVER", None)
         self.log = os.path.join(agent.workdir, "pulse.log")
-        self.pid = None
 
     def start(self):
-        subprocess.run(
-            ["pulseaudio", "-D", "--exit-idle-time=-1", "--disallow-exit", "-n",
-             "--load=module-null-sink", "--load=module-native-protocol-unix",
-             "--log-target=file:" + self.log],
-            env=self.env, check=True, capture_output=True)
-        if not wait_for(lambda: self.pactl("info", check=False).returncode == 0, 10):
-            raise RuntimeError("pulseaudio does not answer")
-        pid_file = os.path.join(self.env["XDG_RUNTIME_DIR"], "pulse", "pid")
-        with open(pid_file) as f:
-            self.pid = int(f.read().strip())
-        return self
+        return self.spawn(["pulseaudio", "--exit-idle-time=-1", "--disallow-exit", "-n",
+                           "--load=module-null-sink", "--load=module-native-protocol-unix",
+                           "--log-target=file:" + self.log], self.answers, env=self.env)
+
+    def answers(self):
+        return self.pactl("info", check=False).returncode == 0
 
     def pactl(self, *args, check=True):
         return subprocess.run(["pactl"] + list(args), env=self.env, check=check,
@@ -49,24 +43,5 @@ class PulseAudio:
     def muted(self):
         return self.pactl("get-sink-mute", "@DEFAULT_SINK@").stdout.strip().endswith("yes")
 
-    def freeze(self):
-        os.kill(self.pid, signal.SIGSTOP)
-
-    def thaw(self):
-        os.kill(self.pid, signal.SIGCONT)
-
-    def kill(self):
-        """Ends the server the hard way, leaving its pid file and socket behind."""
-        os.kill(self.pid, signal.SIGKILL)
-        wait_for(lambda: not os.path.exists("/proc/%d" % self.pid), 5)
-        self.pid = None
-
-    def stop(self):
-        if self.pid:
-            try:
-                os.kill(self.pid, signal.SIGCONT)
-                os.kill(self.pid, signal.SIGTERM)
-            except ProcessLookupError:
-                pass
-            wait_for(lambda: not os.path.exists("/proc/%d" % self.pid), 5)
-            self.pid = None
+    def freeze(self, frozen=True):
+        self.process.send_signal(signal.SIGSTOP if frozen else signal.SIGCONT)

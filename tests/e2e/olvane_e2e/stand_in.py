@@ -1,8 +1,13 @@
-"""What our D-Bus stand-ins share: D-Bus values as JSON, and serving on a private bus."""
+"""What our D-Bus stand-ins (fake_portal, fake_player, fake_bluez) share: D-Bus values as JSON,
+serving on a private bus, and, for a test, starting one."""
+import subprocess
+
 import dbus
 import dbus.mainloop.glib
 import dbus.service
 from gi.repository import GLib
+
+from .process import E2E_DIR, ChildProcess, our_module
 
 
 def plain(value):
@@ -34,3 +39,14 @@ def serve(address, bus_name, make):
     bus.call_on_disconnection(lambda _: loop.quit())
     loop.run()
     del name, objects
+
+
+class StandIn(ChildProcess):
+    """A stand-in of ours, olvane_e2e.<module>, on the bus at address. The portal and the
+    player print each call they receive as a JSON line (calls())."""
+
+    def __init__(self, module, address, *args):
+        self.command = our_module(module, "--address", address, *args)
+
+    def start(self):
+        return self.spawn(self.command, "ready", stdout=subprocess.PIPE, cwd=E2E_DIR)

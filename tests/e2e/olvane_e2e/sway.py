@@ -5,9 +5,7 @@ import os
 import re
 import subprocess
 import tempfile
-import threading
 
-from .agent import wait_for
 from .process import ChildProcess
 
 NOBODY = 65534
@@ -19,26 +17,28 @@ default_border none
 """
 
 
+def hand_over(folder):
+    """Makes a folder of ours nobody's, for a program run as nobody to write in."""
+    for path, _, _ in os.walk(folder):
+        os.chown(path, NOBODY, NOBODY)
+
+
 class Sway(ChildProcess):
     def start(self):
         self._tmp = tempfile.TemporaryDirectory(prefix="olvane-sway-")
         os.chmod(self._tmp.name, 0o755)
         self.runtime = os.path.join(self._tmp.name, "run")
         os.mkdir(self.runtime, 0o700)
-        os.chown(self.runtime, NOBODY, NOBODY)
+        hand_over(self.runtime)
         config = os.path.join(self._tmp.name, "sway.conf")
         with open(config, "w") as f:
             f.write(CONFIG)
-        env = {"PATH": os.environ["PATH"], "HOME": self.runtime, "XDG_RUNTIME_DIR": self.runtime,
-               "WLR_BACKENDS": "headless", "WLR_LIBINPUT_NO_DEVICES": "1",
-               "WLR_RENDERER": "pixman", "WLR_HEADLESS_OUTPUTS": "2"}
-        with open(os.path.join(self._tmp.name, "sway.log"), "wb") as log:
-            self.process = subprocess.Popen(AS_NOBODY + ["sway", "-c", config], env=env,
-                                            stdout=log, stderr=subprocess.STDOUT)
-        sockets = lambda: [p for p in glob.glob(self.runtime + "/wayland-*")
+        sockets = lambda: [p for p in glob.glob(self.runtime + "/wayland-*")  # noqa: E731
                            if not p.endswith(".lock")]
-        if not wait_for(sockets, 10):
-            raise RuntimeError("sway did not start")
+        self.spawn(AS_NOBODY + ["sway", "-c", config], sockets, env={
+            "PATH": os.environ["PATH"], "HOME": self.runtime, "XDG_RUNTIME_DIR": self.runtime,
+            "WLR_BACKENDS": "headless", "WLR_LIBINPUT_NO_DEVICES": "1",
+            "WLR_RENDERER": "pixman", "WLR_HEADLESS_OUTPUTS": "2"})
         self.display = os.path.basename(sockets()[0])
         return self
 
@@ -49,45 +49,22 @@ class Sway(ChildProcess):
     def env(self):
         return {"XDG_RUNTIME_DIR": self.runtime, "WAYLAND_DISPLAY": self.display}
 
-    def hand_over(self, folder):
-        """Makes a folder of ours nobody's, for a client of this sway to write in."""
-        for path, _, _ in os.walk(folder):
-            os.chown(path, NOBODY, NOBODY)
-
 
 class Wev(ChildProcess):
     """wev's window, which sway gives the whole first output, and the events wev prints."""
 
     def __init__(self, sway):
         self.sway = sway
-        self._lines = []
-        self._lock = threading.Lock()
 
     def start(self):
-        env = dict(self.sway.env(), PATH=os.environ["PATH"])
-        self.process = subprocess.Popen(AS_NOBODY + ["stdbuf", "-oL", "wev"], env=env,
-                                        stdout=subprocess.PIPE, stderr=subprocess.DEVNULL)
-        threading.Thread(target=self._read, daemon=True).start()
-        if not wait_for(lambda: self.events("wl_keyboard", "enter"), 10):
-            raise RuntimeError("wev got no keyboard focus")
-        return self
-
-    def stop(self):
-        super().stop()
-        self.process.stdout.close()
-
-    def _read(self):
-        # Bytes: a typed carriage return must not end a line.
-        for line in self.process.stdout:
-            with self._lock:
-                self._lines.append(line.decode("utf-8", "replace").rstrip("\n"))
+        return self.spawn(AS_NOBODY + ["stdbuf", "-oL", "wev"],
+                          lambda: self.of("wl_keyboard", "enter"), stdout=subprocess.PIPE,
+                          env=dict(self.sway.env(), PATH=os.environ["PATH"]))
 
     def records(self):
         """[interface, event, text] of each event, its continuation lines joined."""
         records = []
-        with self._lock:
-            lines = list(self._lines)
-        for line in lines:
+        for line in self.lines():
             match = re.match(r"\[\s*\d+:\s*(\w+)\] (\w+):? ?(.*)", line)
             if match:
                 records.append(list(match.groups()))
@@ -95,7 +72,7 @@ class Wev(ChildProcess):
                 records[-1][2] += " " + line.strip()
         return records
 
-    def events(self, interface, event):
+    def of(self, interface, event):
         return [text for i, e, text in self.records() if (i, e) == (interface, event)]
 
     def pointer_at_buttons(self):
@@ -109,12 +86,12 @@ class Wev(ChildProcess):
         return positions
 
     def key_presses(self):
-        """(keycode, symbol name) of every key pressed."""
+        """(keycode, symbol name) of every key pressed, once its continuation line is read."""
         return [(int(t.split("key: ")[1].split(";")[0]), t.split("sym: ")[1].split()[0])
-                for t in self.events("wl_keyboard", "key") if "(pressed)" in t]
+                for t in self.of("wl_keyboard", "key") if "(pressed)" in t and "sym: " in t]
 
     def text(self):
-        # A press whose continuation line has not been read yet counts once it has.
-        found = (re.search(r"utf8: '(.*)'$", t)
-                 for t in self.events("wl_keyboard", "key") if "(pressed)" in t)
+        """What the presses typed, those whose continuation line is read."""
+        found = (re.search(r"utf8: '(.*)'$", t) for t in self.of("wl_keyboard", "key")
+                 if "(pressed)" in t)
         return "".join(m.group(1) for m in found if m)

@@ -1,91 +1,52 @@
-"""Windows of other processes on an Xvfb that record the input reaching them."""
+"""Windows of other processes that record the input reaching them."""
 import json
 import os
 import subprocess
-import threading
 
-from .agent import wait_for
-from .process import ChildProcess
+from .process import E2E_DIR, ChildProcess, our_module
 
 WINDOW = os.environ.get("OLVANE_X11_WINDOW", "olvane_x11_window")
-TEXT_FIELD = os.path.join(os.path.dirname(__file__), "..", "tools", "text_field.py")
 
 
-class _WindowLines(ChildProcess):
-    """Runs a window program on the Xvfb and collects the lines it prints, from "ready" on."""
+class RecordingWindow(ChildProcess):
+    """olvane_x11_window (built with the tests): one line per event reaching its window."""
 
     def __init__(self, xvfb):
         self.xvfb = xvfb
-        self._lines = []
-        self._lock = threading.Lock()
-
-    def _run(self, command, env=None, cwd=None):
-        env = env or dict(os.environ, DISPLAY=self.xvfb.display)
-        self.process = subprocess.Popen(command, env=env, cwd=cwd, stdout=subprocess.PIPE,
-                                        stderr=subprocess.DEVNULL, text=True)
-        threading.Thread(target=self._read, daemon=True).start()
-        if not wait_for(lambda: "ready" in self.lines(), 10):
-            raise RuntimeError("%s did not come up" % command)
-        self.clear()
-        return self
-
-    def _read(self):
-        for line in self.process.stdout:
-            with self._lock:
-                self._lines.append(line.rstrip("\n"))
-
-    def lines(self):
-        with self._lock:
-            return list(self._lines)
-
-    def clear(self):
-        with self._lock:
-            self._lines.clear()
-
-    def events(self, name):
-        """The lines of one kind of event, without their name."""
-        return [l[len(name) + 1:] for l in self.lines()
-                if l == name or l.startswith(name + " ")]
-
-    def stop(self):
-        super().stop()
-        if self.process:
-            self.process.stdout.close()
-
-
-class RecordingWindow(_WindowLines):
-    """olvane_x11_window (built with the tests): one line per event reaching its window."""
 
     def start(self):
-        return self._run([WINDOW])
+        return self.spawn([WINDOW], "ready", stdout=subprocess.PIPE,
+                          env=dict(os.environ, DISPLAY=self.xvfb.display))
 
     def key_presses(self):
         """(keycode, state) of every key press."""
         return [tuple(int(v) for v in e.split()[:2]) for e in self.events("key-press")]
 
     def text(self):
-        data = b"".join(bytes.fromhex(e.split()[2]) for e in self.events("key-press")
-                        if e.split()[2] != "-")
-        return data.decode("utf-8")
-
-    def wait_for_text(self, expected, timeout=60):
-        wait_for(lambda: len(self.text()) >= len(expected), timeout)
-        return self.text()
-
-    def wait_for_events(self, name, count, timeout=10):
-        return wait_for(lambda: len(self.events(name)) >= count, timeout)
+        return b"".join(bytes.fromhex(e.split()[2]) for e in self.events("key-press")
+                        if e.split()[2] != "-").decode("utf-8")
 
 
-class TextField(_WindowLines):
-    """An entry of a toolkit written by others, Tk or GTK 3: the lines submitted with Return."""
+class TextField(ChildProcess):
+    """A text field of Tk or GTK 3 (olvane_e2e.text_field) on the desktop env names; text() is
+    what was typed into it, each Return a line end."""
 
-    def __init__(self, xvfb, toolkit):
-        super().__init__(xvfb)
-        self.toolkit = toolkit
+    def __init__(self, toolkit, env):
+        self.toolkit, self.env = toolkit, env
 
     def start(self):
-        return self._run(["/usr/bin/python3", TEXT_FIELD, self.toolkit])
+        return self.spawn(our_module("text_field", self.toolkit), "ready", cwd=E2E_DIR,
+                          stdout=subprocess.PIPE, env=dict(os.environ, **self.env))
 
-    def submitted(self, count, timeout=60):
-        wait_for(lambda: len(self.lines()) >= count, timeout)
-        return [json.loads(l) for l in self.lines()]
+    def text(self):
+        typed, field = "", ""
+        for kind, _, value in (line.partition(" ") for line in self.lines()):
+            if kind == "submit":
+                typed, field = typed + json.loads(value) + "\n", ""
+            elif kind == "text":
+                field = json.loads(value)
+        return typed + field
+
+    def pointer(self):
+        moves = self.events("motion")
+        return tuple(int(v) for v in moves[-1].split()) if moves else None

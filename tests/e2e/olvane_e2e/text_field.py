@@ -1,0 +1,88 @@
+"""A text field of a real toolkit, Tk or GTK 3, that prints what reaches it, a line each:
+
+    ready                   once the field has the keyboard
+    text "JSON string"      its whole text, after every change
+    submit "JSON string"    its text when Return is pressed, after which it empties itself
+    key KEYNAME STATE       a key press (GTK)
+    motion X Y | press BUTTON X Y | release BUTTON X Y | scroll DX DY    (GTK)
+
+GTK covers every monitor with a full-screen window, so that the pointer is always over one,
+and writes positions in desktop coordinates; the first monitor's window holds the field.
+Without a window manager (X11 here) nothing gives the focus back: the field takes it itself.
+
+Run from tests/e2e: python3 -m olvane_e2e.text_field tk|gtk
+"""
+import json
+import sys
+
+
+def say(*words):
+    print(*words, flush=True)
+    return True  # handled: GTK would otherwise hand a pointer event to the window twice
+
+
+def tk_field():
+    import tkinter
+    root = tkinter.Tk()
+    text = tkinter.StringVar(root)
+    text.trace_add("write", lambda *_: say("text", json.dumps(text.get())))
+    entry = tkinter.Entry(root, width=60, textvariable=text)
+    entry.pack()
+    entry.bind("<Return>", lambda _: (say("submit", json.dumps(text.get())), text.set("")))
+
+    def keep_focus():
+        entry.focus_force()
+        root.after(100, keep_focus)
+
+    keep_focus()
+    root.after(200, say, "ready")
+    root.mainloop()
+
+
+def gtk_field():
+    import gi
+    gi.require_version("Gdk", "3.0")
+    gi.require_version("Gtk", "3.0")
+    from gi.repository import Gdk, GLib, Gtk
+
+    display, field = Gdk.Display.get_default(), Gtk.Entry()
+    field.connect("changed", lambda f: say("text", json.dumps(f.get_text())))
+    field.connect("activate", lambda f: (say("submit", json.dumps(f.get_text())), f.set_text("")))
+    # The first monitor's window comes last, so that it gets the keyboard focus.
+    for index in reversed(range(display.get_n_monitors())):
+        box = display.get_monitor(index).get_geometry()
+        at = lambda e, box=box: "%d %d" % (box.x + e.x, box.y + e.y)  # noqa: E731
+        window = Gtk.Window()
+        window.add_events(Gdk.EventMask.POINTER_MOTION_MASK | Gdk.EventMask.ENTER_NOTIFY_MASK
+                          | Gdk.EventMask.BUTTON_PRESS_MASK | Gdk.EventMask.BUTTON_RELEASE_MASK
+                          | Gdk.EventMask.SMOOTH_SCROLL_MASK)
+        for event in ("motion-notify-event", "enter-notify-event"):
+            window.connect(event, lambda _, e, at=at: say("motion", at(e)))
+        window.connect("button-press-event", lambda _, e, at=at: say("press", e.button, at(e)))
+        window.connect("button-release-event",
+                       lambda _, e, at=at: say("release", e.button, at(e)))
+        window.connect("scroll-event", lambda _, e: e.is_stop or say(
+            "scroll", *e.get_scroll_deltas()[1:]))
+        window.connect("key-press-event", lambda _, e: not say(
+            "key", Gdk.keyval_name(e.keyval), int(e.state)))  # then on to the field
+        if index == 0:
+            window.add(Gtk.Box(orientation=Gtk.Orientation.VERTICAL))
+            window.get_child().pack_start(field, False, False, 0)
+        window.show_all()
+        window.fullscreen_on_monitor(display.get_default_screen(), index)
+
+    def keep_focus(ready=[]):
+        if not window.is_active():
+            window.get_window().focus(0)
+        elif not field.has_focus():
+            field.grab_focus_without_selecting()  # what is typed so far stays
+        elif not ready:
+            ready.append(say("ready"))
+        return True
+
+    window.present()
+    GLib.timeout_add(100, keep_focus)
+    Gtk.main()
+
+
+{"tk": tk_field, "gtk": gtk_field}[sys.argv[1]]()
