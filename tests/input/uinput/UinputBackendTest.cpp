@@ -9,50 +9,59 @@
 // This kernel has no uinput: the backend writes to a pipe instead, and the test reads back the
 // input_event records a device would have received.
 namespace {
-// The names of the codes the backend writes.
-const QHash<int, QString> kRelativeAxes{
-    {REL_X, "REL_X"},           {REL_Y, "REL_Y"},
-    {REL_WHEEL, "REL_WHEEL"},   {REL_WHEEL_HI_RES, "REL_WHEEL_HI_RES"},
-    {REL_HWHEEL, "REL_HWHEEL"}, {REL_HWHEEL_HI_RES, "REL_HWHEEL_HI_RES"}};
-const QHash<int, QString> kKeys{{BTN_LEFT, "BTN_LEFT"},
-                                {BTN_RIGHT, "BTN_RIGHT"},
-                                {KEY_A, "KEY_A"},
-                                {KEY_ENTER, "KEY_ENTER"},
-                                {KEY_LEFTSHIFT, "KEY_LEFTSHIFT"}};
+// The codes the backend writes, which share no number.
+const QHash<int, QString> kNames{{REL_X, "REL_X"},
+                                 {REL_Y, "REL_Y"},
+                                 {REL_WHEEL, "REL_WHEEL"},
+                                 {REL_HWHEEL, "REL_HWHEEL"},
+                                 {REL_WHEEL_HI_RES, "REL_WHEEL_HI_RES"},
+                                 {REL_HWHEEL_HI_RES, "REL_HWHEEL_HI_RES"},
+                                 {BTN_LEFT, "BTN_LEFT"},
+                                 {BTN_RIGHT, "BTN_RIGHT"},
+                                 {KEY_A, "KEY_A"},
+                                 {KEY_ENTER, "KEY_ENTER"},
+                                 {KEY_LEFTSHIFT, "KEY_LEFTSHIFT"}};
 
 struct PipeDevice {
-    int readEnd = -1, writeEnd = -1;
-
-    PipeDevice() {
-        int fds[2];
-        if (pipe2(fds, O_CLOEXEC) == 0) {
-            readEnd = fds[0];
-            writeEnd = fds[1];
-            fcntl(readEnd, F_SETFL, O_NONBLOCK);
-        }
-    }
-    ~PipeDevice() { ::close(readEnd); }
+    int fds[2] = {-1, -1};
+    PipeDevice() { (void)pipe2(fds, O_CLOEXEC | O_NONBLOCK); }
+    ~PipeDevice() { ::close(fds[0]); }  // the backend owns the other end
 
     // The records so far, as "code value", a SYN_REPORT ending each group with ";".
     QString take() const {
         QString out;
         input_event e;
-        while (::read(readEnd, &e, sizeof e) == ssize_t(sizeof e)) {
-            const QString name = (e.type == EV_REL ? kRelativeAxes : kKeys).value(e.code, "?");
+        while (::read(fds[0], &e, sizeof e) == ssize_t(sizeof e))
             out += e.type == EV_SYN && e.code == SYN_REPORT
                        ? QStringLiteral(";")
-                       : QStringLiteral(" %1 %2").arg(name).arg(e.value);
-        }
+                       : QStringLiteral(" %1 %2").arg(kNames.value(e.code, "?")).arg(e.value);
         return out.trimmed();
     }
 };
 }  // namespace
 
-TEST(UinputBackend, movesClicksWheelsAndShiftedCharactersAsExactEventGroups) {
+TEST(UinputBackend, askingAgainCreatesTheDeviceAndEachActionBecomesOneExactGroupOfRecords) {
     PipeDevice device;
-    UinputBackend backend([&](QString*) { return device.writeEnd; }, {"", "", "us", "", ""});
+    bool allowed = false;
+    int trustChanges = 0;
+    LogCapture log;
+    UinputBackend backend(
+        [&](QString* error) {
+            if (allowed) return device.fds[1];
+            *error = "cannot open /dev/uinput: Permission denied";
+            return -1;
+        },
+        {"", "", "us", "", ""});
+    QObject::connect(&backend, &InputBackend::trustChanged, [&] { ++trustChanges; });
     backend.start();
+    backend.requestAccess();
+    EXPECT_FALSE(backend.trusted());
+    EXPECT_FALSE(backend.postKey(KEY_A, true));
+    EXPECT_EQ(log.lines().filter("Permission denied").size(), 1);
+    allowed = true;
+    backend.requestAccess();
     ASSERT_TRUE(backend.trusted());
+    EXPECT_EQ(trustChanges, 1);
 
     // Whole pixels; the fraction left over joins the next step.
     backend.postMove(PointerAction::Move, {}, {10.4, -3});
@@ -72,41 +81,12 @@ TEST(UinputBackend, movesClicksWheelsAndShiftedCharactersAsExactEventGroups) {
               "REL_WHEEL_HI_RES 180 REL_WHEEL 1; REL_WHEEL_HI_RES 180 REL_WHEEL 2; "
               "REL_HWHEEL_HI_RES -180 REL_HWHEEL -1;");
 
-    LogCapture log;
     backend.typeText("A\n");
     EXPECT_EQ(device.take(),
-              "KEY_LEFTSHIFT 1; KEY_A 1; KEY_A 0; KEY_LEFTSHIFT 0; KEY_ENTER 1; "
-              "KEY_ENTER 0;");
+              "KEY_LEFTSHIFT 1; KEY_A 1; KEY_A 0; KEY_LEFTSHIFT 0; KEY_ENTER 1; KEY_ENTER 0;");
     // What the layout cannot type is skipped, with one line for the whole text.
     backend.typeText("é✓");
     EXPECT_EQ(device.take(), "");
     EXPECT_EQ(log.lines().filter("could not be typed"),
               QStringList{"Text: 2 of 2 characters could not be typed: é✓"});
-}
-
-TEST(UinputBackend, withoutAccessNothingIsPostedUntilAskingAgainCreatesTheDevice) {
-    PipeDevice device;
-    bool allowed = false;
-    int trustChanges = 0;
-    LogCapture log;
-    UinputBackend backend(
-        [&](QString* error) {
-            if (allowed) return device.writeEnd;
-            *error = "cannot open /dev/uinput: Permission denied";
-            return -1;
-        },
-        {});
-    QObject::connect(&backend, &InputBackend::trustChanged, [&] { ++trustChanges; });
-    backend.start();
-    backend.requestAccess();
-    EXPECT_FALSE(backend.trusted());
-    EXPECT_FALSE(backend.postKey(KEY_A, true));
-    EXPECT_EQ(log.lines().filter("Permission denied").size(), 1);
-
-    allowed = true;
-    backend.requestAccess();
-    EXPECT_TRUE(backend.trusted());
-    EXPECT_EQ(trustChanges, 1);
-    EXPECT_TRUE(backend.postKey(KEY_A, true));
-    EXPECT_EQ(device.take(), "KEY_A 1;");
 }
