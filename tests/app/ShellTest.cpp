@@ -80,7 +80,7 @@ TEST(Shell, theStatusMenuFollowsThePhonesShowsTheCodeAsTypedAndExplainsWhatIsMis
 }
 
 TEST(Shell, aRefusedOrEndedPortalSessionShowsThePermissionItemWhichAsksAgain) {
-    FakePortal portal(FakePortal::Options{true});
+    FakePortal portal;
     ASSERT_TRUE(portal.running());
     QTemporaryDir dir;
     ShellHarness h(
@@ -89,18 +89,18 @@ TEST(Shell, aRefusedOrEndedPortalSessionShowsThePermissionItemWhichAsksAgain) {
 
     // Asked for at launch; the user cancels the desktop's dialog.
     h.shell.launch();
-    ASSERT_TRUE(waitUntil([&] { return portal.callsOf("Start").size() == 1; }));
+    ASSERT_TRUE(waitUntil([&] { return portal.starts() == 1; }));
     EXPECT_FALSE(h.input.trusted());
     EXPECT_TRUE(asking());
 
     // The item asks the desktop again, and goes once the user allows it; no window of ours.
-    portal.setStartResponse(0);
+    portal.call("SetStartResponse", {0u});
     h.menuAction(kPermissionItem)->trigger();
     ASSERT_TRUE(waitUntil([&] { return h.input.trusted() && !asking(); }));
     EXPECT_EQ(h.shell.inputPermissionWindow().window(), nullptr);
 
     // The desktop ends the session: the item is back.
-    portal.closeSessions();
+    portal.call("CloseSessions");
     EXPECT_TRUE(waitUntil([&] { return !h.input.trusted() && asking(); }));
 }
 

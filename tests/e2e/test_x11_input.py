@@ -37,8 +37,10 @@ class X11Input(AgentTestCase):
         self.window.clear()
         self.phone.send({"t": "key", "name": "Return"})
         self.phone.send({"t": "key", "name": "a", "mods": ["cmd", "shift"]})
-        self.assertTrue(self.window.wait_for_events("key-release", 4))
-        self.assertEqual(self.window.key_presses(), [(36, 0), (37, 0), (50, 4), (38, 5)])
+        self.phone.send({"t": "key", "name": "left", "mods": ["super", "opt"]})
+        self.assertTrue(self.window.wait_for_events("key-release", 7))
+        self.assertEqual(self.window.key_presses(),
+                         [(36, 0), (37, 0), (50, 4), (38, 5), (64, 0), (133, 8), (113, 72)])
         self.window.clear()
         text = "Héllo, wörld: 12 € 😀"
         self.phone.send({"t": "text", "text": text})

@@ -4,31 +4,12 @@
 
 #include <limits>
 
-TEST(WheelAccumulator, pixelsGatherIntoWholeClicksAndTheRestWaits) {
+TEST(WheelAccumulator, pixelsGatherIntoClicksAReversalDropsTheRestAndOneCallIsCapped) {
+    constexpr qint32 kMax = std::numeric_limits<qint32>::max(), kMin = -kMax - 1;
     WheelAccumulator wheel(50, 32);
-    EXPECT_EQ(wheel.add(30), 0);
-    EXPECT_EQ(wheel.add(30), 1);  // 60: one click, 10 wait
-    EXPECT_EQ(wheel.add(40), 1);  // 50
-    EXPECT_EQ(wheel.add(149), 2);
-    EXPECT_EQ(wheel.add(0), 0);
-    EXPECT_EQ(wheel.add(1), 1);  // the 49 left over plus one
-    EXPECT_EQ(wheel.add(-120), -2);
-}
-
-TEST(WheelAccumulator, aReversalDropsWhatGatheredTheOtherWay) {
-    WheelAccumulator wheel(50, 32);
-    EXPECT_EQ(wheel.add(45), 0);
-    EXPECT_EQ(wheel.add(-10), 0);  // not 35 up: 10 down
-    EXPECT_EQ(wheel.add(-40), -1);
-    EXPECT_EQ(wheel.add(49), 0);
-    EXPECT_EQ(wheel.add(-1), 0);
-    EXPECT_EQ(wheel.add(-49), -1);
-}
-
-TEST(WheelAccumulator, oneCallNeverYieldsMoreThanTheCapAndTheExcessIsNotKept) {
-    WheelAccumulator wheel(50, 32);
-    EXPECT_EQ(wheel.add(std::numeric_limits<qint32>::max()), 32);
-    EXPECT_EQ(wheel.add(1), 0);
-    EXPECT_EQ(wheel.add(std::numeric_limits<qint32>::min()), -32);
-    EXPECT_EQ(wheel.add(std::numeric_limits<qint32>::min()), -32);
+    // Pixels added in turn, and the clicks each gives.
+    const QList<QPair<qint32, int>> steps = {{30, 0},    {30, 1},   {40, 1},     {45, 0},
+                                             {-10, 0},   {-40, -1}, {49, 0},     {1, 1},
+                                             {kMax, 32}, {1, 0},    {kMin, -32}, {kMin, -32}};
+    for (auto [pixels, clicks] : steps) EXPECT_EQ(wheel.add(pixels), clicks) << pixels;
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QDBusConnection>
 #include <QDBusMessage>
 #include <QProcess>
 #include <QStringList>
@@ -15,6 +16,8 @@ public:
 
     bool running() const { return running_; }
     QString address() const { return address_; }
+    // The test's connection to the private bus, for the side under test too.
+    QDBusConnection bus() const { return QDBusConnection(connectionName_); }
 
     QDBusMessage call(const QString& method, const QVariantList& args = {});
     // The stand-in goes away, the bus stays.

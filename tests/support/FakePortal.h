@@ -2,36 +2,27 @@
 
 #include "support/DBusFake.h"
 
-#include <QDBusConnection>
 #include <QJsonArray>
+#include <QJsonDocument>
 
-// Our stand-in for the desktop portal (olvane_e2e.fake_portal) on a private session bus: it
-// speaks org.freedesktop.portal.RemoteDesktop with its request and session objects, and tells
-// the test every call it received.
-class FakePortal {
+#include <algorithm>
+
+// Our stand-in for the desktop portal (olvane_e2e.fake_portal) with its RemoteDesktop interface
+// on a private bus, where the user cancels the consent dialog until told otherwise. Steered
+// through call(): "SetStartResponse" (0 grants the next sessions) and "CloseSessions" (the user
+// stops the sharing).
+class FakePortal : public DBusFake {
 public:
-    struct Options {
-        bool refuse = false;  // the user cancels the consent dialog
-    };
+    FakePortal()
+        : DBusFake("fake_portal", "org.freedesktop.portal.Desktop", "org.olvane.test.FakePortal",
+                   {"--refuse"}) {}
 
-    explicit FakePortal(Options options);
-    FakePortal() : FakePortal(Options{}) {}
-    ~FakePortal();
-
-    bool running() const { return fake_.running(); }
-    // A connection to the private bus for the side under test.
-    QDBusConnection bus() const;
-
-    // The RemoteDesktop calls so far, each [method, its arguments after the session...].
-    QJsonArray calls();
-    // The arguments of the calls of one method, without the session handle.
-    QList<QJsonArray> callsOf(const QString& method);
-    // 0 grants the next sessions, 1 is the user cancelling.
-    void setStartResponse(uint response);
-    // The desktop ends the sessions, as when the user stops the sharing.
-    void closeSessions();
-
-private:
-    DBusFake fake_;
-    QString connectionName_;
+    // How many sessions were asked to start.
+    qsizetype starts() {
+        const QJsonArray calls =
+            QJsonDocument::fromJson(call("Calls").arguments().value(0).toString().toUtf8()).array();
+        return std::count_if(calls.begin(), calls.end(), [](const QJsonValue& method) {
+            return method.toArray().first().toString() == "Start";
+        });
+    }
 };

@@ -4,14 +4,11 @@
 #include "support/ManualInputClock.h"
 #include "support/RecordingBackend.h"
 
-#include <QList>
-
 #include <memory>
 #include <optional>
 
 // A volume whose readings the test sets and whose writes it reads back.
-class RecordingVolume : public VolumeControl {
-public:
+struct RecordingVolume : VolumeControl {
     std::optional<float> reading;
     bool muted = false;
     QList<float> writes;
@@ -27,22 +24,20 @@ public:
     void toggleMute() override { muted = !muted; }
 };
 
-// Input over a recording backend with one 1920x1080 display and a hand-driven clock.
+// Input over a recording backend with one 1920x1080 display, the cursor at (500, 500), and a
+// clock driven by hand.
 struct InputHarness {
     using Event = RecordingBackend::Event;
 
-    RecordingBackend* backend;
-    ManualInputClock* clock;
+    RecordingBackend* backend = new RecordingBackend;
+    ManualInputClock* clock = new ManualInputClock;
     std::unique_ptr<Input> input;
 
-    explicit InputHarness(Input::Options options = {}) {
-        auto recording = std::make_unique<RecordingBackend>();
-        auto manual = std::make_unique<ManualInputClock>();
-        backend = recording.get();
-        clock = manual.get();
-        backend->setDisplays({QRectF(0, 0, 1920, 1080)});
-        backend->setCursor(QPointF(500, 500));
-        input = std::make_unique<Input>(std::move(recording), std::move(manual), options);
+    InputHarness() {
+        backend->displays = {QRectF(0, 0, 1920, 1080)};
+        backend->cursor = QPointF(500, 500);
+        input = std::make_unique<Input>(std::unique_ptr<InputBackend>(backend),
+                                        std::unique_ptr<InputClock>(clock));
     }
 
     // Waits until every operation queued so far has run.
@@ -53,5 +48,10 @@ struct InputHarness {
     QList<Event> take() {
         flush();
         return backend->takeEvents();
+    }
+    // What was posted until the smoothing came to rest.
+    QList<Event> drain() {
+        clock->tickUntilStopped(*input, 10000);
+        return take();
     }
 };

@@ -1,12 +1,31 @@
 #pragma once
 
+#include "base/Log.h"
+
 #include <QStringList>
+
+#include <mutex>
 
 // Collects the log lines written while it exists.
 class LogCapture {
 public:
-    LogCapture();
-    ~LogCapture();
-    QStringList lines() const;
-    int count(const QString& line) const;
+    LogCapture() {
+        std::lock_guard lock(mutex_);
+        lines_.clear();
+        setLogSink([](const QString& line) {
+            std::lock_guard lock(mutex_);
+            lines_.append(line);
+        });
+    }
+    ~LogCapture() { setLogSink(nullptr); }
+
+    QStringList lines() const {
+        std::lock_guard lock(mutex_);
+        return lines_;
+    }
+    int count(const QString& line) const { return int(lines().count(line)); }
+
+private:
+    static inline std::mutex mutex_;
+    static inline QStringList lines_;
 };

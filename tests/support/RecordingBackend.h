@@ -1,14 +1,14 @@
 #pragma once
 
 #include "input/InputBackend.h"
+#include "input/LayoutMap.h"
 
 #include <QHash>
 #include <QList>
 
 #include <mutex>
 
-// Records what Input posts, for tests and benchmarks. Cursor, displays and layout are set by
-// the caller. Safe to inspect from another thread.
+// Records what Input posts, for tests and fuzzers.
 class RecordingBackend : public InputBackend {
 public:
     struct Event {
@@ -16,45 +16,61 @@ public:
         Kind kind = Kind::Pointer;
         PointerAction action = PointerAction::Move;
         QPointF at;
-        QPointF step;  // of a move: as asked, before clamping
-        int clickState = 0;
         qint32 vertical = 0, horizontal = 0;
-        quint16 key = 0;
-        bool down = false;
+        int key = 0;  // the evdev code, negated for a release
         QString text;
     };
-
-    // Characters by (evdev code, shifted).
+    // Characters by evdev code and Shift.
     using Layout = QHash<QPair<quint16, bool>, QString>;
 
+    // Set by the test while the input queue has nothing to do.
+    std::optional<QPointF> cursor;
+    QList<QRectF> displays;
+    Layout layout;
+
     QString name() const override { return QStringLiteral("recording"); }
-    bool trusted() const override;
-    std::optional<QPointF> cursorLocation() override;
-    QList<QRectF> displayBounds() override;
-    void postPointer(PointerAction action, QPointF at, int clickState) override;
-    void postMove(PointerAction action, QPointF at, QPointF step) override;
-    void postScroll(qint32 vertical, qint32 horizontal) override;
-    void endScroll() override;
-    bool postKey(quint16 evdevCode, bool down) override;
-    void typeText(const QString& text) override;
-    std::unique_ptr<KeySymbolSource> keySymbols() override;
+    bool trusted() const override { return true; }
+    std::optional<QPointF> cursorLocation() override { return cursor; }
+    QList<QRectF> displayBounds() override { return displays; }
+    void postPointer(PointerAction action, QPointF at, int) override {
+        record({.action = action, .at = at});
+    }
+    void postScroll(qint32 vertical, qint32 horizontal) override {
+        record({.kind = Event::Kind::Scroll, .vertical = vertical, .horizontal = horizontal});
+    }
+    void endScroll() override { record({.kind = Event::Kind::ScrollEnd}); }
+    bool postKey(quint16 code, bool down) override {
+        record({.kind = Event::Kind::Key, .key = down ? code : -code});
+        return true;
+    }
+    void typeText(const QString& text) override {
+        record({.kind = Event::Kind::Text, .text = text});
+    }
+    std::unique_ptr<KeySymbolSource> keySymbols() override {
+        return std::make_unique<LayoutSource>(layout);
+    }
 
-    void setTrusted(bool trusted);
-    void setCursor(std::optional<QPointF> cursor);
-    void setDisplays(const QList<QRectF>& displays);
-    // Replaces the layout and tells Input, as a layout switch would.
-    void setLayout(const Layout& layout);
-
-    QList<Event> events() const;
-    QList<Event> takeEvents();
+    // The events since the last call. Transports post from threads of their own, so the events
+    // are kept under a lock.
+    QList<Event> takeEvents() {
+        std::lock_guard lock(mutex_);
+        return std::exchange(events_, {});
+    }
 
 private:
-    void record(Event event);
+    struct LayoutSource : KeySymbolSource {
+        explicit LayoutSource(Layout layout) : layout(std::move(layout)) {}
+        QString text(quint16 code, bool shifted) const override {
+            return layout.value({code, shifted});
+        }
+        const Layout layout;
+    };
 
-    mutable std::mutex mutex_;
-    bool trusted_ = true;
-    std::optional<QPointF> cursor_;
-    QList<QRectF> displays_;
-    Layout layout_;
+    void record(Event event) {
+        std::lock_guard lock(mutex_);
+        events_.append(std::move(event));
+    }
+
+    std::mutex mutex_;
     QList<Event> events_;
 };

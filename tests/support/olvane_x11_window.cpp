@@ -5,8 +5,7 @@
 //   key-press <keycode> <state> <text as UTF-8 hex, or ->
 //   key-release <keycode> <state>
 //   button-press <button> <x> <y>   button-release <button> <x> <y>   motion <x> <y>
-//   raw-motion   raw-button-press <button>   raw-button-release <button>
-//   raw-key-press <keycode>   raw-key-release <keycode>
+//   raw-button-press <button>   raw-button-release <button>   (XInput 2, wherever the pointer is)
 // Key text is translated as toolkits do: the keymap is read again on every XKB map change and
 // applied with the modifiers and group the event carries. It runs until it is killed.
 #include <X11/XKBlib.h>
@@ -16,73 +15,51 @@
 #include <xkbcommon/xkbcommon-x11.h>
 
 #include <cstdio>
-#include <cstring>
-#include <string>
 
 namespace {
 struct Keyboard {
-    xkb_context* context = nullptr;
+    xkb_context* context = xkb_context_new(XKB_CONTEXT_NO_FLAGS);
+    xcb_connection_t* connection;
+    int device;
     xkb_keymap* keymap = nullptr;
-    xcb_connection_t* connection = nullptr;
-    int device = -1;
+
+    explicit Keyboard(Display* display) : connection(XGetXCBConnection(display)) {
+        xkb_x11_setup_xkb_extension(connection, 1, 0, XKB_X11_SETUP_XKB_EXTENSION_NO_FLAGS, nullptr,
+                                    nullptr, nullptr, nullptr);
+        device = xkb_x11_get_core_keyboard_device_id(connection);
+        const unsigned long changes = XkbNewKeyboardNotifyMask | XkbMapNotifyMask;
+        XkbSelectEvents(display, XkbUseCoreKbd, changes, changes);
+        reload();
+    }
 
     void reload() {
         xkb_keymap* fresh = xkb_x11_keymap_new_from_device(context, connection, device,
                                                            XKB_KEYMAP_COMPILE_NO_FLAGS);
         if (!fresh) return;
-        if (keymap) xkb_keymap_unref(keymap);
+        xkb_keymap_unref(keymap);
         keymap = fresh;
         std::printf("keymap\n");
     }
 
-    std::string text(unsigned keycode, unsigned state) const {
+    // The text of the key, as UTF-8 in hex, or "-" for none.
+    void printText(unsigned keycode, unsigned state) const {
         xkb_state* s = xkb_state_new(keymap);
         xkb_state_update_mask(s, state & 0xff, 0, 0, 0, 0, XkbGroupForCoreState(state));
         char utf8[64] = {};
         xkb_state_key_get_utf8(s, keycode, utf8, sizeof utf8);
         xkb_state_unref(s);
-        std::string hex;
-        for (const char* c = utf8; *c; ++c) {
-            char byte[3];
-            std::snprintf(byte, sizeof byte, "%02x", unsigned(static_cast<unsigned char>(*c)));
-            hex += byte;
-        }
-        return hex.empty() ? "-" : hex;
+        for (const char* c = utf8; *c; ++c)
+            std::printf("%02x", unsigned(static_cast<unsigned char>(*c)));
+        std::printf("%s\n", *utf8 ? "" : "-");
     }
 };
 
-void selectRawEvents(Display* display) {
+void selectRawButtons(Display* display) {
     unsigned char mask[XIMaskLen(XI_LASTEVENT)] = {};
-    XISetMask(mask, XI_RawMotion);
     XISetMask(mask, XI_RawButtonPress);
     XISetMask(mask, XI_RawButtonRelease);
-    XISetMask(mask, XI_RawKeyPress);
-    XISetMask(mask, XI_RawKeyRelease);
     XIEventMask events{XIAllMasterDevices, sizeof mask, mask};
     XISelectEvents(display, DefaultRootWindow(display), &events, 1);
-}
-
-void printRaw(Display* display, XGenericEventCookie* cookie) {
-    if (!XGetEventData(display, cookie)) return;
-    const auto* raw = static_cast<const XIRawEvent*>(cookie->data);
-    switch (cookie->evtype) {
-        case XI_RawMotion:
-            std::printf("raw-motion\n");
-            break;
-        case XI_RawButtonPress:
-            std::printf("raw-button-press %d\n", raw->detail);
-            break;
-        case XI_RawButtonRelease:
-            std::printf("raw-button-release %d\n", raw->detail);
-            break;
-        case XI_RawKeyPress:
-            std::printf("raw-key-press %d\n", raw->detail);
-            break;
-        case XI_RawKeyRelease:
-            std::printf("raw-key-release %d\n", raw->detail);
-            break;
-    }
-    XFreeEventData(display, cookie);
 }
 }  // namespace
 
@@ -95,16 +72,7 @@ int main() {
     int xiOpcode = 0, xiMajor = 2, xiMinor = 2;
     if (!XQueryExtension(display, "XInputExtension", &xiOpcode, &error, &error)) return 1;
     if (XIQueryVersion(display, &xiMajor, &xiMinor) != Success) return 1;
-
-    Keyboard keyboard;
-    keyboard.context = xkb_context_new(XKB_CONTEXT_NO_FLAGS);
-    keyboard.connection = XGetXCBConnection(display);
-    xkb_x11_setup_xkb_extension(keyboard.connection, 1, 0, XKB_X11_SETUP_XKB_EXTENSION_NO_FLAGS,
-                                nullptr, nullptr, nullptr, nullptr);
-    keyboard.device = xkb_x11_get_core_keyboard_device_id(keyboard.connection);
-    const unsigned long mapChanges = XkbNewKeyboardNotifyMask | XkbMapNotifyMask;
-    XkbSelectEvents(display, XkbUseCoreKbd, mapChanges, mapChanges);
-    keyboard.reload();
+    Keyboard keyboard(display);
 
     const int screen = DefaultScreen(display);
     XSetWindowAttributes attributes{};
@@ -116,7 +84,7 @@ int main() {
                       DisplayHeight(display, screen), 0, CopyFromParent, InputOutput,
                       CopyFromParent, CWEventMask | CWOverrideRedirect, &attributes);
     XMapRaised(display, window);
-    selectRawEvents(display);
+    selectRawButtons(display);
 
     for (;;) {
         XEvent event;
@@ -128,8 +96,8 @@ int main() {
                 std::printf("ready\n");
                 break;
             case KeyPress:
-                std::printf("key-press %u %u %s\n", event.xkey.keycode, event.xkey.state,
-                            keyboard.text(event.xkey.keycode, event.xkey.state).c_str());
+                std::printf("key-press %u %u ", event.xkey.keycode, event.xkey.state);
+                keyboard.printText(event.xkey.keycode, event.xkey.state);
                 break;
             case KeyRelease:
                 std::printf("key-release %u %u\n", event.xkey.keycode, event.xkey.state);
@@ -144,7 +112,13 @@ int main() {
                 std::printf("motion %d %d\n", event.xmotion.x_root, event.xmotion.y_root);
                 break;
             case GenericEvent:
-                if (event.xcookie.extension == xiOpcode) printRaw(display, &event.xcookie);
+                if (event.xcookie.extension != xiOpcode || !XGetEventData(display, &event.xcookie))
+                    break;
+                std::printf("%s %d\n",
+                            event.xcookie.evtype == XI_RawButtonPress ? "raw-button-press"
+                                                                      : "raw-button-release",
+                            static_cast<const XIRawEvent*>(event.xcookie.data)->detail);
+                XFreeEventData(display, &event.xcookie);
                 break;
             default:
                 if (event.type == xkbEvent) {

@@ -2,45 +2,104 @@
 
 #include "input/Input.h"
 #include "input/x11/X11Backend.h"
+#include "support/ListedPrograms.h"
 #include "support/ManualInputClock.h"
 #include "support/Wait.h"
-#include "support/XvfbServer.h"
 
-#include <QPoint>
+#include <QProcess>
+#include <QRegularExpression>
 
 #include <memory>
 
-// Input over the X11 backend on a private Xvfb, with ticks driven by hand.
+// A private Xvfb, covered by a window of another process that prints a line for each event
+// reaching it (their form is in olvane_x11_window.cpp), and Input over the X11 backend with
+// ticks driven by hand.
 struct X11Harness {
-    XvfbServer server;
-    X11Backend* backend = nullptr;
+    QProcess xvfb, window;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    QStringList lines;  // the window's, since it was ready or last cleared
+    bool ready = false;
     ManualInputClock* clock = nullptr;
     std::unique_ptr<Input> input;
 
-    explicit X11Harness(int width = 1920, int height = 1080) : server(width, height) {}
-    ~X11Harness() { input.reset(); }
-
-    void startInput(Input::Options options = {}) {
-        auto x11 = std::make_unique<X11Backend>(server.display());
-        auto manual = std::make_unique<ManualInputClock>();
-        backend = x11.get();
-        clock = manual.get();
-        input = std::make_unique<Input>(std::move(x11), std::move(manual), options);
+    explicit X11Harness(int width = 1920, int height = 1080) {
+        // -noreset, so that the pointer and the layout outlive the clients. Xvfb announces its
+        // display once it takes clients.
+        xvfb.start(listedProgram("Xvfb"), {"-displayfd", "1", "-screen", "0",
+                                           QStringLiteral("%1x%2x24").arg(width).arg(height),
+                                           "-noreset", "-nolisten", "tcp"});
+        while (!xvfb.canReadLine() && xvfb.waitForReadyRead(20000)) {
+        }
+        environment.insert("DISPLAY", ':' + QString::fromLatin1(xvfb.readLine()).trimmed());
+        window.setProcessEnvironment(environment);
+        window.start(QStringLiteral(OLVANE_X11_WINDOW), {});
+        ready = waitForEvents("ready", 1);
+        lines.clear();
     }
-
-    // Ticks until the smoothing ticker stops by itself.
-    void drain() {
-        for (int i = 0; i < 2000 && clock->tick(*input); ++i) {
+    ~X11Harness() {
+        input.reset();
+        for (QProcess* process : {&window, &xvfb}) {
+            process->terminate();
+            process->waitForFinished();
         }
     }
 
-    // Waits until the real pointer is at p; true when it got there.
-    bool pointerReaches(QPoint p) {
-        return waitUntil([&] { return server.pointer() == p; });
+    void startInput(Input::Options options = {}) {
+        auto manual = std::make_unique<ManualInputClock>();
+        clock = manual.get();
+        input = std::make_unique<Input>(std::make_unique<X11Backend>(environment.value("DISPLAY")),
+                                        std::move(manual), options);
+    }
+    // Ticks until the smoothing rests.
+    void drain() { clock->tickUntilStopped(*input, 2000); }
+
+    // Runs an X client (xdotool, xrandr, xmodmap...) on this display; its output.
+    QString run(const QString& program, const QStringList& arguments) const {
+        QProcess client;
+        client.setProcessEnvironment(environment);
+        client.start(listedProgram(program), arguments);
+        client.waitForFinished(20000);
+        return QString::fromUtf8(client.readAllStandardOutput());
+    }
+    bool pointerReaches(int x, int y) const {
+        const QString at = QStringLiteral("x:%1 y:%2 ").arg(x).arg(y);
+        return waitUntil([&] { return run("xdotool", {"getmouselocation"}).startsWith(at); });
+    }
+    // Keys held down on the keyboard XTEST clients share: ours and xdotool's.
+    QStringList keysDown() const {
+        QStringList keys;
+        const QString state = run("xinput", {"query-state", "Virtual core XTEST keyboard"});
+        for (const auto& m : QRegularExpression("key\\[(\\d+)\\]=down").globalMatch(state))
+            keys << m.captured(1);
+        return keys;
+    }
+    bool capsLockOn() const {
+        return run("xset", {"q"}).contains(QRegularExpression("Caps Lock:\\s+on"));
     }
 
-    void setPointer(QPoint p) {
-        server.run(QStringLiteral("xdotool"),
-                   {"mousemove", QString::number(p.x()), QString::number(p.y())});
+    // The window's lines of one event, without the event's name.
+    QStringList events(const QString& name) {
+        while (window.canReadLine()) lines << QString::fromUtf8(window.readLine()).trimmed();
+        QStringList found;
+        for (const QString& line : lines)
+            if (line == name || line.startsWith(name + ' ')) found << line.mid(name.size() + 1);
+        return found;
+    }
+    bool waitForEvents(const QString& name, int count) {
+        return waitUntil([&] { return events(name).size() >= count; }, 15000);
+    }
+    // The text the key presses typed, as the window's keymap reads it.
+    QString text() {
+        QByteArray utf8;
+        for (const QString& press : events("key-press"))
+            utf8 += QByteArray::fromHex(press.section(' ', 2).toLatin1());
+        return QString::fromUtf8(utf8);
+    }
+    // Types the text and waits for the window to have received as much.
+    QString typed(const QString& characters) {
+        lines.clear();
+        input->typeText(characters);
+        waitUntil([&] { return text().size() >= characters.size(); }, 60000);
+        return text();
     }
 };

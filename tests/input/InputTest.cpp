@@ -1,0 +1,154 @@
+#include "support/InputHarness.h"
+
+#include <gtest/gtest.h>
+
+#include <QThread>
+
+#include <atomic>
+#include <cmath>
+#include <limits>
+
+using Kind = InputHarness::Event::Kind;
+
+namespace {
+QList<int> keys(const QList<InputHarness::Event>& events) {
+    QList<int> out;
+    for (const auto& e : events) out.append(e.key);
+    return out;
+}
+}  // namespace
+
+TEST(InputPointer, aMoveDrainsInDecayingStepsAndAfterARestTheNextMoveStartsTheTickerAgain) {
+    InputHarness h;
+    h.input->moveBy(100, 0);
+    const auto events = h.drain();
+    // 45 % of what is pending each tick, and under 2 points the rest at once.
+    ASSERT_EQ(events.size(), 8);
+    EXPECT_EQ(events[0].at, QPointF(545, 500));
+    EXPECT_EQ(events[1].at, QPointF(569.75, 500));
+    EXPECT_NEAR(events[6].at.x(), 598.48, 0.01);
+    EXPECT_NEAR(events[7].at.x(), 600, 1e-9);
+
+    // Up to the dead zone a move waits, then goes with the next.
+    h.input->moveBy(0.05, 0);
+    EXPECT_TRUE(h.drain().isEmpty());
+    h.input->moveBy(0.05, -1);
+    const auto rest = h.drain();
+    ASSERT_EQ(rest.size(), 1);
+    EXPECT_NEAR(rest[0].at.x(), 600.1, 1e-9);
+}
+
+TEST(InputPointer, nonFiniteAmountsAreDroppedAndHugeMovesLeaveThePointerWorking) {
+    InputHarness h;
+    const double inf = std::numeric_limits<double>::infinity();
+    h.input->moveBy(1, 0);
+    h.input->moveBy(std::nan(""), 0);
+    h.input->moveBy(0, -inf);
+    h.input->scroll(inf, 0);
+    auto events = h.drain();
+    ASSERT_EQ(events.size(), 1);
+    EXPECT_EQ(events[0].at, QPointF(501, 500));
+
+    // Beyond a double once added up.
+    const double huge = std::numeric_limits<double>::max() / 2;
+    for (int i = 0; i < 3; ++i) h.input->moveBy(huge, huge);
+    const QPointF corner = h.drain().last().at;
+    EXPECT_TRUE(corner.x() >= 1919 && corner.x() < 1920 && corner.y() >= 1079 && corner.y() < 1080)
+        << corner.x() << " " << corner.y();
+    h.input->moveBy(-10, -10);
+    EXPECT_EQ(h.drain().last().at, corner - QPointF(10, 10));
+}
+
+TEST(InputPointer, theRealCursorIsTakenUpOnlyAfterAQuietSpellAndBeyondTwoPoints) {
+    InputHarness h;
+    auto clickWithCursorAt = [&](QPointF cursor) {
+        h.flush();
+        h.backend->cursor = cursor;
+        h.input->click(false, 1);
+        return h.take().last().at;
+    };
+    h.input->click(false, 1);                                     // our last event, now
+    EXPECT_EQ(clickWithCursorAt({800, 800}), QPointF(500, 500));  // within 0.15 s of it
+    h.clock->advance(0.2);
+    EXPECT_EQ(clickWithCursorAt({502, 498}), QPointF(500, 500));  // drift, 2 points
+    h.clock->advance(0.2);
+    EXPECT_EQ(clickWithCursorAt({502.5, 500}), QPointF(502.5, 500));  // someone moved the mouse
+}
+
+TEST(InputScroll, drainsInWholeStepsAndEndsOnceWhenItHasRestedWhateverThePointerDoes) {
+    for (int sign : {1, -1}) {
+        InputHarness h;
+        h.input->scroll(0, 10 * sign);
+        QList<int> steps;
+        for (const auto& e : h.drain())
+            if (e.kind == Kind::Scroll) steps.append(e.vertical * sign);
+        EXPECT_EQ(steps, (QList<int>{4, 2, 1, 1}));  // 2 stay pending
+    }
+
+    InputHarness h;
+    h.input->scroll(0, 10);
+    h.input->moveBy(10000, 0);  // moving on long after the last scroll step
+    int tick = 0, endedAt = 0, ends = 0;
+    while (h.tick() && ++tick < 1000)
+        for (const auto& e : h.take())
+            if (e.kind == Kind::ScrollEnd) {
+                endedAt = tick;
+                ++ends;
+            }
+    EXPECT_EQ(ends, 1);
+    EXPECT_EQ(endedAt, 4 + Input::kIdleTicksBeforeStop);
+
+    h.input->scroll(0, 1e300);  // stays within what a 32-bit wheel event carries
+    for (const auto& e : h.drain())
+        if (e.kind == Kind::Scroll) EXPECT_GT(e.vertical, 0);
+}
+
+TEST(InputQueue, throttleHoldsTheCallerBackOnlyWhileTheQueueIsFarBehind) {
+    InputHarness h;
+    std::atomic<bool> busy = true;
+    h.input->queue().async([&] {
+        while (busy) QThread::yieldCurrentThread();
+    });
+    h.input->typeText("a");
+    h.input->throttle();  // one operation waiting: returns at once, or this test hangs
+    const int queued = Input::kMaxBacklog + 100;
+    for (int i = 1; i < queued; ++i) h.input->typeText("a");
+    EXPECT_EQ(h.input->backlog(), queued);
+    busy = false;
+    h.input->throttle();
+    EXPECT_EQ(h.input->backlog(), 0);
+    EXPECT_EQ(h.take().size(), queued);
+}
+
+TEST(InputKeyboard, aCharacterIsTypedOnTheFirstKeyOfTheLayoutGivingItAndUnknownKeysPostNothing) {
+    InputHarness h;
+    // Characters by evdev code and Shift, as a US layout has them, and a later key that also
+    // gives "1" with Shift, and one of several characters of which the first counts.
+    h.backend->layout = {{{2, false}, "1"}, {{2, true}, "!"},  {{30, false}, "a"},
+                         {{30, true}, "A"}, {{40, true}, "1"}, {{5, false}, "Éx"}};
+    for (const char* name : {"Return", "A", "1", "!", "é"}) h.input->pressKey(name, {});
+    EXPECT_EQ(keys(h.take()), (QList<int>{28, -28, 30, -30, 2, -2, 2, -2, 5, -5}));
+
+    // Nothing of a key that does not exist, not even its modifiers.
+    for (const char* name : {"f5", "", "ab", "z"}) h.input->pressKey(name, {"ctrl"});
+    EXPECT_TRUE(h.take().isEmpty());
+}
+
+// What a sound server never reads: no number, or none at all.
+TEST(InputVolume, aLevelThatIsNotAFiniteNumberCountsAsOneHalf) {
+    InputHarness h;
+    auto owned = std::make_unique<RecordingVolume>();
+    RecordingVolume* volume = owned.get();
+    h.input->setVolumeControl(std::move(owned));
+    for (float reading : {std::nanf(""), INFINITY}) {
+        volume->reading = reading;
+        int percent = -1;
+        h.input->getVolume([&](int p, bool) { percent = p; });
+        h.flush();
+        EXPECT_EQ(percent, 50);
+    }
+    volume->reading.reset();
+    h.input->mediaKey("volumedown");
+    h.flush();
+    EXPECT_EQ(volume->writes, QList<float>{0.4375f});
+}
