@@ -9,6 +9,8 @@
 #include <QProcess>
 #include <QRegularExpression>
 
+#include <gtest/gtest.h>
+
 #include <memory>
 
 // A private Xvfb, covered by a window of another process that prints a line for each event
@@ -18,7 +20,6 @@ struct X11Harness {
     QProcess xvfb, window;
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
     QStringList lines;  // the window's, since it was ready or last cleared
-    bool ready = false;
     ManualInputClock* clock = nullptr;
     std::unique_ptr<Input> input;
 
@@ -33,7 +34,7 @@ struct X11Harness {
         environment.insert("DISPLAY", ':' + QString::fromLatin1(xvfb.readLine()).trimmed());
         window.setProcessEnvironment(environment);
         window.start(QStringLiteral(OLVANE_X11_WINDOW), {});
-        ready = waitForEvents("ready", 1);
+        EXPECT_TRUE(waitForEvents("ready", 1));
         lines.clear();
     }
     ~X11Harness() {
@@ -73,9 +74,6 @@ struct X11Harness {
             keys << m.captured(1);
         return keys;
     }
-    bool capsLockOn() const {
-        return run("xset", {"q"}).contains(QRegularExpression("Caps Lock:\\s+on"));
-    }
 
     // The window's lines of one event, without the event's name.
     QStringList events(const QString& name) {
@@ -94,12 +92,5 @@ struct X11Harness {
         for (const QString& press : events("key-press"))
             utf8 += QByteArray::fromHex(press.section(' ', 2).toLatin1());
         return QString::fromUtf8(utf8);
-    }
-    // Types the text and waits for the window to have received as much.
-    QString typed(const QString& characters) {
-        lines.clear();
-        input->typeText(characters);
-        waitUntil([&] { return text().size() >= characters.size(); }, 60000);
-        return text();
     }
 };

@@ -7,7 +7,6 @@
 
 TEST(X11Keyboard, cmdIsSuperWhenConfiguredAndAModifierTheUserHoldsStaysHeld) {
     X11Harness h;
-    ASSERT_TRUE(h.ready);
     h.startInput(Input::Options{KeyNames::CmdKey::Super});
     h.run("xdotool", {"keydown", "Control_L"});
     h.input->pressKey("c", {"ctrl"});
@@ -22,25 +21,22 @@ TEST(X11Keyboard, cmdIsSuperWhenConfiguredAndAModifierTheUserHoldsStaysHeld) {
 
 TEST(X11Keyboard, capsLockAndAHeldShiftChangeNeitherTheTextNorTheirStateNorTheKeymap) {
     X11Harness h;
-    ASSERT_TRUE(h.ready);
     const QString keymap = h.run("xmodmap", {"-pke"});
     h.startInput();
     const QString text = "Hello é Ω 😀 1";  // the last three on spare keys lent for them
-    h.run("xdotool", {"key", "Caps_Lock"});
-    EXPECT_EQ(h.typed(text), text);
-    EXPECT_TRUE(h.capsLockOn());
-    h.run("xdotool", {"key", "Caps_Lock"});
-
-    h.run("xdotool", {"keydown", "Shift_L"});
-    EXPECT_EQ(h.typed(text), text);
+    for (const QStringList& press : {QStringList{"key", "Caps_Lock"}, {"keydown", "Shift_L"}}) {
+        h.run("xdotool", press);
+        h.lines.clear();
+        h.input->typeText(text);
+        EXPECT_TRUE(waitUntil([&] { return h.text() == text; }, 60000)) << h.text().toStdString();
+    }
     EXPECT_EQ(h.keysDown(), QStringList{"50"});
-    EXPECT_FALSE(h.capsLockOn());
+    EXPECT_TRUE(h.run("xset", {"q"}).contains(QRegularExpression("Caps Lock:\\s+on")));
     EXPECT_TRUE(waitUntil([&] { return h.run("xmodmap", {"-pke"}) == keymap; }, 10000));
 }
 
 TEST(X11Keyboard, charactersNoKeyCanTypeAreSkippedWithOneLogLine) {
     X11Harness h;
-    ASSERT_TRUE(h.ready);
     // Every spare key taken: nothing can be lent.
     QStringList fill;
     const QRegularExpression spare("^keycode\\s+(\\d+) =\\s*$",
@@ -57,7 +53,6 @@ TEST(X11Keyboard, charactersNoKeyCanTypeAreSkippedWithOneLogLine) {
     EXPECT_TRUE(waitUntil([&] { return h.text() == "abc"; })) << h.text().toStdString();
     h.input->queue().sync([] {});
     const QStringList lines = log.lines().filter("could not be typed");
-    ASSERT_EQ(lines.size(), 1) << log.lines().join('\n').toStdString();
-    EXPECT_TRUE(lines[0].contains("3 of 6")) << lines[0].toStdString();
+    EXPECT_TRUE(lines.size() == 1 && lines[0].contains("3 of 6")) << lines.join('\n').toStdString();
     EXPECT_TRUE(h.keysDown().isEmpty());
 }
