@@ -10,14 +10,6 @@
 
 using Kind = InputHarness::Event::Kind;
 
-namespace {
-QList<int> keys(const QList<InputHarness::Event>& events) {
-    QList<int> out;
-    for (const auto& e : events) out.append(e.key);
-    return out;
-}
-}  // namespace
-
 TEST(InputPointer, aMoveDrainsInDecayingStepsAndAfterARestTheNextMoveStartsTheTickerAgain) {
     InputHarness h;
     h.input->moveBy(100, 0);
@@ -76,25 +68,17 @@ TEST(InputPointer, theRealCursorIsTakenUpOnlyAfterAQuietSpellAndBeyondTwoPoints)
 }
 
 TEST(InputScroll, drainsInWholeStepsAndEndsOnceWhenItHasRestedWhateverThePointerDoes) {
-    for (int sign : {1, -1}) {
-        InputHarness h;
-        h.input->scroll(0, 10 * sign);
-        QList<int> steps;
-        for (const auto& e : h.drain())
-            if (e.kind == Kind::Scroll) steps.append(e.vertical * sign);
-        EXPECT_EQ(steps, (QList<int>{4, 2, 1, 1}));  // 2 stay pending
-    }
-
     InputHarness h;
-    h.input->scroll(0, 10);
+    h.input->scroll(0, -10);
     h.input->moveBy(10000, 0);  // moving on long after the last scroll step
+    QList<int> steps;
     int tick = 0, endedAt = 0, ends = 0;
     while (h.tick() && ++tick < 1000)
-        for (const auto& e : h.take())
-            if (e.kind == Kind::ScrollEnd) {
-                endedAt = tick;
-                ++ends;
-            }
+        for (const auto& e : h.take()) {
+            if (e.kind == Kind::Scroll) steps.append(e.vertical);
+            if (e.kind == Kind::ScrollEnd) endedAt = tick, ++ends;
+        }
+    EXPECT_EQ(steps, (QList<int>{-4, -2, -1, -1}));  // 2 stay pending
     EXPECT_EQ(ends, 1);
     EXPECT_EQ(endedAt, 4 + Input::kIdleTicksBeforeStop);
 
@@ -127,7 +111,9 @@ TEST(InputKeyboard, aCharacterIsTypedOnTheFirstKeyOfTheLayoutGivingItAndUnknownK
     h.backend->layout = {{{2, false}, "1"}, {{2, true}, "!"},  {{30, false}, "a"},
                          {{30, true}, "A"}, {{40, true}, "1"}, {{5, false}, "Éx"}};
     for (const char* name : {"Return", "A", "1", "!", "é"}) h.input->pressKey(name, {});
-    EXPECT_EQ(keys(h.take()), (QList<int>{28, -28, 30, -30, 2, -2, 2, -2, 5, -5}));
+    QList<int> keys;
+    for (const auto& e : h.take()) keys.append(e.key);
+    EXPECT_EQ(keys, (QList<int>{28, -28, 30, -30, 2, -2, 2, -2, 5, -5}));
 
     // Nothing of a key that does not exist, not even its modifiers.
     for (const char* name : {"f5", "", "ab", "z"}) h.input->pressKey(name, {"ctrl"});
@@ -140,13 +126,11 @@ TEST(InputVolume, aLevelThatIsNotAFiniteNumberCountsAsOneHalf) {
     auto owned = std::make_unique<RecordingVolume>();
     RecordingVolume* volume = owned.get();
     h.input->setVolumeControl(std::move(owned));
-    for (float reading : {std::nanf(""), INFINITY}) {
-        volume->reading = reading;
-        int percent = -1;
-        h.input->getVolume([&](int p, bool) { percent = p; });
-        h.flush();
-        EXPECT_EQ(percent, 50);
-    }
+    volume->reading = std::nanf("");
+    int percent = -1;
+    h.input->getVolume([&](int p, bool) { percent = p; });
+    h.flush();
+    EXPECT_EQ(percent, 50);
     volume->reading.reset();
     h.input->mediaKey("volumedown");
     h.flush();
