@@ -15,9 +15,7 @@ struct Phone {
 // A router with one paired phone.
 struct Routed : RouterHarness {
     Phone phone;
-    explicit Routed(Router::Options options = {}) : RouterHarness(options) {
-        send(phone, {{"t", "pair"}, {"code", "4321"}});
-    }
+    Routed() { send(phone, {{"t", "pair"}, {"code", "4321"}}); }
     // The reply to the message, if any.
     QJsonObject send(Phone& from, const QJsonObject& message) {
         const qsizetype before = from.replies.size();
@@ -72,11 +70,4 @@ TEST(Router, volumeIsAWholePercentHeldInRangeAndModifiersMustAllBeNames) {
     EXPECT_EQ(volume->writes, (QList<float>{0.37f, 0.0f, 1.0f, 0.0f}));
     // Tab alone: a list that holds anything but names holds no modifier.
     EXPECT_EQ(h.run({{"t", "key"}, {"name", "tab"}, {"mods", QJsonArray{"cmd", 3}}}).size(), 2);
-}
-
-TEST(Router, aDryRunInjectsNothing) {
-    Routed h(Router::Options{true, false});
-    EXPECT_TRUE(h.run({{"t", "mv"}, {"dx", 3}}).isEmpty());
-    h.router->handleBinary(QByteArray::fromHex("010000803f000000c0"), h.phone.session);
-    EXPECT_TRUE(h.settle().isEmpty());
 }
