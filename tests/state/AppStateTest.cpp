@@ -1,8 +1,5 @@
 #include "state/AppState.h"
 
-#include <QRegularExpression>
-#include <QTemporaryDir>
-
 #include <gtest/gtest.h>
 
 TEST(AppState, portIsADecimalNumberUpTo65535OrTheDefault) {
@@ -11,13 +8,4 @@ TEST(AppState, portIsADecimalNumberUpTo65535OrTheDefault) {
         {"", 8788},      {" 9000", 8788}, {"9000\n", 8788}, {"-5", 8788},    {"0x10", 8788},
         {"65536", 8788}, {"+9000", 9000}, {"-0", 0},        {"65535", 65535}};
     for (auto [text, port] : cases) EXPECT_EQ(AppState::parsePort(QString(text)), port) << text;
-}
-
-TEST(AppState, codesAreFourDigitsUnlessFixed) {
-    for (int i = 0; i < 500; ++i)
-        ASSERT_TRUE(QRegularExpression("^[0-9]{4}$").match(AppState::generateCode({})).hasMatch());
-    QTemporaryDir dir;
-    AppState state({.fixedCode = "123456", .tokenFile = dir.filePath("tokens.json")});
-    state.regenerateCode();
-    EXPECT_EQ(state.pairingCode(), "123456");
 }
