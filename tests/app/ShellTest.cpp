@@ -1,12 +1,11 @@
 #include "app/Shell.h"
-#include "input/Input.h"
 #include "input/none/NoneBackend.h"
 #include "input/portal/PortalBackend.h"
 #include "router/Router.h"
 #include "state/AppState.h"
 #include "support/DBusFake.h"
+#include "support/InputHarness.h"
 #include "support/LogCapture.h"
-#include "support/ManualInputClock.h"
 #include "support/Wait.h"
 #include "ui/TrayIcon.h"
 

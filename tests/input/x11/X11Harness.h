@@ -1,17 +1,14 @@
 #pragma once
 
-#include "input/Input.h"
 #include "input/x11/X11Backend.h"
+#include "support/InputHarness.h"
 #include "support/ListedPrograms.h"
-#include "support/ManualInputClock.h"
 #include "support/Wait.h"
 
 #include <QProcess>
 #include <QRegularExpression>
 
 #include <gtest/gtest.h>
-
-#include <memory>
 
 // A private Xvfb, covered by a window of another process that prints a line for each event
 // reaching it (their form is in olvane_x11_window.cpp), and Input over the X11 backend with
@@ -78,10 +75,8 @@ struct X11Harness {
     // The window's lines of one event, without the event's name.
     QStringList events(const QString& name) {
         while (window.canReadLine()) lines << QString::fromUtf8(window.readLine()).trimmed();
-        QStringList found;
-        for (const QString& line : lines)
-            if (line == name || line.startsWith(name + ' ')) found << line.mid(name.size() + 1);
-        return found;
+        return lines.filter(QRegularExpression('^' + name + "( |$)"))
+            .replaceInStrings(QRegularExpression('^' + name + " ?"), "");
     }
     bool waitForEvents(const QString& name, int count) {
         return waitUntil([&] { return events(name).size() >= count; }, 15000);
