@@ -24,14 +24,9 @@ struct Routed : RouterHarness {
         return from.replies.value(before);
     }
     // What reached the desktop once the smoothing has run its course.
-    QList<Event> settle() {
-        flush();
-        clock->tickUntilStopped(*input, 1000);
-        return take();
-    }
     QList<Event> run(const QJsonObject& message) {
         send(phone, message);
-        return settle();
+        return drain();
     }
 };
 }  // namespace
@@ -42,7 +37,7 @@ TEST(Router, onlyPairedPhonesActEachCountsOnceAndTheLastToLeaveReleasesADrag) {
     EXPECT_EQ(h.send(other, {{"t", "mv"}, {"dx", 5}}),
               (QJsonObject{{"t", "needpair"}, {"name", "Bureau"}}));
     h.router->handleBinary(QByteArray::fromHex("01000080bf00000000"), other.session);
-    EXPECT_TRUE(h.settle().isEmpty());
+    EXPECT_TRUE(h.drain().isEmpty());
     // The first phone pairs again, the other says hello twice: two phones.
     const QString token =
         h.send(h.phone, {{"t", "pair"}, {"code", "4321"}}).value("token").toString();
@@ -54,9 +49,9 @@ TEST(Router, onlyPairedPhonesActEachCountsOnceAndTheLastToLeaveReleasesADrag) {
     h.router->sessionEnded(*h.phone.session);
     h.router->sessionEnded(*h.phone.session);
     EXPECT_EQ(h.state->connectedCount(), 1);
-    EXPECT_TRUE(h.settle().isEmpty());  // still held for the other phone
+    EXPECT_TRUE(h.drain().isEmpty());  // still held for the other phone
     h.router->sessionEnded(*other.session);
-    EXPECT_EQ(h.settle().value(0).action, PointerAction::LeftUp);
+    EXPECT_EQ(h.drain().value(0).action, PointerAction::LeftUp);
 }
 
 TEST(Router, volumeIsAWholePercentHeldInRangeAndModifiersMustAllBeNames) {
