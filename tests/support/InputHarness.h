@@ -40,13 +40,9 @@ struct RecordingVolume : VolumeControl {
     QList<float> writes;
 
     std::optional<Reading> get() override {
-        if (!reading) return std::nullopt;
-        return Reading{*reading, false};
+        return reading ? std::optional(Reading{*reading, false}) : std::nullopt;
     }
-    void set(float value) override {
-        writes.append(value);
-        reading = value;
-    }
+    void set(float value) override { writes.append(value); }
     void toggleMute() override {}
 };
 
