@@ -27,20 +27,19 @@ struct ManualTimer : OneShotTimer {
     bool fire() { return active() && (std::exchange(task, nullptr)(), true); }
 };
 
-// A window over a real state, refreshed on every change as the shell does, with an
-// auto-close timer the test fires by hand.
+// A window over a real state with a code fixed in the environment, refreshed on every change
+// as the shell does, with an auto-close timer the test fires by hand.
 struct WindowHarness {
     QTemporaryDir dir;
-    AppState state;
+    AppState state{{.fixedCode = "4 2+&#é", .tokenFile = dir.filePath("tokens.json")}};
     ManualTimer* timer = new ManualTimer;
     PairingWindow window{state, QIcon(), std::unique_ptr<OneShotTimer>(timer)};
+    QString address = "http://192.168.1.23:8788/";
 
-    explicit WindowHarness(std::optional<QString> fixedCode = std::nullopt)
-        : state(AppStateConfig{.fixedCode = fixedCode, .tokenFile = dir.filePath("tokens.json")}) {
+    WindowHarness() {
         QObject::connect(&state, &AppState::changed, [this] { window.refresh(); });
         window.setPageAddressSource([this] { return QUrl(address); });
     }
-    bool visible() const { return window.window()->isVisible(); }
     QString status() const { return window.statusText()->text(); }
     QByteArray scannedQRCode() const {
         const QString image = dir.filePath("qr.png");
@@ -50,35 +49,12 @@ struct WindowHarness {
         zbar.waitForFinished();
         return zbar.readAllStandardOutput().trimmed();
     }
-
-    QString address = "http://192.168.1.23:8788/";
 };
 }  // namespace
 
-TEST(PairingWindow, hidesAMomentAfterAPhoneConnectsWhileShownButStaysWhenShownForAConnectedOne) {
-    WindowHarness h;
-    h.window.show();
-    h.state.clientConnected();
-    EXPECT_EQ(h.status(), "iPhone connecté");
-    EXPECT_EQ(h.window.statusDot()->palette().color(QPalette::WindowText), PairingWindow::kGreen);
-    EXPECT_EQ(h.timer->delay, 1200ms);
-    // A phone leaving within the delay shows "waiting" again, but the window still hides.
-    h.state.clientDisconnected();
-    EXPECT_EQ(h.status(), "En attente de connexion…");
-    ASSERT_TRUE(h.timer->fire());
-    EXPECT_FALSE(h.visible());
-
-    h.state.clientConnected();
-    h.window.show();
-    EXPECT_FALSE(h.timer->active());
-    h.window.show();  // asked for again while on screen, it hides a moment later
-    ASSERT_TRUE(h.timer->fire());
-    EXPECT_FALSE(h.visible());
-}
-
 // A code fixed in the environment may hold markup, or what would end the fragment.
-TEST(PairingWindow, theQrCodeCarriesThePageAddressWithAnyCodeAndFollowsTheNetwork) {
-    WindowHarness h(QStringLiteral("4 2+&#é"));
+TEST(PairingWindow, showsAnyCodeInItsQrCodeFollowsTheNetworkAndHidesOnceAPhoneConnects) {
+    WindowHarness h;
     h.window.show();
     EXPECT_EQ(h.window.codeLabel()->textFormat(), Qt::PlainText);
     EXPECT_EQ(h.scannedQRCode(), h.address.toUtf8() + "#code=4%202%2B%26%23%C3%A9");
@@ -87,4 +63,14 @@ TEST(PairingWindow, theQrCodeCarriesThePageAddressWithAnyCodeAndFollowsTheNetwor
     h.window.window()->hide();
     h.window.show();
     EXPECT_EQ(h.window.pageAddressLabel()->text(), h.address);
+
+    h.state.clientConnected();
+    EXPECT_EQ(h.status(), "iPhone connecté");
+    EXPECT_EQ(h.window.statusDot()->palette().color(QPalette::WindowText), PairingWindow::kGreen);
+    EXPECT_EQ(h.timer->delay, 1200ms);
+    // A phone leaving within the delay shows "waiting" again, but the window still hides.
+    h.state.clientDisconnected();
+    EXPECT_EQ(h.status(), "En attente de connexion…");
+    ASSERT_TRUE(h.timer->fire());
+    EXPECT_FALSE(h.window.window()->isVisible());
 }
