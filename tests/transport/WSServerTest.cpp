@@ -41,11 +41,10 @@ struct Peer : QTcpSocket {
     }
 };
 
+// The server, with room for two connections awaiting authentication.
 struct Server : RouterHarness {
-    WSServer server;
-    explicit Server(WSServer::Limits limits = {}) : server(*state, *router, limits) {
-        EXPECT_FALSE(server.start());
-    }
+    WSServer server{*state, *router, WSServer::Limits{.maxUnauthenticated = 2}};
+    Server() { EXPECT_FALSE(server.start()); }
     // Sends a request; the head of the answer.
     QByteArray ask(const QByteArray& request) {
         Peer browser(server.port());
@@ -93,9 +92,7 @@ TEST(WSServer, servesThePageUnderAStrictPolicyAndRefusesTheRest) {
 }
 
 TEST(WSServer, aPhoneGetsInPastConnectionsThatNeverPairedAndLeavesNoCountBehind) {
-    WSServer::Limits limits;
-    limits.maxUnauthenticated = 2;
-    Server h(limits);
+    Server h;
     const auto first = h.phone(), second = h.phone();
     for (Peer* idle : {first.get(), second.get()}) {
         idle->write(frame(R"({"t":"ping"})"));

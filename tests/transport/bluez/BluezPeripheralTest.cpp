@@ -79,9 +79,6 @@ struct BluezHarness : RouterHarness {
                    advertised().isEmpty();
         });
     }
-    bool retryPending() {
-        return waitUntil([&] { return retriesPending() == 1; });
-    }
     qsizetype retriesPending() {
         qsizetype n = 0;
         server->queue().sync([&] { n = qsizetype(retries.size()); });
@@ -123,14 +120,14 @@ TEST(BluezPeripheral, publishedAfterEachPowerOnWithThePsmLowByteFirstAndStopLeav
 TEST(BluezPeripheral, publishingIsRetriedFiveTimesPerPowerOnAndNeverAfterIt) {
     BluezHarness h({}, true);
     for (int retry = 1; retry <= 5; ++retry) {
-        ASSERT_TRUE(h.retryPending());
+        ASSERT_TRUE(waitUntil([&] { return h.retriesPending() == 1; }));
         h.fireRetries();
     }
     ASSERT_TRUE(waitUntil([&] { return h.log.count("BLE publish L2CAP failed: no") == 6; }));
     EXPECT_EQ(h.retriesPending(), 0);
     h.bluez.call("SetPowered", {false});
     h.bluez.call("SetPowered", {true});
-    ASSERT_TRUE(h.retryPending()) << "a new budget";
+    ASSERT_TRUE(waitUntil([&] { return h.retriesPending() == 1; })) << "a new budget";
     h.bluez.call("SetPowered", {false});
     h.listenFails = false;
     h.bluez.call("SetPowered", {true});
