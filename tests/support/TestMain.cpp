@@ -7,8 +7,7 @@ int main(int argc, char** argv) {
     // Keep every test away from the user's real configuration.
     QStandardPaths::setTestModeEnabled(true);
 #ifdef OLVANE_GUI_TESTS
-    // Windows and menus, on the offscreen platform also when CTest lists the tests, which it
-    // does without the tests' environment.
+    // Windows offscreen, also when CTest lists the tests without the tests' environment.
     if (!qEnvironmentVariableIsSet("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
     QApplication::setQuitOnLastWindowClosed(false);
