@@ -10,7 +10,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
             router.handleBinary(QByteArrayView(reinterpret_cast<const char*>(data) + at, length),
                                 session);
             world.h.tick();
-            world.check();
+            world.check(world.h.take());
         }
     });
     return 0;

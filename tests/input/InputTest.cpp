@@ -6,17 +6,8 @@
 
 #include <atomic>
 #include <cmath>
-#include <limits>
 
 using Kind = InputHarness::Event::Kind;
-
-namespace {
-QList<int> keys(const QList<InputHarness::Event>& events) {
-    QList<int> out;
-    for (const auto& e : events) out.append(e.key);
-    return out;
-}
-}  // namespace
 
 TEST(InputPointer, aMoveDrainsInDecayingStepsAndAfterARestTheNextMoveStartsTheTickerAgain) {
     InputHarness h;
@@ -38,27 +29,6 @@ TEST(InputPointer, aMoveDrainsInDecayingStepsAndAfterARestTheNextMoveStartsTheTi
     EXPECT_NEAR(rest[0].at.x(), 600.1, 1e-9);
 }
 
-TEST(InputPointer, nonFiniteAmountsAreDroppedAndHugeMovesLeaveThePointerWorking) {
-    InputHarness h;
-    const double inf = std::numeric_limits<double>::infinity();
-    h.input->moveBy(1, 0);
-    h.input->moveBy(std::nan(""), 0);
-    h.input->moveBy(0, -inf);
-    h.input->scroll(inf, 0);
-    auto events = h.drain();
-    ASSERT_EQ(events.size(), 1);
-    EXPECT_EQ(events[0].at, QPointF(501, 500));
-
-    // Beyond a double once added up.
-    const double huge = std::numeric_limits<double>::max() / 2;
-    for (int i = 0; i < 3; ++i) h.input->moveBy(huge, huge);
-    const QPointF corner = h.drain().last().at;
-    EXPECT_TRUE(corner.x() >= 1919 && corner.x() < 1920 && corner.y() >= 1079 && corner.y() < 1080)
-        << corner.x() << " " << corner.y();
-    h.input->moveBy(-10, -10);
-    EXPECT_EQ(h.drain().last().at, corner - QPointF(10, 10));
-}
-
 TEST(InputPointer, theRealCursorIsTakenUpOnlyAfterAQuietSpellAndBeyondTwoPoints) {
     InputHarness h;
     auto clickWithCursorAt = [&](QPointF cursor) {
@@ -76,31 +46,19 @@ TEST(InputPointer, theRealCursorIsTakenUpOnlyAfterAQuietSpellAndBeyondTwoPoints)
 }
 
 TEST(InputScroll, drainsInWholeStepsAndEndsOnceWhenItHasRestedWhateverThePointerDoes) {
-    for (int sign : {1, -1}) {
-        InputHarness h;
-        h.input->scroll(0, 10 * sign);
-        QList<int> steps;
-        for (const auto& e : h.drain())
-            if (e.kind == Kind::Scroll) steps.append(e.vertical * sign);
-        EXPECT_EQ(steps, (QList<int>{4, 2, 1, 1}));  // 2 stay pending
-    }
-
     InputHarness h;
-    h.input->scroll(0, 10);
+    h.input->scroll(0, -10);
     h.input->moveBy(10000, 0);  // moving on long after the last scroll step
+    QList<int> steps;
     int tick = 0, endedAt = 0, ends = 0;
     while (h.tick() && ++tick < 1000)
-        for (const auto& e : h.take())
-            if (e.kind == Kind::ScrollEnd) {
-                endedAt = tick;
-                ++ends;
-            }
+        for (const auto& e : h.take()) {
+            if (e.kind == Kind::Scroll) steps.append(e.vertical);
+            if (e.kind == Kind::ScrollEnd) endedAt = tick, ++ends;
+        }
+    EXPECT_EQ(steps, (QList<int>{-4, -2, -1, -1}));  // 2 stay pending
     EXPECT_EQ(ends, 1);
     EXPECT_EQ(endedAt, 4 + Input::kIdleTicksBeforeStop);
-
-    h.input->scroll(0, 1e300);  // stays within what a 32-bit wheel event carries
-    for (const auto& e : h.drain())
-        if (e.kind == Kind::Scroll) EXPECT_GT(e.vertical, 0);
 }
 
 TEST(InputQueue, throttleHoldsTheCallerBackOnlyWhileTheQueueIsFarBehind) {
@@ -127,7 +85,9 @@ TEST(InputKeyboard, aCharacterIsTypedOnTheFirstKeyOfTheLayoutGivingItAndUnknownK
     h.backend->layout = {{{2, false}, "1"}, {{2, true}, "!"},  {{30, false}, "a"},
                          {{30, true}, "A"}, {{40, true}, "1"}, {{5, false}, "Éx"}};
     for (const char* name : {"Return", "A", "1", "!", "é"}) h.input->pressKey(name, {});
-    EXPECT_EQ(keys(h.take()), (QList<int>{28, -28, 30, -30, 2, -2, 2, -2, 5, -5}));
+    QList<int> keys;
+    for (const auto& e : h.take()) keys.append(e.key);
+    EXPECT_EQ(keys, (QList<int>{28, -28, 30, -30, 2, -2, 2, -2, 5, -5}));
 
     // Nothing of a key that does not exist, not even its modifiers.
     for (const char* name : {"f5", "", "ab", "z"}) h.input->pressKey(name, {"ctrl"});
@@ -140,13 +100,11 @@ TEST(InputVolume, aLevelThatIsNotAFiniteNumberCountsAsOneHalf) {
     auto owned = std::make_unique<RecordingVolume>();
     RecordingVolume* volume = owned.get();
     h.input->setVolumeControl(std::move(owned));
-    for (float reading : {std::nanf(""), INFINITY}) {
-        volume->reading = reading;
-        int percent = -1;
-        h.input->getVolume([&](int p, bool) { percent = p; });
-        h.flush();
-        EXPECT_EQ(percent, 50);
-    }
+    volume->reading = std::nanf("");
+    int percent = -1;
+    h.input->getVolume([&](int p, bool) { percent = p; });
+    h.flush();
+    EXPECT_EQ(percent, 50);
     volume->reading.reset();
     h.input->mediaKey("volumedown");
     h.flush();

@@ -14,8 +14,5 @@ struct RouterHarness : InputHarness {
                                                   .fixedCode = "4321",
                                                   .name = "Bureau",
                                                   .tokenFile = dir.filePath("tokens.json")});
-    std::unique_ptr<Router> router;
-
-    explicit RouterHarness(Router::Options options = {})
-        : router(std::make_unique<Router>(*state, *input, options)) {}
+    std::unique_ptr<Router> router = std::make_unique<Router>(*state, *input, Router::Options{});
 };

@@ -4,50 +4,32 @@
 
 #include <gtest/gtest.h>
 
-namespace {
-// The code is 1234; the test moves the clock.
-struct LockoutHarness {
+// The right code is refused during a lockout too, as the end-to-end pairing test shows.
+TEST(PairingLockout, fiveWrongCodesInARowLockForThirtySecondsDoublingUpToFifteenMinutes) {
     QTemporaryDir dir;
     double now = 0;
-    AppState state{{.fixedCode = "1234", .tokenFile = dir.filePath("tokens.json"), .clock = [this] {
+    AppState state{{.fixedCode = "1234", .tokenFile = dir.filePath("tokens.json"), .clock = [&] {
                         return now;
                     }}};
-
-    PairingResult attempt(const char* code) { return state.checkPairingCode(code); }
-    void fail(int times) {
-        for (int i = 0; i < times; ++i) ASSERT_EQ(attempt("0000"), PairingResult::WrongCode);
-    }
-};
-}  // namespace
-
-// The right code is refused during a lockout too, as the end-to-end pairing test shows.
-TEST(PairingLockout, fiveWrongCodesLockForThirtySecondsDoublingEachTimeUpToFifteenMinutes) {
-    LockoutHarness h;
+    auto fail = [&](int times) {
+        for (int i = 0; i < times; ++i)
+            ASSERT_EQ(state.checkPairingCode("0000"), PairingResult::WrongCode);
+    };
+    // A right code, or a new code, starts the count afresh.
+    fail(4);
+    EXPECT_EQ(state.checkPairingCode("1234"), PairingResult::Accepted);
+    fail(4);
+    state.regenerateCode();
+    fail(5);
+    EXPECT_EQ(state.pairingLockoutLeft(), 30);  // what the page counts down
     // Probes with a wrong code each second; the probe that gets through counts as the first
     // failure toward the next lockout.
-    auto lockoutLength = [&] {
-        const double start = h.now;
-        while (h.attempt("0000") == PairingResult::LockedOut) h.now += 1;
-        return h.now - start;
-    };
-    h.fail(4);
-    EXPECT_EQ(h.state.pairingLockoutLeft(), 0);
-    h.fail(1);
-    EXPECT_EQ(h.state.pairingLockoutLeft(), 30);  // what the page counts down
     QList<double> lengths;
     for (int i = 0; i < 7; ++i) {
-        lengths.append(lockoutLength());
-        h.fail(4);
+        const double start = now;
+        while (state.checkPairingCode("0000") == PairingResult::LockedOut) now += 1;
+        lengths.append(now - start);
+        fail(4);
     }
     EXPECT_EQ(lengths, (QList<double>{30, 60, 120, 240, 480, 900, 900}));
-}
-
-TEST(PairingLockout, rightOrNewCodeStartsTheCountAfresh) {
-    LockoutHarness h;
-    h.fail(4);
-    EXPECT_EQ(h.attempt("1234"), PairingResult::Accepted);
-    h.fail(4);
-    h.state.regenerateCode();
-    h.fail(4);
-    EXPECT_EQ(h.attempt("1234"), PairingResult::Accepted);
 }

@@ -1,7 +1,6 @@
 #pragma once
 
 #include "support/Wait.h"
-#include "transport/ble/ChannelSocket.h"
 #include "transport/ble/FrameCodec.h"
 #include "transport/ble/FrameParser.h"
 
@@ -21,18 +20,10 @@ class BLEPhone {
 public:
     explicit BLEPhone(int fd) : fd_(fd) {}
     BLEPhone(BLEPhone&& other) noexcept : fd_(std::exchange(other.fd_, -1)) {}
-    ~BLEPhone() { hangUp(); }
-
-    // A connected pair: the agent's end as a channel socket, and the phone.
-    static std::pair<ChannelSocket, BLEPhone> connect(qsizetype maxWrite) {
-        int fds[2] = {-1, -1};
-        ::socketpair(AF_UNIX, SOCK_SEQPACKET | SOCK_NONBLOCK | SOCK_CLOEXEC, 0, fds);
-        return {ChannelSocket(fds[1], maxWrite), BLEPhone(fds[0])};
+    ~BLEPhone() {
+        if (fd_ >= 0) ::close(fd_);
     }
 
-    void hangUp() {
-        if (fd_ >= 0) ::close(std::exchange(fd_, -1));
-    }
     bool write(const QByteArray& bytes) {
         return ::send(fd_, bytes.constData(), size_t(bytes.size()), MSG_NOSIGNAL) == bytes.size();
     }

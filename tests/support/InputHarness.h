@@ -1,27 +1,49 @@
 #pragma once
 
 #include "input/Input.h"
-#include "support/ManualInputClock.h"
 #include "support/RecordingBackend.h"
 
+#include <atomic>
 #include <memory>
 #include <optional>
+
+// A clock the test advances, and a ticker that ticks, on the input queue as the timer would,
+// only when the test says so.
+class ManualInputClock : public InputClock {
+public:
+    double now() override { return now_.load(); }
+    void startTicker(std::function<void()> tick) override {
+        tick_ = std::move(tick);
+        running_ = true;
+    }
+    void stopTicker() override { running_ = false; }
+
+    void advance(double seconds) { now_ = now_.load() + seconds; }
+    // Ticks until the ticker stops, at most limit times; how many ticks ran.
+    int tickUntilStopped(Input& input, int limit) {
+        int ticks = 0;
+        input.queue().sync([&] {
+            for (; ticks < limit && running_; ++ticks) tick_();
+        });
+        return ticks;
+    }
+
+private:
+    std::atomic<double> now_{1000.0};
+    std::atomic<bool> running_{false};
+    std::function<void()> tick_;
+};
 
 // A volume whose readings the test sets and whose writes it reads back.
 struct RecordingVolume : VolumeControl {
     std::optional<float> reading;
-    bool muted = false;
     QList<float> writes;
 
     std::optional<Reading> get() override {
-        if (!reading) return std::nullopt;
-        return Reading{*reading, muted};
+        return reading ? std::optional(Reading{*reading, false}) : std::nullopt;
     }
-    void set(float value) override {
-        writes.append(value);
-        reading = value;
-    }
-    void toggleMute() override { muted = !muted; }
+    void set(float value) override { writes.append(value); }
+    void toggleMute() override {}
 };
 
 // Input over a recording backend with one 1920x1080 display, the cursor at (500, 500), and a
@@ -44,7 +66,8 @@ struct InputHarness {
     void flush() {
         input->queue().sync([] {});
     }
-    bool tick() { return clock->tick(*input); }
+    // One tick; false when the ticker is stopped.
+    bool tick() { return clock->tickUntilStopped(*input, 1) == 1; }
     QList<Event> take() {
         flush();
         return backend->takeEvents();

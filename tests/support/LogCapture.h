@@ -10,8 +10,7 @@
 class LogCapture {
 public:
     LogCapture() {
-        std::lock_guard lock(mutex_);
-        lines_.clear();
+        lines_.clear();  // no sink writes to them now
         setLogSink([](const QString& line) {
             std::lock_guard lock(mutex_);
             lines_.append(line);

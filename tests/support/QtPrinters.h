@@ -1,20 +1,16 @@
 #pragma once
 
-// Readable gtest failure messages for the Qt types the tests compare. Force-included in
-// every test source.
+// Readable gtest failure messages for the Qt types the tests compare (lists of them print
+// as containers). Force-included in every test source.
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QPointF>
 #include <QString>
-#include <QStringList>
 
 #include <ostream>
 
 inline void PrintTo(const QString& s, std::ostream* os) {
     *os << '"' << s.toStdString() << '"';
-}
-inline void PrintTo(const QStringList& l, std::ostream* os) {
-    *os << '[' << l.join(QStringLiteral("\", \"")).prepend('"').append('"').toStdString() << ']';
 }
 inline void PrintTo(const QJsonObject& o, std::ostream* os) {
     *os << QJsonDocument(o).toJson(QJsonDocument::Compact).toStdString();

@@ -16,12 +16,14 @@ public:
         Kind kind = Kind::Pointer;
         PointerAction action = PointerAction::Move;
         QPointF at;
-        qint32 vertical = 0, horizontal = 0;
+        qint32 vertical = 0;
         int key = 0;  // the evdev code, negated for a release
-        QString text;
     };
     // Characters by evdev code and Shift.
-    using Layout = QHash<QPair<quint16, bool>, QString>;
+    struct Layout : KeySymbolSource, QHash<QPair<quint16, bool>, QString> {
+        using QHash::QHash;
+        QString text(quint16 code, bool shifted) const override { return value({code, shifted}); }
+    };
 
     // Set by the test while the input queue has nothing to do.
     std::optional<QPointF> cursor;
@@ -35,19 +37,17 @@ public:
     void postPointer(PointerAction action, QPointF at, int) override {
         record({.action = action, .at = at});
     }
-    void postScroll(qint32 vertical, qint32 horizontal) override {
-        record({.kind = Event::Kind::Scroll, .vertical = vertical, .horizontal = horizontal});
+    void postScroll(qint32 vertical, qint32) override {
+        record({.kind = Event::Kind::Scroll, .vertical = vertical});
     }
     void endScroll() override { record({.kind = Event::Kind::ScrollEnd}); }
     bool postKey(quint16 code, bool down) override {
         record({.kind = Event::Kind::Key, .key = down ? code : -code});
         return true;
     }
-    void typeText(const QString& text) override {
-        record({.kind = Event::Kind::Text, .text = text});
-    }
+    void typeText(const QString&) override { record({.kind = Event::Kind::Text}); }
     std::unique_ptr<KeySymbolSource> keySymbols() override {
-        return std::make_unique<LayoutSource>(layout);
+        return std::make_unique<Layout>(layout);
     }
 
     // The events since the last call. Transports post from threads of their own, so the events
@@ -58,14 +58,6 @@ public:
     }
 
 private:
-    struct LayoutSource : KeySymbolSource {
-        explicit LayoutSource(Layout layout) : layout(std::move(layout)) {}
-        QString text(quint16 code, bool shifted) const override {
-            return layout.value({code, shifted});
-        }
-        const Layout layout;
-    };
-
     void record(Event event) {
         std::lock_guard lock(mutex_);
         events_.append(std::move(event));

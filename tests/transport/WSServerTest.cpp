@@ -24,13 +24,6 @@ QByteArray frame(const QByteArray& payload) {
 }
 const QByteArray kPair = frame(R"({"t":"pair","code":"4321"})");
 
-// A field of an answer's head.
-QByteArray field(const QByteArray& answer, const QByteArray& name) {
-    for (const QByteArray& line : answer.left(answer.indexOf("\r\n\r\n")).split('\n'))
-        if (line.startsWith(name + ':')) return line.mid(name.size() + 1).trimmed();
-    return {};
-}
-
 // A browser or a phone reduced to its socket. The server runs on threads of its own, so the
 // test may block.
 struct Peer : QTcpSocket {
@@ -48,17 +41,16 @@ struct Peer : QTcpSocket {
     }
 };
 
+// The server, with room for two connections awaiting authentication.
 struct Server : RouterHarness {
-    WSServer server;
-    explicit Server(WSServer::Limits limits = {}) : server(*state, *router, limits) {
-        EXPECT_FALSE(server.start());
-    }
-    // Sends a request; the whole answer.
+    WSServer server{*state, *router, WSServer::Limits{.maxUnauthenticated = 2}};
+    Server() { EXPECT_FALSE(server.start()); }
+    // Sends a request; the head of the answer.
     QByteArray ask(const QByteArray& request) {
         Peer browser(server.port());
         browser.write(request);
         EXPECT_TRUE(browser.closed());
-        return browser.received;
+        return browser.received.left(browser.received.indexOf("\r\n\r\n") + 2);
     }
     // A phone whose handshake arrives in two pieces, as over a slow network.
     std::unique_ptr<Peer> phone() {
@@ -72,85 +64,46 @@ struct Server : RouterHarness {
 };
 }  // namespace
 
-TEST(WSServer, servesThePageUnderAStrictPolicyAndRevalidatesIt) {
+TEST(WSServer, servesThePageUnderAStrictPolicyAndRefusesTheRest) {
     Server h;
     const QByteArray page = h.ask(get("/"));
     EXPECT_TRUE(page.startsWith("HTTP/1.1 200 "));
-    const QByteArray policy = field(page, "Content-Security-Policy");
-    for (const char* part :
-         {"default-src 'none'", "frame-ancestors 'none'", "connect-src 'self' ws://localhost"})
-        EXPECT_TRUE(policy.contains(part)) << part;
-    EXPECT_FALSE(policy.contains("unsafe"));
-    EXPECT_EQ(field(page, "Cache-Control"), "no-cache");
-    const QByteArray seen = "If-None-Match: " + field(page, "ETag") + "\r\n";
-    EXPECT_TRUE(h.ask(get("/?from=qr", seen)).startsWith("HTTP/1.1 304 "));
-    // Another file has another tag.
-    EXPECT_TRUE(h.ask(get("/style.css", seen)).startsWith("HTTP/1.1 200 "));
-}
+    for (const char* part : {"\r\nContent-Security-Policy: default-src 'none'",
+                             "frame-ancestors 'none'", "connect-src 'self' ws://localhost"})
+        EXPECT_TRUE(page.contains(part)) << part;
+    EXPECT_FALSE(page.contains("unsafe"));
 
-TEST(WSServer, refusesOtherPathsAndMethodsAndMalformedOrOversizedHeads) {
-    Server h;
-    const QList<std::pair<QByteArray, int>> cases{
-        {get("/missing.js"), 404},
+    const QList<std::pair<QByteArray, int>> refused{
         {get("/../index.html"), 404},
         {"POST / HTTP/1.1\r\nHost: localhost\r\nContent-Length: 2\r\n\r\n{}", 405},
         {"GET / HTTP/2.0\r\n\r\n", 400},
-        {"GET /\r\n\r\n", 400},
-        {"GET / HTTP/1.1\r\nHost : x\r\n\r\n", 400},
-        {"\x16\x03\x01\x02\x05\x01\r\n\r\n", 400},  // TLS
         {get("/", "X-Filler: " + QByteArray(16 * 1024, 'a') + "\r\n"), 431},
     };
-    for (const auto& [request, status] : cases) {
+    for (const auto& [request, status] : refused) {
         const QByteArray answer = h.ask(request);
         EXPECT_TRUE(answer.startsWith("HTTP/1.1 " + QByteArray::number(status) + ' '))
             << request.left(40).constData();
-        EXPECT_EQ(field(answer, "X-Content-Type-Options"), "nosniff");
+        EXPECT_TRUE(answer.contains("\r\nX-Content-Type-Options: nosniff\r\n"));
     }
-}
-
-TEST(WSServer, aPageRequestCarriesNoCommand) {
-    Server h;
-    h.ask(
-        "POST / HTTP/1.1\r\nHost: localhost\r\nContent-Type: application/json\r\n\r\n"
-        R"({"t":"pair","code":"4321"})");
+    // Nor does a page request carry a command.
     h.ask(get("/") + kPair + frame(R"({"t":"click"})"));
     EXPECT_TRUE(h.take().isEmpty());
     EXPECT_TRUE(h.state->tokenStore().tokens().isEmpty());
 }
 
-TEST(WSServer, aPhoneGetsInPastConnectionsThatNeverPairedAndItsDropReleasesTheButton) {
-    WSServer::Limits limits;
-    limits.maxUnauthenticated = 2;
-    Server h(limits);
+TEST(WSServer, aPhoneGetsInPastConnectionsThatNeverPairedAndLeavesNoCountBehind) {
+    Server h;
     const auto first = h.phone(), second = h.phone();
     for (Peer* idle : {first.get(), second.get()}) {
         idle->write(frame(R"({"t":"ping"})"));
         ASSERT_TRUE(idle->waitFor("needpair"));
     }
     const auto phone = h.phone();  // the one that waited longest makes room
-    phone->write(kPair + frame(R"({"t":"drag","down":true})") + frame(R"({"t":"mv","dx":40})") +
-                 frame(R"({"t":"ping"})"));
+    phone->write(kPair + frame(R"({"t":"ping"})"));
     ASSERT_TRUE(phone->waitFor("pong"));
     EXPECT_TRUE(first->closed());
-
     phone->abort();
-    QList<InputHarness::Event> events;
-    ASSERT_TRUE(waitUntil([&] {
-        events += h.take();
-        return !events.isEmpty() && events.last().action == PointerAction::LeftUp;
-    }));
-    EXPECT_EQ(events.first().action, PointerAction::LeftDown);
-    EXPECT_EQ(events.last().at, QPointF(540, 500));  // the pending move went first
-    EXPECT_EQ(h.state->connectedCount(), 0);
+    EXPECT_TRUE(waitUntil([&] { return h.state->connectedCount() == 0; }));
     second->write(kPair);
     EXPECT_TRUE(second->waitFor("paired"));
-}
-
-TEST(WSServer, aPortInUseIsReportedWithTheSystemsReason) {
-    Server h;
-    AppState other(
-        AppStateConfig{.wsPort = h.server.port(), .tokenFile = h.dir.filePath("o.json")});
-    const std::optional<QString> error = WSServer(other, *h.router).start();
-    ASSERT_TRUE(error);
-    EXPECT_FALSE(error->isEmpty());
 }

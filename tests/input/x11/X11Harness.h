@@ -1,15 +1,14 @@
 #pragma once
 
-#include "input/Input.h"
 #include "input/x11/X11Backend.h"
+#include "support/InputHarness.h"
 #include "support/ListedPrograms.h"
-#include "support/ManualInputClock.h"
 #include "support/Wait.h"
 
 #include <QProcess>
 #include <QRegularExpression>
 
-#include <memory>
+#include <gtest/gtest.h>
 
 // A private Xvfb, covered by a window of another process that prints a line for each event
 // reaching it (their form is in olvane_x11_window.cpp), and Input over the X11 backend with
@@ -18,7 +17,6 @@ struct X11Harness {
     QProcess xvfb, window;
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
     QStringList lines;  // the window's, since it was ready or last cleared
-    bool ready = false;
     ManualInputClock* clock = nullptr;
     std::unique_ptr<Input> input;
 
@@ -33,7 +31,7 @@ struct X11Harness {
         environment.insert("DISPLAY", ':' + QString::fromLatin1(xvfb.readLine()).trimmed());
         window.setProcessEnvironment(environment);
         window.start(QStringLiteral(OLVANE_X11_WINDOW), {});
-        ready = waitForEvents("ready", 1);
+        EXPECT_TRUE(waitForEvents("ready", 1));
         lines.clear();
     }
     ~X11Harness() {
@@ -73,17 +71,12 @@ struct X11Harness {
             keys << m.captured(1);
         return keys;
     }
-    bool capsLockOn() const {
-        return run("xset", {"q"}).contains(QRegularExpression("Caps Lock:\\s+on"));
-    }
 
     // The window's lines of one event, without the event's name.
     QStringList events(const QString& name) {
         while (window.canReadLine()) lines << QString::fromUtf8(window.readLine()).trimmed();
-        QStringList found;
-        for (const QString& line : lines)
-            if (line == name || line.startsWith(name + ' ')) found << line.mid(name.size() + 1);
-        return found;
+        return lines.filter(QRegularExpression('^' + name + "( |$)"))
+            .replaceInStrings(QRegularExpression('^' + name + " ?"), "");
     }
     bool waitForEvents(const QString& name, int count) {
         return waitUntil([&] { return events(name).size() >= count; }, 15000);
@@ -94,12 +87,5 @@ struct X11Harness {
         for (const QString& press : events("key-press"))
             utf8 += QByteArray::fromHex(press.section(' ', 2).toLatin1());
         return QString::fromUtf8(utf8);
-    }
-    // Types the text and waits for the window to have received as much.
-    QString typed(const QString& characters) {
-        lines.clear();
-        input->typeText(characters);
-        waitUntil([&] { return text().size() >= characters.size(); }, 60000);
-        return text();
     }
 };
