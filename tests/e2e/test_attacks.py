@@ -1,11 +1,15 @@
 """What an attacker on the network, or a page in the user's browser, can try against the real
-agent, each seen from the attacker's side: what the agent then holds, whom it still serves,
-what it refuses, what it writes."""
+agent, seen from the attacker's side. Throughout, a paired phone pings every 20 ms and must get
+every answer; its round trips are printed, not judged (the machine is shared)."""
+import asyncio
 import base64
 import collections
+import contextlib
 import json
 import os
+import random
 import socket
+import statistics
 import struct
 import sys
 import threading
@@ -40,29 +44,78 @@ def proc_number(agent, name, field):
 
 
 def sockets_of(agent):
-    """How many sockets the agent holds open."""
-    folder, count = "/proc/%d/fd" % agent.process.pid, 0
-    for name in os.listdir(folder):
-        try:
-            count += os.readlink(os.path.join(folder, name)).startswith("socket:")
-        except FileNotFoundError:
-            pass
+    count, fds = 0, "/proc/%d/fd/" % agent.process.pid
+    for fd in os.listdir(fds):
+        with contextlib.suppress(FileNotFoundError):  # closed meanwhile
+            count += os.readlink(fds + fd).startswith("socket:")
     return count
 
 
+async def raw_connection(port, sent=None):
+    """A connection that sent that many bytes of a handshake, or all of it and was upgraded."""
+    reader, writer = await asyncio.open_connection("127.0.0.1", port)
+    writer.write(upgrade("127.0.0.1")[:sent])
+    if sent is None:
+        head = await asyncio.wait_for(reader.readuntil(b"\r\n\r\n"), 30)
+        assert head.startswith(b"HTTP/1.1 101"), head
+    return reader, writer
+
+
+async def closed_by_peer(connection, timeout=15):
+    """Whether the agent ends the connection in time (what it still sends is read)."""
+    reader, writer = connection
+    try:
+        while await asyncio.wait_for(reader.read(65536), timeout):
+            pass
+    except asyncio.TimeoutError:
+        return False
+    except OSError:
+        pass
+    finally:
+        writer.close()
+    return True
+
+
 class Attacks(AgentTestCase):
-    def test_pongs_or_replies_left_unread_cut_the_connection_before_they_cost_memory(self):
+    def setUp(self):
         # AddressSanitizer would keep what is freed, which is not held.
-        agent = self.start_agent(env={"ASAN_OPTIONS": os.environ.get("ASAN_OPTIONS", "") +
-                                      ":quarantine_size_mb=0"})
+        self.agent = self.start_agent(env={"ASAN_OPTIONS": os.environ.get("ASAN_OPTIONS", "") +
+                                           ":quarantine_size_mb=0"})
+        phone = self.connect_phone(self.agent, paired=False)
+        self.token = phone.pair("4321")["token"]
+        self.round_trips, self.failures, self.done = [], [], threading.Event()
+        self.pinging = threading.Thread(target=self.ping, args=(phone,))
+        self.pinging.start()
+
+    def ping(self, phone):
+        asyncio.set_event_loop(phone.loop)
+        while not self.done.wait(0.02):
+            start = time.monotonic()
+            try:
+                assert phone.request({"t": "ping", "ts": start}, timeout=10)["ts"] == start
+            except Exception as e:
+                return self.failures.append(repr(e))
+            self.round_trips.append(1000 * (time.monotonic() - start))
+
+    def tearDown(self):
+        self.done.set()
+        self.pinging.join(15)
+        ms = sorted(self.round_trips) or [0]
+        print("\n%d pings of a paired phone, median %.1f ms, max %.1f ms"
+              % (len(self.round_trips), statistics.median(ms), ms[-1]), file=sys.stderr)
+        self.assertEqual(self.failures, [])
+        again = self.connect_phone(self.agent, paired=False)
+        self.assertEqual(again.request({"t": "hello", "token": self.token})["t"], "authok")
+
+    def test_pongs_or_replies_left_unread_cut_the_connection_before_they_cost_memory(self):
         # The WebSocket layer's own pongs, or our replies to pings that carry 60 KB.
         for case, message in [("pongs", frame(0x9, b"x" * 125) * 500),
                               ("replies", frame(0x1, b'{"t":"ping","ts":"%s"}' % (b"x" * 60000)))]:
-            before = proc_number(agent, "status", "VmRSS")
+            before = proc_number(self.agent, "status", "VmRSS")
             attacker = socket.socket()
             # A small window, so that what the agent keeps shows in its memory soon.
             attacker.setsockopt(socket.SOL_SOCKET, socket.SO_RCVBUF, 4096)
-            attacker.connect(("127.0.0.1", agent.port))
+            attacker.connect(("127.0.0.1", self.agent.port))
             attacker.settimeout(30)
             received = b""
             for request, answer in [(upgrade("127.0.0.1"), b"\r\n\r\n"),
@@ -77,20 +130,17 @@ class Attacks(AgentTestCase):
                     sent += len(message)
             except (ConnectionResetError, BrokenPipeError):
                 cut = True
-            grown = 1024 * (proc_number(agent, "status", "VmRSS") - before)
+            grown = 1024 * (proc_number(self.agent, "status", "VmRSS") - before)
             attacker.close()
             print("\nUnread %s: cut off after %.1f MB sent; the agent grew by %.1f MB"
                   % (case, sent / MB, grown / MB), file=sys.stderr)
-            self.assertTrue(cut, case)
-            self.assertLess(sent, 32 * MB, case)
-            self.assertLess(grown, 32 * MB, case)
-        self.assertEqual(len([l for l in agent.log_lines()
+            self.assertTrue(cut and sent < 32 * MB and grown < 32 * MB, case)
+        self.assertEqual(len([l for l in self.agent.log_lines()
                               if l.endswith("unread; closing the connection")]), 2)
 
     def test_one_address_churning_connections_keeps_no_phone_of_another_out_and_costs_little(self):
-        agent = self.start_agent()
-        token = self.connect_phone(agent, paired=False).pair("4321")["token"]
-        stop, held, opened = threading.Event(), [sockets_of(agent)], [0]
+        agent, stop, opened = self.agent, threading.Event(), [0]
+        held = [sockets_of(agent)]
 
         def churn(rate=2400):
             # Connections opened without waiting, at a steady rate, 200 at most held open;
@@ -120,7 +170,7 @@ class Attacks(AgentTestCase):
                 phone = Phone(agent.port, local_addr=("127.0.0.2", 0))
                 time.sleep(0.05)  # a hello that comes late, as over a slow network
                 try:
-                    welcomed += phone.request({"t": "hello", "token": token})["t"] == "authok"
+                    welcomed += phone.request({"t": "hello", "token": self.token})["t"] == "authok"
                 except websockets.ConnectionClosed:
                     pass
                 phone.close()
@@ -133,59 +183,112 @@ class Attacks(AgentTestCase):
         self.assertEqual(welcomed, 10)
         self.assertLess(max(held) - held[0], 32 + 20)
 
+    def test_handshakes_that_never_finish_neither_keep_a_phone_out_nor_stay(self):
+        async def stall():
+            # Half send nothing, half the start of a handshake that never ends; then a phone
+            # comes, gets in, and is dropped too as it never says anything.
+            held = [await raw_connection(self.agent.port, 20 * (i % 2)) for i in range(32)]
+            held.append(await raw_connection(self.agent.port))
+            return await asyncio.gather(*[closed_by_peer(c) for c in held])
+
+        self.assertEqual(asyncio.run(stall()), [True] * 33)
+
+    def test_a_hundred_thousand_wrong_codes_get_five_compared_then_even_the_right_one_waits(self):
+        wrong = ["%04d" % c for c in range(10000) if c != 4321]
+
+        async def guess(count):
+            async with websockets.connect("ws://127.0.0.1:%d" % self.agent.port) as ws:
+                async def send_all():
+                    for _ in range(count):
+                        await ws.send(json.dumps({"t": "pair", "code": random.choice(wrong)}))
+                sender = asyncio.create_task(send_all())
+                replies = [json.loads(await asyncio.wait_for(ws.recv(), 30))["t"]
+                           for _ in range(count)]
+                await sender
+                return replies
+
+        async def flood():
+            return sum(await asyncio.gather(*[guess(5000) for _ in range(20)]), [])
+
+        replies = asyncio.run(flood())
+        self.assertEqual((len(replies), set(replies)), (100_000, {"badcode"}))
+        lines = self.agent.log_lines()
+        self.assertEqual(lines.count("Bad pairing code attempt"), 5)
+        self.assertEqual(len([l for l in lines if l.startswith("Pairing locked for 30 s")]), 1)
+        # With the seconds left, for the page to count down.
+        reply = self.connect_phone(self.agent, paired=False).pair("4321")
+        self.assertEqual(reply["t"], "badcode")
+        self.assertTrue(0 < reply["lockout"] <= 30, reply)
+
+    def test_garbage_ends_only_its_connection_and_forges_no_log_line(self):
+        async def garble(size):
+            connection = await raw_connection(self.agent.port)
+            connection[1].write(os.urandom(size))
+            # At once when the bytes cannot be a frame; else at the deadline for a first message.
+            return await closed_by_peer(connection)
+
+        async def garble_all():  # within the 32 connections that may await authentication
+            return await asyncio.gather(*[garble(size) for size in [1, 2, 7, 64, 1000] * 6])
+
+        self.assertEqual(asyncio.run(garble_all()), [True] * 30)
+        oversized = self.connect_phone(self.agent)
+        with contextlib.suppress(websockets.ConnectionClosed):
+            oversized.send(b"x" * 10_000_000)
+        self.assertEqual(oversized.closed(), 1009)
+
+        # A paired phone's junk is dropped, unanswered; what it makes up is logged as escapes.
+        phone = self.connect_phone(self.agent)
+        forged = "2030-01-01T00:00:00.000 olvane-helper[1]: Client paired"
+        for junk in ["{", "[" * 30000 + "]" * 30000, {"t": "x\n" + forged + "\x1b[2J"}]:
+            phone.send(junk)
+        self.assertEqual(phone.request({"t": "ping"})["t"], "pong")
+        self.assertTrue(self.agent.wait_for_log("input: x\\n" + forged + "\\u001b[2J"))
+        self.assertFalse([l for l in self.agent.log().splitlines() if l.startswith("2030")])
+
     def test_pages_of_other_sites_and_names_of_other_sites_are_refused(self):
-        agent = self.start_agent()
-        here, rebound = "127.0.0.1:%d" % agent.port, "evil.example:%d" % agent.port
+        here, rebound = "127.0.0.1:%d" % self.agent.port, "evil.example:%d" % self.agent.port
         page = b"GET / HTTP/1.1\r\nHost: %s\r\n\r\n"
-        cases = [
-            (upgrade(here, "https://evil.example"), 403),
-            (upgrade(here, "null"), 403),
-            # DNS rebinding: the other site's name now leads here, and it is its own origin.
-            (upgrade(rebound, "http://" + rebound), 421),
-            (page % rebound.encode(), 421),
-            (upgrade(here, "http://" + here), 101),
-            (upgrade("localhost:%d" % agent.port, "http://localhost:%d" % agent.port), 101),
-            (upgrade(rebound), 101),  # the app sends no Origin
-            (page % here.encode(), 200),
-        ]
-        for request, status in cases:
-            with socket.create_connection(("127.0.0.1", agent.port), timeout=10) as s:
+        for request, status in [
+                (upgrade(here, "https://evil.example"), 403), (upgrade(here, "null"), 403),
+                # DNS rebinding: the other site's name now leads here, and it is its own origin.
+                (upgrade(rebound, "http://" + rebound), 421), (page % rebound.encode(), 421),
+                (upgrade(here, "http://" + here), 101), (page % here.encode(), 200),
+                (upgrade("localhost:%d" % self.agent.port, "http://localhost:%d" % self.agent.port),
+                 101),
+                (upgrade(rebound), 101)]:  # the app sends no Origin
+            with socket.create_connection(("127.0.0.1", self.agent.port), timeout=10) as s:
                 s.sendall(request)
                 self.assertEqual(int(s.recv(4096).split(b" ")[1]), status, request)
-        self.assertIn("origin https://evil.example", agent.log())
+        self.assertIn("origin https://evil.example", self.agent.log())
 
-    def test_made_up_tokens_neither_read_nor_write_the_token_file(self):
-        agent = self.start_agent()
+    def test_made_up_tokens_cost_no_disk_work_and_a_revoked_token_gets_nothing_done(self):
         known = ["B7F0C3A2-0000-4000-8000-%012d" % i for i in range(2000)]
-        self.connect_phone(agent)
-        with open(agent.token_file, "w") as f:
-            json.dump({"olvane.tokens": known}, f)
-        size, stamp = os.path.getsize(agent.token_file), os.stat(agent.token_file).st_mtime_ns
-        hello = self.connect_phone(agent, paired=False)
-        # What is written by hand counts at once.
-        self.assertEqual(hello.request({"t": "hello", "token": known[-1]})["t"], "authok")
+        # A token taken out of the file by hand: nothing more its phone sends is carried out.
+        revoked = self.connect_phone(self.agent)
+        with open(self.agent.token_file + ".new", "w") as f:  # saved whole, as an editor does
+            json.dump({"olvane.tokens": known + [self.token]}, f)
+        os.replace(self.agent.token_file + ".new", self.agent.token_file)
+        revoked.send({"t": "key", "name": "return"})
+        self.assertIsNotNone(revoked.closed())
+        self.assertFalse([l for l in self.agent.log_lines() if l.startswith("input: key")])
+        # An unpair, from any connection, ends every connection that uses the token.
+        other = self.connect_phone(self.agent, paired=False)
+        self.assertEqual(other.request({"t": "hello", "token": known[0]})["t"], "authok")
+        self.connect_phone(self.agent, paired=False).send({"t": "unpair", "token": known[0]})
+        self.assertIsNotNone(other.closed())
 
-        liar = self.connect_phone(agent, paired=False)
-        read_before = proc_number(agent, "io", "rchar")
+        size, stamp = os.path.getsize(self.agent.token_file), os.stat(self.agent.token_file)
+        liar = self.connect_phone(self.agent, paired=False)
+        read_before = proc_number(self.agent, "io", "rchar")
         for i in range(1000):
             liar.send({"t": "hello", "token": "made-up-%d" % i})
         self.assertEqual({liar.receive()["t"] for _ in range(1000)}, {"needpair"})
-        read = proc_number(agent, "io", "rchar") - read_before
+        read = proc_number(self.agent, "io", "rchar") - read_before
         print("\n1,000 hellos against 2,000 tokens read %d bytes (the file has %d)"
               % (read, size), file=sys.stderr)
         self.assertLess(read, 10 * size)
-        for i in range(20):
-            unpair = self.connect_phone(agent, paired=False)
+        for i in range(5):
+            unpair = self.connect_phone(self.agent, paired=False)
             unpair.send({"t": "unpair", "token": "nope-%d" % i})
             self.assertIsNotNone(unpair.closed())  # the unpair is done
-        self.assertEqual(os.stat(agent.token_file).st_mtime_ns, stamp)
-
-    def test_a_paired_phone_cannot_forge_log_lines(self):
-        agent = self.start_agent(dry_run=False, env={"OLVANE_INPUT_BACKEND": "none",
-                                                     "OLVANE_LOG_INPUT": "1"})
-        phone = self.connect_phone(agent)
-        forged = "2030-01-01T00:00:00.000 olvane-helper[1]: Client paired"
-        phone.send({"t": "x\n" + forged + "\x1b[2J"})
-        self.assertTrue(agent.wait_for_log("input: x\\n" + forged + "\\u001b[2J"))
-        self.assertFalse([l for l in agent.log().splitlines() if l.startswith("2030")])
-
+        self.assertEqual(os.stat(self.agent.token_file).st_mtime_ns, stamp.st_mtime_ns)
