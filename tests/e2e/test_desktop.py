@@ -1,63 +1,125 @@
 import os
+import subprocess
 
 from olvane_e2e import AgentTestCase, wait_for
-from olvane_e2e.desktop import Trayer, focus_and_type, geometry, visible_windows
+from olvane_e2e.process import PYTHON, ChildProcess
+from olvane_e2e.sway import AS_NOBODY
 from olvane_e2e.xvfb import Xvfb
+
+SECOND_COPY = "Instance déjà active, on la met en avant et on quitte"
+# Run by another user in the shared temporary folder: takes the name of the user's runtime
+# folder there, and holds a lock and a socket where a copy without one would look; prints
+# what the socket hears.
+PLANT = """import os, socket, sys
+shared = sys.argv[1]
+os.mkdir(os.path.join(shared, "runtime-root"), 0o777)
+with open(os.path.join(shared, "olvane-helper.lock"), "w") as f:
+    f.write("%d\\n%s\\n\\n\\n\\n" % (os.getpid(), os.path.basename(os.readlink("/proc/self/exe"))))
+server = socket.socket(socket.AF_UNIX)
+server.bind(os.path.join(shared, "olvane-helper.socket"))
+server.listen()
+print("ready", flush=True)
+while True:
+    print(server.accept()[0].recv(64), flush=True)
+"""
 
 
 class Desktop(AgentTestCase):
-    """The agent on an X server with a tray host, seen from outside as a user sees it."""
+    """The agent on an X server with a tray host (trayer), seen as a user sees it; and copies
+    of it started for one user (one runtime folder)."""
 
     def setUp(self):
         self.xvfb = self.started(Xvfb(1280, 800))
-        self.trayer = self.started(Trayer(self.xvfb))
+        self.started(ChildProcess(
+            ["trayer", "--edge", "top", "--align", "right", "--widthtype", "pixel", "--width",
+             "200", "--height", "30"], lambda: self.x("xdotool", "search", "--classname", "panel"),
+            env=dict(os.environ, DBUS_SESSION_BUS_ADDRESS="disabled:", **self.xvfb.env())))
 
-    def start_agent(self, dry_run):
-        agent = super().start_agent(code="4821", dry_run=dry_run, env={
-            "DISPLAY": self.xvfb.display, "QT_QPA_PLATFORM": None, "OLVANE_INPUT_BACKEND": "none"})
-        self.assertTrue(wait_for(lambda: "olvane-helper" in self.trayer.docked().values()))
-        return agent
+    def x(self, *command):
+        return self.xvfb.run(list(command), False)
 
-    def windows(self):
-        return visible_windows(self.xvfb, "Olvane")
+    def windows(self, docked=False):
+        """The agent's visible top-level windows (menus too); docked, its tray icon too."""
+        return [w for w in self.x("xdotool", "search", "--onlyvisible", "--class",
+                                  "olvane-helper").split()
+                if docked or "(the root window)" in self.x("xwininfo", "-children", "-id", w)
+                .split("Parent window id:")[-1].split("\n")[0]]
 
-    def choose_show_pairing_window(self):
+    def icon(self):
+        return next(iter(set(self.windows(docked=True)) - set(self.windows())), None)
+
+    def geometry(self, window):
+        out = self.x("xdotool", "getwindowgeometry", "--shell", window)
+        return {k: int(v) for k, v in (l.split("=", 1) for l in out.split()) if k != "WINDOW"}
+
+    def press(self, window, keys):
+        """Gives the window the keyboard and presses the keys through XTEST, as a user would."""
+        self.x("xdotool", "windowfocus", "--sync", window)
+        self.x("xdotool", "key", keys)
+
+    def show_from_the_tray(self):
         """"Afficher la fenêtre de jumelage" from the tray menu, with the keyboard."""
-        before = set(visible_windows(self.xvfb))
-        self.trayer.click_icon()
-        menu = wait_for(lambda: set(visible_windows(self.xvfb)) - before)
+        before, g = set(self.windows()), self.geometry(self.icon())
+        self.x("xdotool", "mousemove", str(g["X"] + g["WIDTH"] // 2),
+               str(g["Y"] + g["HEIGHT"] // 2), "click", "1")
+        menu = wait_for(lambda: set(self.windows()) - before)
         self.assertTrue(menu)
         # Past "Nouveau code" to the next enabled item; the information lines are skipped.
-        self.xvfb.run(["xdotool", "key", "Down", "Down", "Return"])
-        self.assertTrue(wait_for(lambda: not menu & set(visible_windows(self.xvfb))))
+        self.x("xdotool", "key", "Down", "Down", "Return")
+        self.assertTrue(wait_for(lambda: not menu & set(self.windows())))
 
-    def test_the_window_shows_the_code_in_the_dark_closes_comes_back_from_the_tray_and_quits(self):
-        agent = self.start_agent(dry_run=False)
+    def second_copy(self, first):
+        """Another copy for the same user: it hands over and exits without serving, and the
+        first runs on."""
+        second = self.make_agent(workdir=first.workdir, dry_run=first.dry_run, env=first.extra_env)
+        second.start(wait_line=SECOND_COPY)
+        self.assertEqual(second.process.wait(30), 0, second.log())
+        self.assertNotIn("WS server on port", second.log())
+        self.assertTrue(first.alive())
+
+    def test_the_window_shows_the_code_in_the_dark_closes_comes_back_twice_and_quits(self):
+        agent = self.start_agent(code="4821", dry_run=False, env={
+            "DISPLAY": self.xvfb.display, "QT_QPA_PLATFORM": None, "OLVANE_INPUT_BACKEND": "none"})
+        self.assertTrue(wait_for(self.icon))
         windows = wait_for(self.windows)
         self.assertEqual(len(windows), 1)
-        size = geometry(self.xvfb, windows[0])
+        size = self.geometry(windows[0])
         self.assertEqual(size["WIDTH"], 380)
         self.assertGreaterEqual(size["HEIGHT"], 290)
         path = os.path.join(os.environ.get("OLVANE_TEST_ARTIFACTS", agent.workdir),
                             "pairing-window.png")
         os.makedirs(os.path.dirname(path), exist_ok=True)
-        self.xvfb.run(["/usr/bin/import", "-window", windows[0], path])
-        corner = "%%[fx:int(255*p{3,%d}.r)]" % (size["HEIGHT"] - 3)
-        pixel = [self.xvfb.run(["/usr/bin/convert", path, "-format", corner.replace(".r", c),
-                                "info:"]) for c in (".r", ".g", ".b")]
-        self.assertEqual(pixel, ["21", "21", "24"])
+        self.x("/usr/bin/import", "-window", windows[0], path)
+        corner = ",".join("%%[fx:int(255*p{3,%d}.%s)]" % (size["HEIGHT"] - 3, c) for c in "rgb")
+        self.assertEqual(self.x("/usr/bin/convert", path, "-format", corner, "info:"), "21,21,24")
 
-        focus_and_type(self.xvfb, windows[0], "ctrl+w")  # "Fermer la fenêtre"
-        self.assertTrue(wait_for(lambda: not self.windows()))
-        self.choose_show_pairing_window()
-        focus_and_type(self.xvfb, wait_for(self.windows)[0], "ctrl+q")  # "Quitter Olvane"
+        # Closed, it comes back when a second copy starts (the first copy's window alone), and
+        # from the tray's menu.
+        for bring_back in (lambda: self.second_copy(agent), self.show_from_the_tray):
+            self.press(wait_for(self.windows)[0], "ctrl+w")  # "Fermer la fenêtre"
+            self.assertTrue(wait_for(lambda: not self.windows()))
+            bring_back()
+            self.assertEqual(len(wait_for(self.windows)), 1)
+        self.press(self.windows()[0], "ctrl+q")  # "Quitter Olvane"
         self.assertEqual(agent.process.wait(10), 0, agent.log())
         self.assertEqual(agent.log_lines()[-1], "Olvane stopped.")
 
-    def test_in_dry_run_no_window_appears_even_when_asked_for_from_the_tray(self):
-        self.start_agent(dry_run=True)
-        self.assertEqual(self.windows(), [])
-        self.choose_show_pairing_window()
-        # The menu has gone and nothing took its place.
-        self.assertFalse(wait_for(self.windows, 1.0))
+    def test_a_copy_that_crashed_leaves_nothing_that_stops_the_next_one(self):
+        crashed = self.make_agent().start()
+        crashed.kill()
+        for left in ("olvane-helper.socket", "olvane-helper.lock"):
+            self.assertTrue(os.path.exists(os.path.join(crashed.workdir, "xdg", left)))
+        self.second_copy(self.launch(self.make_agent(workdir=crashed.workdir)))
 
+    def test_a_lock_and_socket_another_user_planted_in_the_shared_temp_folder_are_ignored(self):
+        first = self.make_agent(env={"XDG_RUNTIME_DIR": None})
+        shared = os.path.join(first.workdir, "tmp")
+        os.mkdir(shared)
+        os.chmod(shared, 0o1777)
+        os.chmod(first.workdir, 0o755)
+        first.extra_env["TMPDIR"] = shared
+        planter = self.started(ChildProcess(AS_NOBODY + [PYTHON, "-c", PLANT, shared], "ready",
+                                            stdout=subprocess.PIPE))
+        self.second_copy(self.launch(first))
+        planter.kill()
+        self.assertEqual(planter.lines(), ["ready"])

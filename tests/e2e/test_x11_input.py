@@ -1,21 +1,53 @@
+import os
 import random
 import struct
 
+import dbus
+
 from olvane_e2e import AgentTestCase, wait_for
+from olvane_e2e.dbus import DBusBus
+from olvane_e2e.process import ChildProcess
+from olvane_e2e.stand_in import stand_in
 from olvane_e2e.x11_window import RecordingWindow, TextField
 from olvane_e2e.xvfb import Xvfb
 
+# X keycodes of the media fallback keys and of the marker key.
+SPACE, LEFT, RIGHT, ESCAPE = 65, 113, 114, 9
 
-class X11Input(AgentTestCase):
-    """The real agent on an X server: a phone's commands reach the cursor and a window."""
+
+class Mpv(ChildProcess):
+    """A real mpv with its MPRIS plugin, looping two short tones."""
+
+    def __init__(self, workdir, bus_address):
+        self.bus = dbus.bus.BusConnection(bus_address)
+        env = dict(os.environ, DBUS_SESSION_BUS_ADDRESS=bus_address, HOME=workdir)
+        env.pop("DISPLAY", None)
+        super().__init__(["mpv", "--no-config", "--script=/usr/lib/mpv-mpris/mpris.so",
+                          "--no-video", "--ao=null", "--idle=yes", "--loop-playlist=inf",
+                          "--no-terminal", "av://lavfi:sine=f=300:d=3", "av://lavfi:sine=f=400:d=3"],
+                         lambda: self.property("PlaybackStatus") == "Playing", env=env)
+
+    def property(self, name):
+        try:
+            return str(self.bus.get_object("org.mpris.MediaPlayer2.mpv", "/org/mpris/MediaPlayer2")
+                       .Get("org.mpris.MediaPlayer2.Player", name,
+                            dbus_interface=dbus.PROPERTIES_IFACE))
+        except dbus.DBusException:
+            return None
+
+
+class X11Session(AgentTestCase):
+    """The real agent on an X server, with a session bus: a phone's commands reach the cursor,
+    a window of another process, and media players."""
 
     def setUp(self):
+        self.bus = self.started(DBusBus(self.folder()))
         self.xvfb = self.started(Xvfb())
         self.window = self.started(RecordingWindow(self.xvfb))
         self.xvfb.run(["xdotool", "mousemove", "100", "100"])
-        self.agent = self.start_agent(dry_run=False, env=self.xvfb.env())
-        self.phone = self.connect_phone(self.agent, paired=False)
-        self.assertEqual(self.phone.pair("4321")["ax"], True)
+        self.agent = self.start_agent(
+            dry_run=False, env=dict(self.xvfb.env(), DBUS_SESSION_BUS_ADDRESS=self.bus.address))
+        self.phone = self.connect_phone(self.agent)
 
     def pointer_reaches(self, x, y):
         self.assertTrue(wait_for(lambda: self.xvfb.pointer() == (x, y)), self.xvfb.pointer())
@@ -35,9 +67,9 @@ class X11Input(AgentTestCase):
         self.assertEqual(set(self.window.events("raw-button-press")[2:]), {"4"})
 
         self.window.clear()
-        self.phone.send({"t": "key", "name": "Return"})
-        self.phone.send({"t": "key", "name": "a", "mods": ["cmd", "shift"]})
-        self.phone.send({"t": "key", "name": "left", "mods": ["super", "opt"]})
+        for key in ({"name": "Return"}, {"name": "a", "mods": ["cmd", "shift"]},
+                    {"name": "left", "mods": ["super", "opt"]}):
+            self.phone.send(dict(key, t="key"))
         self.assertTrue(self.window.wait_for_events("key-release", 7))
         self.assertEqual(self.window.key_presses(),
                          [(36, 0), (37, 0), (50, 4), (38, 5), (64, 0), (133, 8), (113, 72)])
@@ -45,6 +77,66 @@ class X11Input(AgentTestCase):
         text = "Héllo, wörld: 12 € 😀"
         self.phone.send({"t": "text", "text": text})
         self.assertEqual(self.window.wait_for_text(text), text)
+
+    def test_a_server_killed_and_started_again_is_used_again(self):
+        self.xvfb.kill()
+        self.assertTrue(self.agent.wait_for_log("X11: lost the connection to display"))
+        self.phone.send({"t": "key", "name": "a"})
+        self.assert_input_dropped(self.phone)
+        self.xvfb.start()  # the same display number
+        self.assertTrue(self.agent.wait_for_log("Input: connected again to X11 display " +
+                                                self.xvfb.display), self.agent.log())
+        self.assertEqual(self.phone.request({"t": "ping"}), {"t": "pong", "ax": True})
+        self.xvfb.run(["xdotool", "mousemove", "300", "200"])
+        self.phone.send({"t": "mv", "dx": 40, "dy": 10})
+        self.pointer_reaches(340, 210)
+
+    def player(self, name, *options):
+        return self.started(stand_in("fake_player", self.bus.address, "--name", name, *options))
+
+    def media(self, *names):
+        for name in names:
+            self.phone.send({"t": "media", "name": name})
+        # A ping after the commands: they have been handed over by the time it returns.
+        self.phone.request({"t": "ping"})
+
+    def keys_then_marker(self):
+        """The keys that reached the window before a marker key sent after them."""
+        self.phone.send({"t": "key", "name": "escape"})
+        self.assertTrue(wait_for(lambda: ESCAPE in [k for k, _ in self.window.key_presses()]))
+        keys = [k for k, _ in self.window.key_presses()]
+        self.window.clear()
+        return keys[:keys.index(ESCAPE)]
+
+    def test_playpause_toggles_mpv_and_next_is_a_key_press_for_it(self):
+        mpv = self.started(Mpv(self.folder(), self.bus.address))
+        for name, status in [("playpause", "Paused"), ("PlayPause", "Playing")]:
+            self.media(name)
+            self.assertTrue(wait_for(lambda: mpv.property("PlaybackStatus") == status))
+        track = mpv.property("Metadata")
+        self.media("next", "previous")
+        self.assertEqual(self.keys_then_marker(), [RIGHT, LEFT])
+        self.assertEqual(mpv.property("Metadata"), track)
+
+    def test_the_player_of_the_highest_row_gets_its_own_calls(self):
+        vlc, rhythmbox = self.player("vlc.instance4242"), self.player("rhythmbox")
+        self.media("playpause", "next", "previous")
+        self.assertTrue(wait_for(lambda: len(vlc.calls()) == 3))
+        self.assertEqual(vlc.calls(), [["PlayPause"], ["Seek", 10000000], ["Seek", -10000000]])
+        self.assertEqual((rhythmbox.calls(), self.keys_then_marker()), ([], []))
+
+    def test_a_failed_or_abandoned_call_is_logged_and_neither_passed_on_nor_waited_for(self):
+        rhythmbox = self.player("rhythmbox", "--fail", "Next", "--hang", "PlayPause")
+        self.media("next", "previous", "playpause")
+        self.assertTrue(wait_for(lambda: len(rhythmbox.calls()) == 3))
+        self.assertEqual(rhythmbox.calls(), [["Next"], ["Previous"], ["PlayPause"]])
+        errors = lambda: [l for l in self.agent.log_lines() if l.startswith("Media MPRIS error: ")]
+        self.assertEqual(wait_for(errors), ["Media MPRIS error: Next refused by the test player"])
+        rhythmbox.kill()  # while its PlayPause waits
+        self.assertTrue(wait_for(lambda: len(errors()) == 2), self.agent.log())
+        # No player any more: keys, and none before.
+        self.media("playpause", "next", "previous", "stop")
+        self.assertEqual(self.keys_then_marker(), [SPACE, RIGHT, LEFT])
 
 
 class ToolkitFields(AgentTestCase):
@@ -74,29 +166,3 @@ class ToolkitFields(AgentTestCase):
                     phone.send({"t": "text", "text": text})
                 self.assertEqual(field.wait_for_text("".join(texts)), "".join(texts))
                 field.stop()
-
-
-class X11ServerLoss(AgentTestCase):
-    """No X server, or one that goes away: "ax" turns false and the agent serves on."""
-
-    def test_an_unreachable_display_gives_ax_false(self):
-        agent = self.start_agent(dry_run=False, env={"DISPLAY": ":65000"})
-        self.assertIn("Olvane started. code: 4321  ax: false", agent.log_lines())
-        self.assert_input_dropped(self.connect_phone(agent))
-
-    def test_a_server_killed_and_started_again_is_used_again(self):
-        xvfb = self.started(Xvfb())
-        agent = self.start_agent(dry_run=False, env=xvfb.env())
-        phone = self.connect_phone(agent)
-        xvfb.kill()
-        self.assertTrue(agent.wait_for_log("X11: lost the connection to display"), agent.log())
-        phone.send({"t": "key", "name": "a"})
-        self.assert_input_dropped(phone)
-        xvfb.start()  # the same display number
-        self.assertTrue(agent.wait_for_log("Input: connected again to X11 display " +
-                                           xvfb.display), agent.log())
-        self.assertEqual(phone.request({"t": "ping"}), {"t": "pong", "ax": True})
-        xvfb.run(["xdotool", "mousemove", "300", "200"])
-        phone.send({"t": "mv", "dx": 40, "dy": 10})
-        self.assertTrue(wait_for(lambda: xvfb.pointer() == (340, 210)), xvfb.pointer())
-

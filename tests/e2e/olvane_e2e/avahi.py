@@ -24,8 +24,6 @@ class AvahiDaemon(ChildProcess):
     """avahi-daemon in `netns`, on the bus at `bus_address`. It keeps its pid file and socket
     under /run/avahi-daemon, so it gets a /run of its own: daemons never see each other's."""
 
-    stop_timeout = 10
-
     def __init__(self, workdir, netns, bus_address):
         self.workdir, self.netns, self.bus_address = workdir, netns, bus_address
 
@@ -41,15 +39,14 @@ class AvahiDaemon(ChildProcess):
                               stdout=log, stderr=subprocess.STDOUT)
 
     def running(self):
+        bus = dbus.bus.BusConnection(self.bus_address)
         try:
-            bus = dbus.bus.BusConnection(self.bus_address)
-            try:
-                return bus.get_object("org.freedesktop.Avahi", "/").GetState(
-                    dbus_interface="org.freedesktop.Avahi.Server") == 2
-            finally:
-                bus.close()
+            return bus.get_object("org.freedesktop.Avahi", "/").GetState(
+                dbus_interface="org.freedesktop.Avahi.Server") == 2
         except dbus.exceptions.DBusException:
             return False
+        finally:
+            bus.close()
 
     def browse(self, service_type):
         """The resolved services avahi-browse lists, as (name, port)."""

@@ -1,11 +1,10 @@
-#!/usr/bin/python3
-"""A stand-in for bluetoothd on a private bus, for kernels without Bluetooth: one powered
-adapter, /org/bluez/hci0, with what a peripheral uses of BlueZ's D-Bus API. It reads our GATT
-tree and advertisement back as bluetoothd does, refusing what it refuses, and forwards a
-phone's reads to our characteristic. Tests steer it through org.olvane.test.FakeBluez.
-Run from tests/e2e: python3 -m olvane_e2e.fake_bluez --address unix:path=... [--deny]
+"""A stand-in for bluetoothd, for kernels without Bluetooth: one powered adapter with what a
+peripheral uses of BlueZ's D-Bus API. It reads our GATT tree and advertisement back as
+bluetoothd does, refusing what it refuses, and forwards a phone's reads to our characteristic.
+Tests steer it through org.olvane.test.FakeBluez. Run from tests/e2e:
+    python3 -m olvane_e2e.fake_bluez --address unix:path=... [--deny]
 """
-import argparse
+import sys
 
 import dbus
 import dbus.lowlevel
@@ -15,7 +14,7 @@ from olvane_e2e.stand_in import serve
 
 ADAPTER_PATH = "/org/bluez/hci0"
 OBJECT_MANAGER = "org.freedesktop.DBus.ObjectManager"
-PROPERTIES = "org.freedesktop.DBus.Properties"
+PROPERTIES = dbus.PROPERTIES_IFACE
 SERVICE = "org.bluez.GattService1"
 CHARACTERISTIC = "org.bluez.GattCharacteristic1"
 CONTROL = "org.olvane.test.FakeBluez"
@@ -50,9 +49,7 @@ class FakeBluez(dbus.service.FallbackObject):
 
     def __init__(self, bus, deny):
         super().__init__(bus, "/")
-        self.bus, self.deny = bus, deny
-        self.powered = True
-        self.refusals = {}
+        self.bus, self.deny, self.powered, self.refusals = bus, deny, True, {}
         self.registered = {"Application": {}, "Advertisement": {}}
 
     @dbus.service.method(OBJECT_MANAGER, out_signature="a{oa{sa{sv}}}")
@@ -139,13 +136,4 @@ class FakeBluez(dbus.service.FallbackObject):
         error(bluez_error("Failed", "no readable characteristic " + char_uuid))
 
 
-def main():
-    parser = argparse.ArgumentParser()
-    parser.add_argument("--address", required=True)
-    parser.add_argument("--deny", action="store_true")
-    args = parser.parse_args()
-    serve(args.address, "org.bluez", lambda bus: FakeBluez(bus, args.deny))
-
-
-if __name__ == "__main__":
-    main()
+serve(sys.argv[2], "org.bluez", lambda bus: FakeBluez(bus, "--deny" in sys.argv))

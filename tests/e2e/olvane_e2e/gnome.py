@@ -1,10 +1,7 @@
-"""A GNOME Wayland input stack without a screen: mutter on two monitors, the desktop portal
-with its GNOME backend and the accessibility bus, on private buses; and a user at the keyboard
-who answers the portal's consent dialog.
-
-The keyboard layout is mutter's at start, which it reads from systemd-localed: the real one,
-run in a mount namespace of its own where /etc/default holds our keyboard file.
-"""
+"""GNOME's Wayland input stack without a screen: mutter on two monitors, the desktop portal with
+its GNOME backend and the accessibility bus, on private buses; and someone at the computer
+(gnome_user) who answers the portal's consent dialog. Mutter takes its keyboard layout from
+systemd-localed: the real one, in a mount namespace where /etc/default holds our file."""
 import os
 import subprocess
 
@@ -13,7 +10,6 @@ import dbus
 from .dbus import DBusBus
 from .process import E2E_DIR, ChildProcess, our_module, wait_for
 
-MUTTER_RD = "org.gnome.Mutter.RemoteDesktop"
 # Programs repeat a key whose release comes late, as on a loaded machine: no key repeat.
 SETTINGS = "[org/gnome/desktop/peripherals/keyboard]\nrepeat=false\n"
 
@@ -22,11 +18,9 @@ class GnomeWayland:
     """The stack, started in workdir; env() is the environment of its clients."""
 
     def __init__(self, workdir, layout="us"):
-        self.workdir, self.layout = workdir, layout
+        self.workdir, self.layout, self.parts = workdir, layout, []
         self.runtime = os.path.join(workdir, "run")
-        self.session = DBusBus(workdir, "session_bus")
-        self.system = DBusBus(workdir, "system_bus")
-        self.parts = []
+        self.session, self.system = DBusBus(workdir, "session_bus"), DBusBus(workdir, "system_bus")
 
     def env(self):
         return {"XDG_RUNTIME_DIR": self.runtime, "WAYLAND_DISPLAY": "wayland-0",
@@ -57,41 +51,31 @@ class GnomeWayland:
             os.makedirs(folder, exist_ok=True)
             with open(os.path.join(folder, name), "w") as f:
                 f.write(text)
-        for bus in (self.session, self.system):
-            self.parts.append(bus.start())
+        self.parts += [self.session.start(), self.system.start()]
         self.run(["unshare", "--mount", "sh", "-c", 'mount --bind "$0" /etc/default && '
                   'exec /lib/systemd/systemd-localed', keyboard], "org.freedesktop.locale1",
                  self.system)
         self.run(["/usr/libexec/at-spi-bus-launcher", "--launch-immediately"], "org.a11y.Bus")
         self.run(["mutter", "--headless", "--wayland", "--no-x11"] +
-                 ["--virtual-monitor", "1920x1080"] * 2, MUTTER_RD)
-        # The user's keyboard and mouse: without them the seat has neither, and programs
-        # miss the first events of a device that appears later.
-        self.user = GnomeUser(self)
+                 ["--virtual-monitor", "1920x1080"] * 2, "org.gnome.Mutter.RemoteDesktop")
+        # The user's keyboard and mouse come first: without them the seat has neither, and
+        # programs miss the first events of a device that appears later.
+        self.user = ChildProcess(our_module("gnome_user"), "ready", timeout=20, cwd=E2E_DIR,
+                                 stdin=subprocess.PIPE, stdout=subprocess.PIPE,
+                                 env=dict(os.environ, **self.env()))
         self.parts.append(self.user.start())
         self.run(["/usr/libexec/xdg-desktop-portal-gnome"],
                  "org.freedesktop.impl.portal.desktop.gnome")
         self.run(["/usr/libexec/xdg-desktop-portal"], "org.freedesktop.portal.Desktop")
         return self
 
+    def answer(self, share):
+        """Share or Cancel on the dialog, as a person would; returns "done" or why not."""
+        self.user.clear()
+        self.user.process.stdin.write(b"share\n" if share else b"cancel\n")
+        self.user.process.stdin.flush()
+        return wait_for(self.user.lines, 60) and self.user.lines()[0]
+
     def stop(self):
         for part in reversed(self.parts):
             part.stop()
-
-
-class GnomeUser(ChildProcess):
-    """Someone at the computer (olvane_e2e.gnome_user) on the stack's buses."""
-
-    def __init__(self, stack):
-        self.stack = stack
-
-    def start(self):
-        return self.spawn(our_module("gnome_user"), "ready", 20, cwd=E2E_DIR, stdin=subprocess.PIPE,
-                          stdout=subprocess.PIPE, env=dict(os.environ, **self.stack.env()))
-
-    def answer(self, share):
-        """Share or Cancel on the dialog, as a person would; returns "done" or why not."""
-        self.clear()
-        self.process.stdin.write(b"share\n" if share else b"cancel\n")
-        self.process.stdin.flush()
-        return wait_for(self.lines, 60) and self.lines()[0]

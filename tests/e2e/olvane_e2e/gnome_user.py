@@ -1,9 +1,8 @@
-"""The person at the headless GNOME stack (gnome.GnomeUser): a keyboard and a mouse through
-mutter's own remote desktop API, which asks nobody, and eyes on the accessibility bus. Prints
-"ready", then answers the portal's consent dialog for each line it reads ("share" turns "Allow
-remote interaction" on and presses Share, "cancel" presses Cancel) with "done" or what went
-wrong. Keys go to the dialog only while it has the keyboard focus.
-"""
+"""Someone at the headless GNOME stack: a keyboard and a mouse through mutter's own remote
+desktop API, which asks nobody, and eyes on the accessibility bus. Prints "ready", then answers
+the portal's consent dialog for each line read ("share" turns "Allow remote interaction" on and
+presses Share, "cancel" presses Cancel) with "done" or what went wrong. Keys reach the dialog
+only while it has the keyboard focus."""
 import sys
 
 import dbus
@@ -20,17 +19,9 @@ class Failed(Exception):
     pass
 
 
-def keyboard_and_mouse():
-    bus = dbus.SessionBus()
-    desktop = dbus.Interface(bus.get_object(MUTTER, "/org/gnome/Mutter/RemoteDesktop"), MUTTER)
-    session = dbus.Interface(bus.get_object(MUTTER, desktop.CreateSession()), MUTTER + ".Session")
-    session.Start()
-    # Mutter gives the seat a keyboard and a pointer, and so programs their focus, with the
-    # first event of the first such device; programs miss that event itself.
-    session.NotifyKeyboardKeycode(dbus.UInt32(KEY_LEFTSHIFT), True)
-    session.NotifyKeyboardKeycode(dbus.UInt32(KEY_LEFTSHIFT), False)
-    session.NotifyPointerMotionRelative(1.0, 0.0)
-    return session
+def tap(keyboard, key):
+    keyboard.NotifyKeyboardKeycode(dbus.UInt32(key), True)
+    keyboard.NotifyKeyboardKeycode(dbus.UInt32(key), False)
 
 
 def poll(condition, what):
@@ -55,19 +46,15 @@ def descendant(node, role, name):
 
 
 def dialog():
-    for app in pyatspi.Registry.getDesktop(0):
-        if app is not None and app.name == "xdg-desktop-portal-gnome":
-            for frame in app:
-                if frame is not None and frame.name == "Remote desktop" and has(
-                        frame, pyatspi.STATE_VISIBLE):
-                    return frame
-    return None
+    return next((frame for app in pyatspi.Registry.getDesktop(0)
+                 if app is not None and app.name == "xdg-desktop-portal-gnome" for frame in app
+                 if frame is not None and frame.name == "Remote desktop"
+                 and has(frame, pyatspi.STATE_VISIBLE)), None)
 
 
 def click(button):
-    actions = button.queryAction()
-    if not actions.doAction(0):
-        raise Failed("the button refused its %s action" % actions.getName(0))
+    if not button.queryAction().doAction(0):
+        raise Failed("the button refused to be pressed")
 
 
 def answer(keyboard, share):
@@ -77,30 +64,28 @@ def answer(keyboard, share):
     switch = descendant(frame, "check box", "Allow remote interaction")
     button = descendant(frame, "push button", "Share")
     poll(lambda: has(frame, pyatspi.STATE_ACTIVE), "the dialog to get the keyboard focus")
-
-    def tap(key):
-        keyboard.NotifyKeyboardKeycode(dbus.UInt32(key), True)
-        keyboard.NotifyKeyboardKeycode(dbus.UInt32(key), False)
-
     # The focus starts on the switch's row; Tab moves it onto the switch itself.
     if not has(switch, pyatspi.STATE_FOCUSED):
-        tap(KEY_TAB)
+        tap(keyboard, KEY_TAB)
     poll(lambda: has(switch, pyatspi.STATE_FOCUSED), "the focus on the switch")
-    tap(KEY_SPACE)
+    tap(keyboard, KEY_SPACE)
     poll(lambda: has(switch, pyatspi.STATE_CHECKED) and has(button, pyatspi.STATE_SENSITIVE),
          "the switch to turn on")
     click(button)
 
 
-def main():
-    keyboard = keyboard_and_mouse()
-    print("ready", flush=True)
-    for line in sys.stdin:
-        try:
-            answer(keyboard, line.strip() == "share")
-            print("done", flush=True)
-        except Failed as e:
-            print(e, flush=True)
-
-
-main()
+bus = dbus.SessionBus()
+desktop = dbus.Interface(bus.get_object(MUTTER, "/org/gnome/Mutter/RemoteDesktop"), MUTTER)
+keyboard = dbus.Interface(bus.get_object(MUTTER, desktop.CreateSession()), MUTTER + ".Session")
+keyboard.Start()
+# Mutter gives the seat a keyboard and a pointer, and so programs their focus, with the first
+# event of the first such device; programs miss that event itself.
+tap(keyboard, KEY_LEFTSHIFT)
+keyboard.NotifyPointerMotionRelative(1.0, 0.0)
+print("ready", flush=True)
+for line in sys.stdin:
+    try:
+        answer(keyboard, line.strip() == "share")
+        print("done", flush=True)
+    except Failed as e:
+        print(e, flush=True)

@@ -4,7 +4,7 @@ import subprocess
 
 
 def ip(*args, check=True):
-    return subprocess.run(["ip"] + list(args), check=check, capture_output=True)
+    return subprocess.run(["ip", *args], check=check, capture_output=True)
 
 
 class NetNamespace:
@@ -19,19 +19,17 @@ class NetNamespace:
         return self
 
     def command(self, command=()):
-        """The command line that runs `command` inside this namespace."""
-        return ["ip", "netns", "exec", self.name] + list(command)
+        return ["ip", "netns", "exec", self.name, *command]
 
     def stop(self):
         ip("netns", "del", self.name, check=False)
 
-    def join(self, other, address="10.200.0.1", other_address="10.200.0.2"):
-        """Links the two namespaces with a veth pair on 10.200.0.0/24, multicast routed over
-        it."""
+    def join(self, other):
+        """Links the two namespaces, as 10.200.0.1 and 10.200.0.2, multicast routed between."""
         ends = ["ov%s%s" % (os.urandom(3).hex(), side) for side in "ab"]
         ip("-n", self.name, "link", "add", ends[0], "type", "veth", "peer", "name", ends[1],
            "netns", other.name)
-        for ns, end, addr in ((self, ends[0], address), (other, ends[1], other_address)):
-            ip("-n", ns.name, "addr", "add", addr + "/24", "dev", end)
+        for ns, end, address in ((self, ends[0], "10.200.0.1"), (other, ends[1], "10.200.0.2")):
+            ip("-n", ns.name, "addr", "add", address + "/24", "dev", end)
             ip("-n", ns.name, "link", "set", end, "up")
             ip("-n", ns.name, "route", "add", "224.0.0.0/4", "dev", end)

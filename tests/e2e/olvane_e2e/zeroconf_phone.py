@@ -1,7 +1,6 @@
-"""A phone on another network: resolves the agent's service by its name with
-python3-zeroconf, and pairs through the address and port it found. Run in its namespace:
-    python3 -m olvane_e2e.zeroconf_phone <service name> <pairing code> <interface address>
-It prints one JSON object: the address and port, and the agent's replies."""
+"""A phone on the link: finds the agent's service by name with python3-zeroconf, pairs through
+what it found, and prints that and the agent's replies as JSON. Run in its namespace:
+    python3 -m olvane_e2e.zeroconf_phone <service name> <pairing code> <interface address>"""
 import json
 import sys
 
