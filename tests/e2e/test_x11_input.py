@@ -1,6 +1,5 @@
 import os
 import random
-import struct
 
 import dbus
 
@@ -29,22 +28,20 @@ class Mpv(ChildProcess):
 
     def property(self, name):
         try:
-            return str(self.bus.get_object("org.mpris.MediaPlayer2.mpv", "/org/mpris/MediaPlayer2")
-                       .Get("org.mpris.MediaPlayer2.Player", name,
-                            dbus_interface=dbus.PROPERTIES_IFACE))
+            return self.bus.get_object("org.mpris.MediaPlayer2.mpv", "/org/mpris/MediaPlayer2").Get(
+                "org.mpris.MediaPlayer2.Player", name, dbus_interface=dbus.PROPERTIES_IFACE)
         except dbus.DBusException:
             return None
 
 
 class X11Session(AgentTestCase):
-    """The real agent on an X server, with a session bus: a phone's commands reach the cursor,
-    a window of another process, and media players."""
+    """The real agent on an X server, with a session bus: a phone's commands reach a window of
+    another process, and media players. (The page test moves, clicks and scrolls there.)"""
 
     def setUp(self):
         self.bus = self.started(DBusBus(self.folder()))
         self.xvfb = self.started(Xvfb())
         self.window = self.started(RecordingWindow(self.xvfb))
-        self.xvfb.run(["xdotool", "mousemove", "100", "100"])
         self.agent = self.start_agent(
             dry_run=False, env=dict(self.xvfb.env(), DBUS_SESSION_BUS_ADDRESS=self.bus.address))
         self.phone = self.connect_phone(self.agent)
@@ -52,33 +49,14 @@ class X11Session(AgentTestCase):
     def pointer_reaches(self, x, y):
         self.assertTrue(wait_for(lambda: self.xvfb.pointer() == (x, y)), self.xvfb.pointer())
 
-    def test_moves_clicks_scrolls_keys_and_text_reach_the_desktop(self):
-        self.phone.send({"t": "mv", "dx": 50, "dy": 20})
-        self.pointer_reaches(150, 120)
-        self.phone.send(struct.pack("<Bff", 1, -30.0, 10.0))
-        self.pointer_reaches(120, 130)
-
-        self.phone.send({"t": "click"})
-        self.phone.send({"t": "click", "right": True, "count": 2})
-        self.assertTrue(self.window.wait_for_events("button-release", 2))
-        self.assertEqual(self.window.events("button-press"), ["1 120 130", "3 120 130"])
-        self.phone.send({"t": "scroll", "dy": 400})
-        self.assertTrue(self.window.wait_for_events("raw-button-release", 2 + 7))
-        self.assertEqual(set(self.window.events("raw-button-press")[2:]), {"4"})
-
-        self.window.clear()
+    def test_named_keys_reach_a_window_and_a_killed_x_server_is_used_again_once_back(self):
         for key in ({"name": "Return"}, {"name": "a", "mods": ["cmd", "shift"]},
                     {"name": "left", "mods": ["super", "opt"]}):
             self.phone.send(dict(key, t="key"))
         self.assertTrue(self.window.wait_for_events("key-release", 7))
         self.assertEqual(self.window.key_presses(),
                          [(36, 0), (37, 0), (50, 4), (38, 5), (64, 0), (133, 8), (113, 72)])
-        self.window.clear()
-        text = "Héllo, wörld: 12 € 😀"
-        self.phone.send({"t": "text", "text": text})
-        self.assertEqual(self.window.wait_for_text(text), text)
 
-    def test_a_server_killed_and_started_again_is_used_again(self):
         self.xvfb.kill()
         self.assertTrue(self.agent.wait_for_log("X11: lost the connection to display"))
         self.phone.send({"t": "key", "name": "a"})
@@ -89,7 +67,7 @@ class X11Session(AgentTestCase):
         self.assertEqual(self.phone.request({"t": "ping"}), {"t": "pong", "ax": True})
         self.xvfb.run(["xdotool", "mousemove", "300", "200"])
         self.phone.send({"t": "mv", "dx": 40, "dy": 10})
-        self.pointer_reaches(340, 210)
+        self.assertTrue(wait_for(lambda: self.xvfb.pointer() == (340, 210)), self.xvfb.pointer())
 
     def player(self, name, *options):
         return self.started(stand_in("fake_player", self.bus.address, "--name", name, *options))
@@ -113,10 +91,10 @@ class X11Session(AgentTestCase):
         for name, status in [("playpause", "Paused"), ("PlayPause", "Playing")]:
             self.media(name)
             self.assertTrue(wait_for(lambda: mpv.property("PlaybackStatus") == status))
-        track = mpv.property("Metadata")
+        track = mpv.property("Metadata")["xesam:url"]
         self.media("next", "previous")
         self.assertEqual(self.keys_then_marker(), [RIGHT, LEFT])
-        self.assertEqual(mpv.property("Metadata"), track)
+        self.assertEqual(mpv.property("Metadata")["xesam:url"], track)
 
     def test_the_player_of_the_highest_row_gets_its_own_calls(self):
         vlc, rhythmbox = self.player("vlc.instance4242"), self.player("rhythmbox")

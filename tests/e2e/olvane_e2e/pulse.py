@@ -1,7 +1,6 @@
 """A private PulseAudio server with a null sink, found by clients through XDG_RUNTIME_DIR."""
 import os
 import re
-import signal
 import subprocess
 
 from .process import ChildProcess
@@ -42,6 +41,3 @@ class PulseAudio(ChildProcess):
 
     def muted(self):
         return self.pactl("get-sink-mute", "@DEFAULT_SINK@").stdout.strip().endswith("yes")
-
-    def freeze(self, frozen=True):
-        self.process.send_signal(signal.SIGSTOP if frozen else signal.SIGCONT)

@@ -1,16 +1,9 @@
-"""A text field of a real toolkit, Tk or GTK 3, that prints what reaches it, a line each:
-
-    ready                   once the field has the keyboard
-    text "JSON string"      its whole text, after every change
-    submit "JSON string"    its text when Return is pressed, after which it empties itself
-    key KEYNAME STATE       a key press (GTK)
-    motion X Y | press BUTTON X Y | release BUTTON X Y | scroll DX DY    (GTK)
-
-GTK covers every monitor with a full-screen window, so that the pointer is always over one,
-and writes positions in desktop coordinates; the first monitor's window holds the field.
-Without a window manager (X11 here) nothing gives the focus back: the field takes it itself.
-
-Run from tests/e2e: python3 -m olvane_e2e.text_field tk|gtk
+"""A text field of Tk or GTK 3 that prints, a line each: "ready" once it has the keyboard;
+"text" and its whole text (JSON) after every change; "submit" and its text on Return, after
+which it empties itself. GTK also prints "key" NAME STATE, "motion" X Y, "press"/"release"
+BUTTON X Y and "scroll" DX DY, in desktop coordinates: it covers every monitor with a window,
+so that the pointer is always over one. Without a window manager nothing gives the focus back:
+the field takes it itself. Run from tests/e2e: python3 -m olvane_e2e.text_field tk|gtk
 """
 import json
 import sys

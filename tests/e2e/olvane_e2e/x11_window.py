@@ -5,18 +5,13 @@ import subprocess
 
 from .process import E2E_DIR, ChildProcess, our_module
 
-WINDOW = os.environ.get("OLVANE_X11_WINDOW", "olvane_x11_window")
-
 
 class RecordingWindow(ChildProcess):
     """olvane_x11_window (built with the tests): one line per event reaching its window."""
 
     def __init__(self, xvfb):
-        self.xvfb = xvfb
-
-    def start(self):
-        return self.spawn([WINDOW], "ready", stdout=subprocess.PIPE,
-                          env=dict(os.environ, DISPLAY=self.xvfb.display))
+        super().__init__([os.environ.get("OLVANE_X11_WINDOW", "olvane_x11_window")], "ready",
+                         stdout=subprocess.PIPE, env=dict(os.environ, **xvfb.env()))
 
     def key_presses(self):
         """(keycode, state) of every key press."""
@@ -32,11 +27,8 @@ class TextField(ChildProcess):
     what was typed into it, each Return a line end."""
 
     def __init__(self, toolkit, env):
-        self.toolkit, self.env = toolkit, env
-
-    def start(self):
-        return self.spawn(our_module("text_field", self.toolkit), "ready", cwd=E2E_DIR,
-                          stdout=subprocess.PIPE, env=dict(os.environ, **self.env))
+        super().__init__(our_module("text_field", toolkit), "ready", cwd=E2E_DIR,
+                         stdout=subprocess.PIPE, env=dict(os.environ, **env))
 
     def text(self):
         typed, field = "", ""
