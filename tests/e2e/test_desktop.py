@@ -53,15 +53,14 @@ class Desktop(AgentTestCase):
         return {k: int(v) for k, v in (l.split("=", 1) for l in out.split()) if k != "WINDOW"}
 
     def press(self, window, keys):
-        """Gives the window the keyboard and presses the keys through XTEST, as a user would."""
+        """As a user would: the window takes the keyboard, XTEST presses the keys."""
         self.x("xdotool", "windowfocus", "--sync", window)
         self.x("xdotool", "key", keys)
 
     def show_from_the_tray(self):
         """"Afficher la fenêtre de jumelage" from the tray menu, with the keyboard."""
-        before, g = set(self.windows()), self.geometry(self.icon())
-        self.x("xdotool", "mousemove", str(g["X"] + g["WIDTH"] // 2),
-               str(g["Y"] + g["HEIGHT"] // 2), "click", "1")
+        before = set(self.windows())
+        self.x("xdotool", "mousemove", "--window", self.icon(), "5", "5", "click", "1")
         menu = wait_for(lambda: set(self.windows()) - before)
         self.assertTrue(menu)
         # Past "Nouveau code" to the next enabled item; the information lines are skipped.
@@ -69,8 +68,7 @@ class Desktop(AgentTestCase):
         self.assertTrue(wait_for(lambda: not menu & set(self.windows())))
 
     def second_copy(self, first):
-        """Another copy for the same user: it hands over and exits without serving, and the
-        first runs on."""
+        """Another copy for the same user hands over and exits without serving."""
         second = self.make_agent(workdir=first.workdir, dry_run=first.dry_run, env=first.extra_env)
         second.start(wait_line=SECOND_COPY)
         self.assertEqual(second.process.wait(30), 0, second.log())

@@ -4,8 +4,6 @@ import json
 import os
 import subprocess
 
-import dbus
-
 from olvane_e2e import AgentTestCase, wait_for
 from olvane_e2e.dbus import DBusBus
 from olvane_e2e.process import E2E_DIR, PYTHON, ChildProcess, our_module
@@ -24,35 +22,6 @@ enable-wide-area=no
 publish-hinfo=no
 publish-workstation=no
 """
-
-
-class AvahiDaemon(ChildProcess):
-    """avahi-daemon in `netns`, on the bus at `bus_address`. It keeps its pid file and socket
-    under /run/avahi-daemon, so it gets a /run of its own: daemons never see each other's."""
-
-    def __init__(self, workdir, netns, bus_address):
-        self.workdir, self.netns, self.bus_address = workdir, netns, bus_address
-
-    def start(self):
-        config = os.path.join(self.workdir, "avahi.conf")
-        with open(config, "w") as f:
-            f.write(AVAHI_CONFIG)
-        script = ('mount -t tmpfs tmpfs /run && exec avahi-daemon --no-drop-root --no-chroot '
-                  '--no-rlimits -f "$0"')
-        with open(os.path.join(self.workdir, "avahi.log"), "ab") as log:
-            return self.spawn(self.netns.command(["sh", "-c", script, config]), self.running,
-                              15, env=dict(os.environ, DBUS_SYSTEM_BUS_ADDRESS=self.bus_address),
-                              stdout=log, stderr=subprocess.STDOUT)
-
-    def running(self):
-        bus = dbus.bus.BusConnection(self.bus_address)
-        try:
-            return bus.get_object("org.freedesktop.Avahi", "/").GetState(
-                dbus_interface="org.freedesktop.Avahi.Server") == 2
-        except dbus.exceptions.DBusException:
-            return False
-        finally:
-            bus.close()
 
 
 def ip(*args, check=True):
@@ -86,13 +55,26 @@ class NetNamespace:
 
 
 class Discovery(AgentTestCase):
+    def avahi(self, netns, bus):
+        """avahi-daemon on that bus, with a /run of its own, where it keeps its pid file and
+        socket: daemons never see each other's."""
+        config = os.path.join(self.folder(), "avahi.conf")
+        with open(config, "w") as f:
+            f.write(AVAHI_CONFIG)
+        script = ('mount -t tmpfs tmpfs /run && exec avahi-daemon --no-drop-root --no-chroot '
+                  '--no-rlimits -f "$0"')
+        return self.started(ChildProcess(
+            netns.command(["sh", "-c", script, config]), "Server startup complete", timeout=15,
+            env=dict(os.environ, DBUS_SYSTEM_BUS_ADDRESS=bus.address), stdout=subprocess.PIPE,
+            stderr=subprocess.STDOUT))
+
     def test_the_agent_serves_without_avahi_and_a_phone_on_the_link_finds_it_once_avahi_is_back(
             self):
         # Another computer on the link, with an Avahi of its own, already uses the name.
         here, there = self.started(NetNamespace()), self.started(NetNamespace())
         here.join(there)
         bus, their_bus = self.started(DBusBus(self.folder())), self.started(DBusBus(self.folder()))
-        self.started(AvahiDaemon(self.folder(), there, their_bus.address))
+        self.avahi(there, their_bus)
         self.started(ChildProcess(["avahi-publish", "-s", NAME, TYPE, "9"],
                                   env=dict(os.environ, DBUS_SYSTEM_BUS_ADDRESS=their_bus.address)))
         # BlueZ on a kernel without Bluetooth, as on these machines: the agent runs on.
@@ -103,7 +85,7 @@ class Discovery(AgentTestCase):
         self.assertTrue(agent.wait_for_log(
             "BLE publish L2CAP failed: L2CAP socket: Address family not supported by protocol"))
 
-        avahi = self.started(AvahiDaemon(self.folder(), here, bus.address))
+        avahi = self.avahi(here, bus)
         line = agent.wait_for_log('mDNS name "%s" is taken; publishing as' % NAME, 20)
         self.assertTrue(line, agent.log())
         alternative = line.split('publishing as "', 1)[1].rstrip('"')

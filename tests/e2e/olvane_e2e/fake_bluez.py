@@ -1,9 +1,8 @@
 """A stand-in for bluetoothd, for kernels without Bluetooth: one powered adapter with what a
-peripheral uses of BlueZ's D-Bus API. It reads our GATT tree and advertisement back as
-bluetoothd does, refusing what it refuses, and forwards a phone's reads to our characteristic.
-Tests steer it through org.olvane.test.FakeBluez. Run from tests/e2e:
-    python3 -m olvane_e2e.fake_bluez --address unix:path=... [--deny]
-"""
+peripheral uses of BlueZ's D-Bus API. It reads our GATT tree and advertisement back, refusing
+what bluetoothd refuses, and forwards a phone's reads to our characteristic. Tests steer it
+through org.olvane.test.FakeBluez. Run from tests/e2e: python3 -m olvane_e2e.fake_bluez
+--address unix:path=... [--deny]"""
 import sys
 
 import dbus
@@ -14,7 +13,6 @@ from olvane_e2e.stand_in import serve
 
 ADAPTER_PATH = "/org/bluez/hci0"
 OBJECT_MANAGER = "org.freedesktop.DBus.ObjectManager"
-PROPERTIES = dbus.PROPERTIES_IFACE
 SERVICE = "org.bluez.GattService1"
 CHARACTERISTIC = "org.bluez.GattCharacteristic1"
 CONTROL = "org.olvane.test.FakeBluez"
@@ -24,7 +22,7 @@ PROPERTY_TYPES = {
 }
 # What each registration reads back from the registering program: interface, method, arguments.
 READ_BACK = {"Application": (OBJECT_MANAGER, "GetManagedObjects", "", ()),
-             "Advertisement": (PROPERTIES, "GetAll", "s", ("org.bluez.LEAdvertisement1",))}
+             "Advertisement": (dbus.PROPERTIES_IFACE, "GetAll", "s", ("org.bluez.LEAdvertisement1",))}
 
 
 def bluez_error(name, message):
@@ -102,7 +100,8 @@ class FakeBluez(dbus.service.FallbackObject):
     @dbus.service.method(CONTROL, in_signature="b")
     def SetPowered(self, on):
         self.powered = on
-        signal = dbus.lowlevel.SignalMessage(ADAPTER_PATH, PROPERTIES, "PropertiesChanged")
+        signal = dbus.lowlevel.SignalMessage(ADAPTER_PATH, dbus.PROPERTIES_IFACE,
+                                             "PropertiesChanged")
         signal.append("org.bluez.Adapter1", {"Powered": on}, [], signature="sa{sv}as")
         self.bus.send_message(signal)
 

@@ -1,10 +1,9 @@
 """A stand-in for xdg-desktop-portal's RemoteDesktop at version 2, for what Debian 12's (version
-1) cannot show: persist_mode and restore tokens, and a session the desktop ends. As the portal
-does, it answers through request objects (Response sent before the method's reply, which the
-pattern allows), keeps sessions as objects and checks the types of options. It prints each call
-as a JSON line; tests steer it through org.olvane.test.FakePortal on /org/olvane/test.
-
-Run from tests/e2e: python3 -m olvane_e2e.fake_portal --address unix:path=... [--refuse]
+1) cannot show: restore tokens, and a session the desktop ends. As the portal does, it answers
+through request objects (their Response before the method's reply, which the pattern allows),
+keeps sessions as objects and checks the types of options. It prints each call as a JSON line;
+tests steer it through org.olvane.test.FakePortal on /org/olvane/test. Run from tests/e2e:
+    python3 -m olvane_e2e.fake_portal --address unix:path=... [--refuse]
 """
 import json
 import sys
@@ -33,9 +32,7 @@ class Request(dbus.service.Object):
 
 
 class Session(dbus.service.Object):
-    def __init__(self, bus, path, sender):
-        super().__init__(bus, path)
-        self.sender, self.started, self.persist = sender, False, False
+    started = persist = False
 
     @dbus.service.method(SESSION)
     def Close(self):
@@ -73,12 +70,6 @@ class RemoteDesktop(dbus.service.Object):
         request.remove_from_connection()
         return dbus.ObjectPath(path)
 
-    def session(self, handle, sender):
-        session = self.sessions.get(handle)
-        if session is None or session.sender != sender:
-            raise fault("no such session", "AccessDenied")
-        return session
-
     @dbus.service.method(dbus.PROPERTIES_IFACE, in_signature="ss", out_signature="v")
     def Get(self, interface, name):
         return {(REMOTE_DESKTOP, "version"): dbus.UInt32(2)}[interface, name]
@@ -88,20 +79,20 @@ class RemoteDesktop(dbus.service.Object):
     def CreateSession(self, options, sender):
         handle = "%s/session/%s/%s" % (PATH, sender[1:].replace(".", "_"),
                                        options["session_handle_token"])
-        self.sessions[handle] = Session(self.bus, handle, sender)
+        self.sessions[handle] = Session(self.bus, handle)
         return self.answer("CreateSession", sender, options, 0,
                            {"session_handle": dbus.String(handle)})
 
     @dbus.service.method(REMOTE_DESKTOP, in_signature="oa{sv}", out_signature="o",
                          sender_keyword="sender")
     def SelectDevices(self, handle, options, sender):
-        self.session(handle, sender).persist = options.get("persist_mode", 0) == 2
+        self.sessions[handle].persist = options.get("persist_mode", 0) == 2
         return self.answer("SelectDevices", sender, options, 0, {})
 
     @dbus.service.method(REMOTE_DESKTOP, in_signature="osa{sv}", out_signature="o",
                          sender_keyword="sender")
     def Start(self, handle, parent_window, options, sender):
-        session = self.session(handle, sender)
+        session = self.sessions[handle]
         results = {"devices": dbus.UInt32(3)}
         session.started = self.start_response == 0
         if session.started and session.persist:

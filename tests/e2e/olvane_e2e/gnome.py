@@ -1,15 +1,23 @@
 """GNOME's Wayland input stack without a screen: mutter on two monitors, the desktop portal with
-its GNOME backend and the accessibility bus, on private buses; and someone at the computer
-(gnome_user) who answers the portal's consent dialog. Mutter takes its keyboard layout from
-systemd-localed: the real one, in a mount namespace where /etc/default holds our file."""
+its GNOME backend and the accessibility bus, on private buses. Mutter takes its keyboard layout
+from systemd-localed: the real one, in a mount namespace where /etc/default holds our file.
+
+Run as a program (python3 -m olvane_e2e.gnome) this is the person at the stack: a keyboard and
+a mouse through mutter's own remote desktop API, which asks nobody, and eyes on the
+accessibility bus. It prints "ready", then answers the portal's consent dialog for each line
+read ("share" turns "Allow remote interaction" on and presses Share, "cancel" presses Cancel)
+with "done" or what went wrong. Keys reach the dialog only while it has the keyboard focus."""
 import os
 import subprocess
+import sys
 
 import dbus
 
 from .dbus import DBusBus
 from .process import E2E_DIR, ChildProcess, our_module, wait_for
 
+MUTTER = "org.gnome.Mutter.RemoteDesktop"
+KEY_TAB, KEY_SPACE, KEY_LEFTSHIFT = 15, 57, 42
 # Programs repeat a key whose release comes late, as on a loaded machine: no key repeat.
 SETTINGS = "[org/gnome/desktop/peripherals/keyboard]\nrepeat=false\n"
 
@@ -57,10 +65,10 @@ class GnomeWayland:
                  self.system)
         self.run(["/usr/libexec/at-spi-bus-launcher", "--launch-immediately"], "org.a11y.Bus")
         self.run(["mutter", "--headless", "--wayland", "--no-x11"] +
-                 ["--virtual-monitor", "1920x1080"] * 2, "org.gnome.Mutter.RemoteDesktop")
+                 ["--virtual-monitor", "1920x1080"] * 2, MUTTER)
         # The user's keyboard and mouse come first: without them the seat has neither, and
         # programs miss the first events of a device that appears later.
-        self.user = ChildProcess(our_module("gnome_user"), "ready", timeout=20, cwd=E2E_DIR,
+        self.user = ChildProcess(our_module("gnome"), "ready", timeout=20, cwd=E2E_DIR,
                                  stdin=subprocess.PIPE, stdout=subprocess.PIPE,
                                  env=dict(os.environ, **self.env()))
         self.parts.append(self.user.start())
@@ -79,3 +87,78 @@ class GnomeWayland:
     def stop(self):
         for part in reversed(self.parts):
             part.stop()
+
+
+def tap(keyboard, key):
+    keyboard.NotifyKeyboardKeycode(dbus.UInt32(key), True)
+    keyboard.NotifyKeyboardKeycode(dbus.UInt32(key), False)
+
+
+def poll(condition, what):
+    def pumped():
+        # The accessibility library learns of new windows from events.
+        while GLib.MainContext.default().iteration(False):
+            pass
+        return condition()
+    value = wait_for(pumped, 20, 0.05)
+    if not value:
+        raise RuntimeError("timed out waiting for " + what)
+    return value
+
+
+def has(node, state):
+    return node.getState().contains(state)
+
+
+def descendant(node, role, name):
+    return pyatspi.findDescendant(node, lambda n: n is not None and n.getRoleName() == role
+                                  and n.name.replace("_", "").endswith(name))
+
+
+def dialog():
+    return next((frame for app in pyatspi.Registry.getDesktop(0)
+                 if app is not None and app.name == "xdg-desktop-portal-gnome" for frame in app
+                 if frame is not None and frame.name == "Remote desktop"
+                 and has(frame, pyatspi.STATE_VISIBLE)), None)
+
+
+def click(button):
+    if not button.queryAction().doAction(0):
+        raise RuntimeError("the button refused to be pressed")
+
+
+def answer(keyboard, share):
+    frame = poll(dialog, "the consent dialog")
+    if not share:
+        return click(descendant(frame, "push button", "Cancel"))
+    switch = descendant(frame, "check box", "Allow remote interaction")
+    button = descendant(frame, "push button", "Share")
+    poll(lambda: has(frame, pyatspi.STATE_ACTIVE), "the dialog to get the keyboard focus")
+    # The focus starts on the switch's row; Tab moves it onto the switch itself.
+    if not has(switch, pyatspi.STATE_FOCUSED):
+        tap(keyboard, KEY_TAB)
+    poll(lambda: has(switch, pyatspi.STATE_FOCUSED), "the focus on the switch")
+    tap(keyboard, KEY_SPACE)
+    poll(lambda: has(switch, pyatspi.STATE_CHECKED) and has(button, pyatspi.STATE_SENSITIVE),
+         "the switch to turn on")
+    click(button)
+
+
+if __name__ == "__main__":
+    import pyatspi
+    from gi.repository import GLib
+    bus = dbus.SessionBus()
+    desktop = dbus.Interface(bus.get_object(MUTTER, "/org/gnome/Mutter/RemoteDesktop"), MUTTER)
+    keyboard = dbus.Interface(bus.get_object(MUTTER, desktop.CreateSession()), MUTTER + ".Session")
+    keyboard.Start()
+    # Mutter gives the seat a keyboard and a pointer, and so programs their focus, with the first
+    # event of the first such device; programs miss that event itself.
+    tap(keyboard, KEY_LEFTSHIFT)
+    keyboard.NotifyPointerMotionRelative(1.0, 0.0)
+    print("ready", flush=True)
+    for line in sys.stdin:
+        try:
+            answer(keyboard, line.strip() == "share")
+            print("done", flush=True)
+        except RuntimeError as e:
+            print(e, flush=True)

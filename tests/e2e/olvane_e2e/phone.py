@@ -1,12 +1,13 @@
 """A phone speaking the agent's protocol through python3-websockets."""
 import asyncio
+import contextlib
 import json
 
 import websockets
 
 
 class Phone:
-    """A blocking client over one WebSocket connection, with its own event loop."""
+    """Blocking, over one WebSocket connection, with an event loop of its own."""
 
     def __init__(self, port, host="127.0.0.1", **options):
         self.loop = asyncio.new_event_loop()
@@ -44,8 +45,6 @@ class Phone:
             return None
 
     def close(self):
-        try:
+        with contextlib.suppress(Exception):
             self.run(self.ws.close(), 2)
-        except Exception:
-            pass
         self.loop.close()

@@ -34,8 +34,8 @@ class ChildProcess:
         return self.spawn(self.command, self.ready, **self.popen)
 
     def spawn(self, command, ready=None, timeout=10, **popen):
-        """Starts command and waits until ready() holds, or a line when ready is one. Fails
-        when it does not come, or the process ends first."""
+        """Starts command and waits until ready() holds, or a line holds ready when it is a
+        text. Fails when that does not come, or the process ends first."""
         self._lines = []  # appended by one thread, copied by another: atomic under the GIL
         popen = {"stdout": subprocess.DEVNULL, "stderr": subprocess.DEVNULL, **popen}
         self.process = subprocess.Popen(command, **popen)
@@ -43,7 +43,7 @@ class ChildProcess:
         if popen["stdout"] == subprocess.PIPE:
             self._reader.start()
         if isinstance(ready, str):
-            ready = lambda line=ready: line in self.lines()  # noqa: E731
+            ready = lambda text=ready: any(text in line for line in self.lines())  # noqa: E731
         if ready and not (wait_for(lambda: ready() or self.process.poll() is not None, timeout)
                           and ready()):
             self.stop()

@@ -18,10 +18,8 @@ class PulseAudio(ChildProcess):
     def start(self):
         return self.spawn(["pulseaudio", "--exit-idle-time=-1", "--disallow-exit", "-n",
                            "--load=module-null-sink", "--load=module-native-protocol-unix",
-                           "--log-target=file:" + self.log], self.answers, env=self.env)
-
-    def answers(self):
-        return self.pactl("info", check=False).returncode == 0
+                           "--log-target=file:" + self.log],
+                          lambda: self.pactl("info", check=False).returncode == 0, env=self.env)
 
     def pactl(self, *args, check=True):
         return subprocess.run(["pactl"] + list(args), env=self.env, check=check,
