@@ -1,10 +1,7 @@
 import os
 import subprocess
 
-from olvane_e2e import AgentTestCase, wait_for
-from olvane_e2e.process import PYTHON, ChildProcess
-from olvane_e2e.sway import AS_NOBODY
-from olvane_e2e.xvfb import Xvfb
+from olvane_e2e import AS_NOBODY, PYTHON, AgentTestCase, ChildProcess, Xvfb, wait_for
 
 SECOND_COPY = "Instance déjà active, on la met en avant et on quitte"
 # Run by another user in the shared temporary folder: takes the name of the user's runtime

@@ -2,11 +2,7 @@ import os
 import stat
 import struct
 
-from olvane_e2e import AgentTestCase, wait_for
-from olvane_e2e.dbus import DBusBus
-from olvane_e2e.gnome import GnomeWayland
-from olvane_e2e.stand_in import stand_in
-from olvane_e2e.x11_window import TextField
+from olvane_e2e import AgentTestCase, DBusBus, GnomeWayland, TextField, stand_in, wait_for
 
 GREETING = "héllo € ñ Ω ж 😀"
 # Letters of the layouts and far from them, signs, other scripts and emoji.
@@ -88,7 +84,6 @@ class Gnome(AgentTestCase):
         refused = "Input: remote control was refused on the desktop"
         self.assertTrue(self.agent.wait_for_log(refused), self.agent.log())
         self.assert_input_dropped(phone)
-        self.assertEqual(self.window.text(), "")
         input_lines = [l for l in self.agent.log_lines() if l.startswith("Input:")]
         self.assertEqual(input_lines.count(refused), 1, input_lines)
 

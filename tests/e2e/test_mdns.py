@@ -4,10 +4,8 @@ import json
 import os
 import subprocess
 
-from olvane_e2e import AgentTestCase, wait_for
-from olvane_e2e.dbus import DBusBus
-from olvane_e2e.process import E2E_DIR, PYTHON, ChildProcess, our_module
-from olvane_e2e.stand_in import stand_in
+from olvane_e2e import (E2E_DIR, PYTHON, AgentTestCase, ChildProcess, DBusBus, our_module,
+                        stand_in, wait_for)
 
 NAME = "Bureau d'Élise"
 TYPE = "_olvane._tcp"

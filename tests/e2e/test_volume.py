@@ -1,7 +1,6 @@
 import signal
 
-from olvane_e2e import AgentTestCase, wait_for
-from olvane_e2e.pulse import PulseAudio
+from olvane_e2e import AgentTestCase, PulseAudio, wait_for
 
 NORM = 65536
 
@@ -35,11 +34,9 @@ class Volume(AgentTestCase):
         for key, volume in [("volumeup", NORM), ("VolumeDown", 61440)]:
             self.phone.send({"t": "media", "name": key})
             self.assertTrue(wait_for(lambda: self.pulse.volumes() == [volume, volume]))
-        for name in ("mute", "MUTE"):
-            muted = self.pulse.muted()
-            self.phone.send({"t": "media", "name": name})
-            self.assertTrue(wait_for(lambda: self.pulse.muted() != muted))
-            self.assertEqual(self.phone.request({"t": "getvol"})["muted"], not muted)
+        self.phone.send({"t": "media", "name": "MUTE"})
+        self.assertTrue(wait_for(self.pulse.muted))
+        self.assertTrue(self.phone.request({"t": "getvol"})["muted"])
 
     def test_a_hung_or_killed_sound_server_reads_fifty_and_costs_the_phone_nothing(self):
         self.pulse.process.send_signal(signal.SIGSTOP)

@@ -1,5 +1,4 @@
-from olvane_e2e import AgentTestCase, wait_for
-from olvane_e2e.sway import AS_NOBODY, Sway, Wev, hand_over
+from olvane_e2e import AS_NOBODY, AgentTestCase, Sway, Wev, hand_over, wait_for
 
 
 class WlrootsInput(AgentTestCase):

@@ -3,12 +3,8 @@ import random
 
 import dbus
 
-from olvane_e2e import AgentTestCase, wait_for
-from olvane_e2e.dbus import DBusBus
-from olvane_e2e.process import ChildProcess
-from olvane_e2e.stand_in import stand_in
-from olvane_e2e.x11_window import RecordingWindow, TextField
-from olvane_e2e.xvfb import Xvfb
+from olvane_e2e import (AgentTestCase, ChildProcess, DBusBus, RecordingWindow, TextField, Xvfb,
+                        stand_in, wait_for)
 
 # X keycodes of the media fallback keys and of the marker key.
 SPACE, LEFT, RIGHT, ESCAPE = 65, 113, 114, 9

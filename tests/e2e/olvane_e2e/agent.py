@@ -1,4 +1,3 @@
-"""The olvane-helper process under test, in a folder and environment of its own."""
 import os
 import re
 import subprocess
@@ -57,7 +56,6 @@ class Agent(ChildProcess):
             return f.read().decode("utf-8", "replace")
 
     def log_lines(self):
-        """The messages of this run, without timestamp and process prefix."""
         return [re.sub(r"^\S+ olvane-helper\[\d+\]: ", "", l) for l in self.log().splitlines()]
 
     def wait_for_log(self, text, timeout=10.0):

@@ -1,10 +1,10 @@
-"""A private D-Bus bus (with the session configuration), as a session or a system bus."""
 import os
 
 from .process import ChildProcess
 
 
 class DBusBus(ChildProcess):
+    """A private bus (the session configuration), as a session or a system bus."""
 
     def __init__(self, workdir, name="session_bus"):
         self.path = os.path.join(workdir, name)

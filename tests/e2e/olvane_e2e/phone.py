@@ -1,4 +1,3 @@
-"""A phone speaking the agent's protocol through python3-websockets."""
 import asyncio
 import contextlib
 import json
@@ -7,7 +6,8 @@ import websockets
 
 
 class Phone:
-    """Blocking, over one WebSocket connection, with an event loop of its own."""
+    """A phone speaking the agent's protocol through python3-websockets; blocking, over one
+    connection, with an event loop of its own."""
 
     def __init__(self, port, host="127.0.0.1", **options):
         self.loop = asyncio.new_event_loop()

@@ -62,14 +62,13 @@ class ChildProcess:
         self._lines.clear()
 
     def events(self, name):
-        """The lines of one kind of event, without their name."""
         return [l[len(name) + 1:] for l in self.lines() if l.split(" ", 1)[0] == name]
 
     def wait_for_events(self, name, count, timeout=10):
         return wait_for(lambda: len(self.events(name)) >= count, timeout)
 
     def calls(self):
-        """What a stand-in of ours printed: one JSON value per call it received."""
+        """What a stand-in of ours printed: a JSON value per call it received."""
         return [json.loads(l) for l in self.lines() if l != "ready"]
 
     def wait_for_text(self, expected, timeout=60):

@@ -1,4 +1,3 @@
-"""A private PulseAudio server with a null sink, found by clients through XDG_RUNTIME_DIR."""
 import os
 import re
 import subprocess
@@ -7,7 +6,8 @@ from .process import ChildProcess
 
 
 class PulseAudio(ChildProcess):
-    """Runs in the agent's runtime folder, so the agent finds it without any setting."""
+    """A private server with a null sink, in the agent's runtime folder, where the agent finds
+    it without any setting."""
 
     def __init__(self, agent):
         self.env = dict(os.environ, **{k: v for k, v in agent.environment().items()

@@ -84,7 +84,6 @@ class Wev(ChildProcess):
         return [t for t in self.of("wl_keyboard", "key") if "(pressed)" in t and "sym: " in t]
 
     def key_presses(self):
-        """(keycode, symbol name) of every key pressed."""
         return [(int(t.split("key: ")[1].split(";")[0]), t.split("sym: ")[1].split()[0])
                 for t in self.presses()]
 

@@ -1,4 +1,3 @@
-"""Windows of other processes that record the input reaching them."""
 import json
 import os
 import subprocess
@@ -14,7 +13,6 @@ class RecordingWindow(ChildProcess):
                          stdout=subprocess.PIPE, env=dict(os.environ, **xvfb.env()))
 
     def key_presses(self):
-        """(keycode, state) of every key press."""
         return [tuple(int(v) for v in e.split()[:2]) for e in self.events("key-press")]
 
     def text(self):

@@ -1,4 +1,3 @@
-"""A private X server (Xvfb) on a display number it picks itself."""
 import os
 import re
 import subprocess
@@ -7,8 +6,8 @@ from .process import ChildProcess
 
 
 class Xvfb(ChildProcess):
-    """Xvfb with -noreset, so that the pointer and the layout survive clients leaving. Started
-    again after stop() or kill(), it takes the same display."""
+    """A private X server on a display it picks. With -noreset, the pointer and the layout
+    survive clients leaving; started again after stop() or kill(), it takes the same display."""
 
     def __init__(self, width=1920, height=1080):
         self.size, self.display = "%dx%dx24" % (width, height), None
