@@ -22,11 +22,10 @@ while True:
 
 
 class Desktop(AgentTestCase):
-    """The agent on an X server with a tray host (trayer), seen as a user sees it; and copies
-    of it started for one user (one runtime folder)."""
+    """The agent on an X server with a tray host, as a user sees it; copies of it for one user."""
 
     def setUp(self):
-        self.xvfb = self.started(Xvfb(1280, 800))
+        self.xvfb = self.started(Xvfb())
         self.started(ChildProcess(
             ["trayer", "--edge", "top", "--align", "right", "--widthtype", "pixel", "--width",
              "200", "--height", "30"], lambda: self.x("xdotool", "search", "--classname", "panel"),
@@ -73,7 +72,7 @@ class Desktop(AgentTestCase):
         self.assertTrue(first.alive())
 
     def test_the_window_shows_the_code_in_the_dark_closes_comes_back_twice_and_quits(self):
-        agent = self.start_agent(code="4821", dry_run=False, env={
+        agent = self.start_agent(dry_run=False, env={
             "DISPLAY": self.xvfb.display, "QT_QPA_PLATFORM": None, "OLVANE_INPUT_BACKEND": "none"})
         self.assertTrue(wait_for(self.icon))
         windows = wait_for(self.windows)

@@ -1,8 +1,6 @@
-"""A media player of ours: owns org.mpris.MediaPlayer2.<name> and prints each Player call it
-receives as a JSON line. The method given to --fail answers with an error, to --hang never.
-
-Run from tests/e2e: python3 -m olvane_e2e.fake_player --address A --name N [--fail M] [--hang M]
-"""
+"""A media player of ours, org.mpris.MediaPlayer2.<name>: it prints each Player call as a JSON
+line; the method given to --fail answers with an error, to --hang never. Run from tests/e2e:
+python3 -m olvane_e2e.fake_player --address A --name N [--fail M] [--hang M]"""
 import json
 import sys
 

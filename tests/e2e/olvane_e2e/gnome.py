@@ -1,12 +1,9 @@
 """GNOME's Wayland input stack without a screen: mutter on two monitors, the desktop portal with
 its GNOME backend and the accessibility bus, on private buses. Mutter takes its keyboard layout
 from systemd-localed: the real one, in a mount namespace where /etc/default holds our file.
-
-Run as a program (python3 -m olvane_e2e.gnome) this is the person at the stack: a keyboard and
-a mouse through mutter's own remote desktop API, which asks nobody, and eyes on the
-accessibility bus. It prints "ready", then answers the portal's consent dialog for each line
-read ("share" turns "Allow remote interaction" on and presses Share, "cancel" presses Cancel)
-with "done" or what went wrong. Keys reach the dialog only while it has the keyboard focus."""
+Run as a program, this is the person at the stack: a keyboard and a mouse through mutter's own
+remote desktop API, which asks nobody, and eyes on the accessibility bus; it answers the
+portal's dialog as told on stdin ("share" or "cancel"), with keys only while it has the focus."""
 import os
 import subprocess
 import sys
@@ -23,7 +20,6 @@ SETTINGS = "[org/gnome/desktop/peripherals/keyboard]\nrepeat=false\n"
 
 
 class GnomeWayland:
-    """The stack, started in workdir; env() is the environment of its clients."""
 
     def __init__(self, workdir, layout="us"):
         self.workdir, self.layout, self.parts = workdir, layout, []
@@ -78,7 +74,7 @@ class GnomeWayland:
         return self
 
     def answer(self, share):
-        """Share or Cancel on the dialog, as a person would; returns "done" or why not."""
+        """"done", or why the dialog could not be answered."""
         self.user.clear()
         self.user.process.stdin.write(b"share\n" if share else b"cancel\n")
         self.user.process.stdin.flush()

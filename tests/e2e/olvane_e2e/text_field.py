@@ -1,10 +1,7 @@
-"""A text field of Tk or GTK 3 that prints, a line each: "ready" once it has the keyboard;
-"text" and its whole text (JSON) after every change; "submit" and its text on Return, after
-which it empties itself. GTK also prints "key" NAME STATE, "motion" X Y, "press"/"release"
-BUTTON X Y and "scroll" DX DY, in desktop coordinates: it covers every monitor with a window,
-so that the pointer is always over one. Without a window manager nothing gives the focus back:
-the field takes it itself. Run from tests/e2e: python3 -m olvane_e2e.text_field tk|gtk
-"""
+"""A text field of Tk or GTK 3 that prints "ready" once it has the keyboard, "text" and its text
+(JSON) after every change, "submit" and its text on Return, after which it empties itself. GTK
+also prints keys, and pointer events in desktop coordinates: its windows cover every monitor.
+Without a window manager nothing gives the focus back: the field takes it itself."""
 import json
 import sys
 
@@ -51,9 +48,8 @@ def gtk_field():
                           | Gdk.EventMask.SMOOTH_SCROLL_MASK)
         for event in ("motion-notify-event", "enter-notify-event"):
             window.connect(event, lambda _, e, at=at: say("motion", at(e)))
-        window.connect("button-press-event", lambda _, e, at=at: say("press", e.button, at(e)))
-        window.connect("button-release-event",
-                       lambda _, e, at=at: say("release", e.button, at(e)))
+        for event, word in (("button-press-event", "press"), ("button-release-event", "release")):
+            window.connect(event, lambda _, e, at=at, word=word: say(word, e.button, at(e)))
         window.connect("scroll-event", lambda _, e: e.is_stop or say(
             "scroll", *e.get_scroll_deltas()[1:]))
         window.connect("key-press-event", lambda _, e: not say(

@@ -9,13 +9,12 @@ class Xvfb(ChildProcess):
     """A private X server on a display it picks. With -noreset, the pointer and the layout
     survive clients leaving; started again after stop() or kill(), it takes the same display."""
 
-    def __init__(self, width=1920, height=1080):
-        self.size, self.display = "%dx%dx24" % (width, height), None
+    display = None
 
     def start(self):
         read_end, write_end = os.pipe()  # Xvfb names its display there once it takes connections
         self.spawn(["Xvfb", *([self.display] if self.display else []), "-displayfd",
-                    str(write_end), "-screen", "0", self.size, "-noreset", "-nolisten", "tcp"],
+                    str(write_end), "-screen", "0", "1920x1080x24", "-noreset", "-nolisten", "tcp"],
                    pass_fds=[write_end])
         os.close(write_end)
         with os.fdopen(read_end) as announced:
