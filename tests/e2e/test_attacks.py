@@ -177,15 +177,12 @@ class Attacks(AgentTestCase):
 
     def test_a_hundred_thousand_wrong_codes_get_five_compared_then_even_the_right_one_waits(self):
         async def guess(count):
-            async with websockets.connect("ws://127.0.0.1:%d" % self.agent.port) as ws:
-                async def send_all():
-                    for _ in range(count):
-                        await ws.send('{"t":"pair","code":"%d"}' % random.randrange(4322, 10000))
-                sender = asyncio.create_task(send_all())
-                replies = [json.loads(await asyncio.wait_for(ws.recv(), 30))["t"]
-                           for _ in range(count)]
-                await sender
-                return replies
+            async with websockets.connect("ws://127.0.0.1:%d" % self.agent.port,
+                                          max_queue=None) as ws:  # reads every reply at once
+                for _ in range(count):
+                    await ws.send('{"t":"pair","code":"%d"}' % random.randrange(4322, 10000))
+                return [json.loads(await asyncio.wait_for(ws.recv(), 30))["t"]
+                        for _ in range(count)]
 
         async def flood():
             return sum(await asyncio.gather(*[guess(5000) for _ in range(20)]), [])
@@ -241,9 +238,7 @@ class Attacks(AgentTestCase):
                 (upgrade(here, "https://evil.example"), 403), (upgrade(here, "null"), 403),
                 # DNS rebinding: the other site's name now leads here, and it is its own origin.
                 (upgrade(rebound, "http://" + rebound), 421), (page % rebound.encode(), 421),
-                (upgrade(here, "http://" + here), 101), (page % here.encode(), 200),
-                (upgrade("localhost:%d" % self.agent.port, "http://localhost:%d" % self.agent.port),
-                 101),
+                (upgrade(here, "http://" + here), 101),
                 (upgrade(rebound), 101)]:  # the app sends no Origin
             with socket.create_connection(("127.0.0.1", self.agent.port), timeout=10) as s:
                 s.sendall(request)
