@@ -96,8 +96,6 @@ class Attacks(AgentTestCase):
         print("\n%d pings of a paired phone, median %.1f ms, max %.1f ms"
               % (len(ms), ms[len(ms) // 2], ms[-1]), file=sys.stderr)
         self.assertEqual(self.failures, [])
-        again = self.connect_phone(self.agent, paired=False)
-        self.assertEqual(again.request({"t": "hello", "token": self.token})["t"], "authok")
 
     def test_pongs_or_replies_left_unread_cut_the_connection_before_they_cost_memory(self):
         # The WebSocket layer's own pongs, or our replies to pings that carry 60 KB.
@@ -271,7 +269,6 @@ class Attacks(AgentTestCase):
         print("\n1,000 hellos against 2,000 tokens read %d bytes (the file has %d)"
               % (read, size), file=sys.stderr)
         self.assertLess(read, 10 * size)
-        unpair = self.connect_phone(self.agent, paired=False)
-        unpair.send({"t": "unpair", "token": "nope"})
-        self.assertIsNotNone(unpair.closed())  # the unpair is done
+        liar.send({"t": "unpair", "token": "nope"})
+        self.assertIsNotNone(liar.closed())  # the unpair is done
         self.assertEqual(os.stat(self.agent.token_file).st_mtime_ns, stamp.st_mtime_ns)

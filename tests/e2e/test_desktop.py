@@ -22,27 +22,16 @@ while True:
 
 
 class Desktop(AgentTestCase):
-    """The agent on an X server with a tray host, as a user sees it; copies of it for one user."""
+    """The agent's window on an X server, as a user sees it; copies of it for one user."""
 
     def setUp(self):
         self.xvfb = self.started(Xvfb())
-        self.started(ChildProcess(
-            ["trayer", "--edge", "top", "--align", "right", "--widthtype", "pixel", "--width",
-             "200", "--height", "30"], lambda: self.x("xdotool", "search", "--classname", "panel"),
-            env=dict(os.environ, DBUS_SESSION_BUS_ADDRESS="disabled:", **self.xvfb.env())))
 
     def x(self, *command):
         return self.xvfb.run(list(command), False)
 
-    def windows(self, docked=False):
-        """The agent's visible top-level windows (menus too); docked, its tray icon too."""
-        return [w for w in self.x("xdotool", "search", "--onlyvisible", "--class",
-                                  "olvane-helper").split()
-                if docked or "(the root window)" in self.x("xwininfo", "-children", "-id", w)
-                .split("Parent window id:")[-1].split("\n")[0]]
-
-    def icon(self):
-        return next(iter(set(self.windows(docked=True)) - set(self.windows())), None)
+    def windows(self):
+        return self.x("xdotool", "search", "--onlyvisible", "--class", "olvane-helper").split()
 
     def geometry(self, window):
         out = self.x("xdotool", "getwindowgeometry", "--shell", window)
@@ -53,16 +42,6 @@ class Desktop(AgentTestCase):
         self.x("xdotool", "windowfocus", "--sync", window)
         self.x("xdotool", "key", keys)
 
-    def show_from_the_tray(self):
-        """"Afficher la fenêtre de jumelage" from the tray menu, with the keyboard."""
-        before = set(self.windows())
-        self.x("xdotool", "mousemove", "--window", self.icon(), "5", "5", "click", "1")
-        menu = wait_for(lambda: set(self.windows()) - before)
-        self.assertTrue(menu)
-        # Past "Nouveau code" to the next enabled item; the information lines are skipped.
-        self.x("xdotool", "key", "Down", "Down", "Return")
-        self.assertTrue(wait_for(lambda: not menu & set(self.windows())))
-
     def second_copy(self, first):
         """Another copy for the same user hands over and exits without serving."""
         second = self.make_agent(workdir=first.workdir, dry_run=first.dry_run, env=first.extra_env)
@@ -71,38 +50,31 @@ class Desktop(AgentTestCase):
         self.assertNotIn("WS server on port", second.log())
         self.assertTrue(first.alive())
 
-    def test_the_window_shows_the_code_in_the_dark_closes_comes_back_twice_and_quits(self):
-        agent = self.start_agent(dry_run=False, env={
-            "DISPLAY": self.xvfb.display, "QT_QPA_PLATFORM": None, "OLVANE_INPUT_BACKEND": "none"})
-        self.assertTrue(wait_for(self.icon))
-        windows = wait_for(self.windows)
-        self.assertEqual(len(windows), 1)
-        size = self.geometry(windows[0])
-        self.assertEqual(size["WIDTH"], 380)
-        self.assertGreaterEqual(size["HEIGHT"], 290)
-        path = os.path.join(os.environ.get("OLVANE_TEST_ARTIFACTS", agent.workdir),
-                            "pairing-window.png")
-        os.makedirs(os.path.dirname(path), exist_ok=True)
-        self.x("/usr/bin/import", "-window", windows[0], path)
-        corner = ",".join("%%[fx:int(255*p{3,%d}.%s)]" % (size["HEIGHT"] - 3, c) for c in "rgb")
-        self.assertEqual(self.x("/usr/bin/convert", path, "-format", corner, "info:"), "21,21,24")
-
-        # Closed, it comes back when a second copy starts (the first copy's window alone), and
-        # from the tray's menu.
-        for bring_back in (lambda: self.second_copy(agent), self.show_from_the_tray):
-            self.press(wait_for(self.windows)[0], "ctrl+w")  # "Fermer la fenêtre"
-            self.assertTrue(wait_for(lambda: not self.windows()))
-            bring_back()
-            self.assertEqual(len(wait_for(self.windows)), 1)
-        self.press(self.windows()[0], "ctrl+q")  # "Quitter Olvane"
-        self.assertEqual(agent.process.wait(10), 0, agent.log())
-
-    def test_a_copy_that_crashed_leaves_nothing_that_stops_the_next_one(self):
+    def test_the_window_shows_the_code_closes_comes_back_from_a_copy_that_crashed_and_quits(self):
+        # A copy that crashed leaves its lock and socket; they stop neither the next copy nor a
+        # copy after it from handing over.
         crashed = self.make_agent().start()
         crashed.kill()
         for left in ("olvane-helper.socket", "olvane-helper.lock"):
             self.assertTrue(os.path.exists(os.path.join(crashed.workdir, "xdg", left)))
-        self.second_copy(self.launch(self.make_agent(workdir=crashed.workdir)))
+        agent = self.start_agent(workdir=crashed.workdir, dry_run=False, env={
+            "DISPLAY": self.xvfb.display, "QT_QPA_PLATFORM": None, "OLVANE_INPUT_BACKEND": "none"})
+        windows = wait_for(self.windows)
+        self.assertEqual(len(windows), 1)
+        size = self.geometry(windows[0])
+        self.assertEqual((size["WIDTH"], size["HEIGHT"] >= 290), (380, True))
+        path = os.path.join(os.environ.get("OLVANE_TEST_ARTIFACTS", agent.workdir),
+                            "pairing-window.png")
+        os.makedirs(os.path.dirname(path), exist_ok=True)
+        self.x("/usr/bin/import", "-window", windows[0], path)
+
+        # Closed, it comes back when a second copy starts: the first copy's window alone.
+        self.press(windows[0], "ctrl+w")  # "Fermer la fenêtre"
+        self.assertTrue(wait_for(lambda: not self.windows()))
+        self.second_copy(agent)
+        self.assertEqual(len(wait_for(self.windows)), 1)
+        self.press(self.windows()[0], "ctrl+q")  # "Quitter Olvane"
+        self.assertEqual(agent.process.wait(10), 0, agent.log())
 
     def test_a_lock_and_socket_another_user_planted_in_the_shared_temp_folder_are_ignored(self):
         first = self.make_agent(env={"XDG_RUNTIME_DIR": None})

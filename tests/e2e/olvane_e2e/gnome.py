@@ -41,10 +41,8 @@ class GnomeWayland:
                 return connection.name_has_owner(name)
             finally:
                 connection.close()
-        with open(os.path.join(self.workdir, name + ".log"), "wb") as log:
-            self.parts.append(ChildProcess(command, owned, timeout=20, stdout=log,
-                                           stdin=subprocess.DEVNULL, stderr=subprocess.STDOUT,
-                                           env=dict(os.environ, **self.env())).start())
+        self.parts.append(ChildProcess(command, owned, timeout=20, stdin=subprocess.DEVNULL,
+                                       env=dict(os.environ, **self.env())).start())
 
     def start(self):
         os.makedirs(self.runtime, mode=0o700, exist_ok=True)

@@ -13,12 +13,10 @@ class PulseAudio(ChildProcess):
         self.env = dict(os.environ, **{k: v for k, v in agent.environment().items()
                                        if k in ("HOME", "XDG_RUNTIME_DIR", "XDG_CONFIG_HOME")})
         self.env.pop("PULSE_SERVER", None)
-        self.log = os.path.join(agent.workdir, "pulse.log")
 
     def start(self):
         return self.spawn(["pulseaudio", "--exit-idle-time=-1", "--disallow-exit", "-n",
-                           "--load=module-null-sink", "--load=module-native-protocol-unix",
-                           "--log-target=file:" + self.log],
+                           "--load=module-null-sink", "--load=module-native-protocol-unix"],
                           lambda: self.pactl("info", check=False).returncode == 0, env=self.env)
 
     def pactl(self, *args, check=True):
