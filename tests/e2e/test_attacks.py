@@ -30,7 +30,6 @@ def upgrade(host, origin=None):
 
 
 def proc_number(agent, name, field):
-    """A field of /proc/<pid>/<name>: VmRSS in status (kB), rchar in io (bytes)..."""
     with open("/proc/%d/%s" % (agent.process.pid, name)) as f:
         return int(next(l for l in f if l.startswith(field + ":")).split()[1])
 
@@ -132,8 +131,7 @@ class Attacks(AgentTestCase):
                               if l.endswith("unread; closing the connection")]), 2)
 
     def test_one_address_churning_connections_keeps_no_phone_of_another_out_and_costs_little(self):
-        agent, stop, opened = self.agent, threading.Event(), [0]
-        held = [sockets_of(agent)]
+        agent, stop, opened, held = self.agent, threading.Event(), [0], [sockets_of(self.agent)]
 
         def churn(rate=2400):
             # Connections opened without waiting, at a steady rate, 200 at most held open;
@@ -151,9 +149,8 @@ class Attacks(AgentTestCase):
                 held.append(sockets_of(agent))
             for s in ours:
                 s.close()
-            opened.append(opened[0] / (time.monotonic() - started))
 
-        churning = threading.Thread(target=churn)
+        churning, begun = threading.Thread(target=churn), time.monotonic()
         churning.start()
         try:
             self.assertTrue(agent.wait_for_log("closing the oldest from the address that holds"))
@@ -167,9 +164,10 @@ class Attacks(AgentTestCase):
         finally:
             stop.set()
             churning.join()
+            rate = opened[0] / (time.monotonic() - begun)
         print("\nWhile 127.0.0.1 opened %d connections a second, %d of 10 phones on 127.0.0.2 "
               "got in; the agent held %d sockets at most, %d before"
-              % (opened[1], welcomed, max(held), held[0]), file=sys.stderr)
+              % (rate, welcomed, max(held), held[0]), file=sys.stderr)
         self.assertEqual(welcomed, 10)
         self.assertLess(max(held) - held[0], 32 + 20)
 
@@ -179,21 +177,18 @@ class Attacks(AgentTestCase):
                                           max_queue=None) as ws:  # reads every reply at once
                 for _ in range(count):
                     await ws.send('{"t":"pair","code":"%d"}' % random.randrange(4322, 10000))
-                return [json.loads(await asyncio.wait_for(ws.recv(), 30))["t"]
-                        for _ in range(count)]
+                return [json.loads(await ws.recv())["t"] for _ in range(count)]
 
         async def flood():
             return sum(await asyncio.gather(*[guess(5000) for _ in range(20)]), [])
 
-        replies = asyncio.run(flood())
-        self.assertEqual((len(replies), set(replies)), (100_000, {"badcode"}))
+        self.assertEqual(asyncio.run(asyncio.wait_for(flood(), 120)), ["badcode"] * 100_000)
         lines = self.agent.log_lines()
         self.assertEqual(lines.count("Bad pairing code attempt"), 5)
         self.assertEqual(len([l for l in lines if l.startswith("Pairing locked for 30 s")]), 1)
-        # With the seconds left, for the page to count down.
+        # The right code is refused too, with the seconds left for the page to count down.
         reply = self.connect_phone(self.agent, paired=False).pair("4321")
-        self.assertEqual(reply["t"], "badcode")
-        self.assertTrue(0 < reply["lockout"] <= 30, reply)
+        self.assertTrue(reply["t"] == "badcode" and 0 < reply["lockout"] <= 30, reply)
 
     def test_stalled_garbled_or_oversized_connections_end_alone_and_forge_no_log_line(self):
         port = self.agent.port

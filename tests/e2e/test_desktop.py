@@ -8,12 +8,12 @@ SECOND_COPY = "Instance déjà active, on la met en avant et on quitte"
 # folder there, and holds a lock and a socket where a copy without one would look; prints
 # what the socket hears.
 PLANT = """import os, socket, sys
-shared = sys.argv[1]
-os.mkdir(os.path.join(shared, "runtime-root"), 0o777)
-with open(os.path.join(shared, "olvane-helper.lock"), "w") as f:
+os.chdir(sys.argv[1])
+os.mkdir("runtime-root", 0o777)
+with open("olvane-helper.lock", "w") as f:
     f.write("%d\\n%s\\n\\n\\n\\n" % (os.getpid(), os.path.basename(os.readlink("/proc/self/exe"))))
 server = socket.socket(socket.AF_UNIX)
-server.bind(os.path.join(shared, "olvane-helper.socket"))
+server.bind("olvane-helper.socket")
 server.listen()
 print("ready", flush=True)
 while True:

@@ -12,8 +12,7 @@ MIXED = (MIXED * 3)[:300]
 
 
 class Gnome(AgentTestCase):
-    """The real agent on GNOME's own Wayland stack, headless: it picks the desktop portal by
-    itself, a user answers the portal's dialog, and a GTK 3 field records what reaches it."""
+    """The agent on GNOME's own Wayland stack, where it picks the portal and a user answers."""
 
     def start(self, layout="us", share=True):
         self.stack = self.started(GnomeWayland(self.folder(), layout))

@@ -1,5 +1,4 @@
-"""Discovery through a real avahi-daemon, in network namespaces of our own so that multicast
-never leaves the test, each daemon on a private system bus."""
+"""Discovery through real Avahi daemons, in network namespaces so that multicast stays here."""
 import os
 import subprocess
 

@@ -11,12 +11,9 @@ from olvane_e2e import AS_NOBODY, AgentTestCase, hand_over
 OLD = "B7F0C3A2-0000-4000-8000-000000000001"
 # In a mount namespace of the agent's own: a tmpfs of two pages on the token folder, with the
 # saved tokens, the rest filled.
-FULL_DISK = """dir=$1; shift; saved=$(cat "$dir/tokens.json")
-mount -t tmpfs -o size=8k,mode=700 olvane-full "$dir" || exit 1
-printf %s "$saved" > "$dir/tokens.json" && chmod 600 "$dir/tokens.json"
-cat /dev/zero > "$dir/filler" 2>/dev/null
-exec "$@"
-"""
+FULL_DISK = ('dir=$1; shift; saved=$(cat "$dir/tokens.json"); mount -t tmpfs -o size=8k,mode=700 '
+             'olvane-full "$dir" || exit 1; printf %s "$saved" > "$dir/tokens.json"; '
+             'chmod 600 "$dir/tokens.json"; cat /dev/zero > "$dir/filler" 2>/dev/null; exec "$@"')
 
 
 def saved(path):
@@ -24,8 +21,7 @@ def saved(path):
 
 
 class Tokens(AgentTestCase):
-    """The token list on disk: kept across restarts and crashes, and never lost to a file that
-    cannot be read or parsed, or a disk that is full."""
+    """Tokens are kept across restarts and crashes, and never lost to a file or a disk."""
 
     def agent_with_file(self, content, **options):
         agent = self.make_agent(**options)

@@ -2,8 +2,7 @@ from olvane_e2e import AS_NOBODY, AgentTestCase, Sway, Wev, hand_over, wait_for
 
 
 class WlrootsInput(AgentTestCase):
-    """The real agent on headless sway: it takes the compositor's virtual pointer and keyboard
-    by itself, and a phone's commands reach the window of another program (wev)."""
+    """The agent on headless sway picks the compositor's virtual devices; wev records."""
 
     def setUp(self):
         self.sway = self.started(Sway(self.folder()))
@@ -61,9 +60,7 @@ class WlrootsInput(AgentTestCase):
                         {"t": "key", "name": "a"}, {"t": "text", "text": texts[2]}]:
             self.phone.send(message)
         self.assertEqual(self.window.wait_for_text(expected), expected)
-        # Then the layout's keymap is back, and its keys type as it says.
-        self.assertEqual(self.window.key_presses()[-3:], [(24, "a"), (11, "eacute"),
-                                                          (10, "ampersand")])
+        # Then the layout's keymap is back.
         keymaps = self.window.of("wl_keyboard", "keymap")
         self.assertGreater(len(set(keymaps)), 1)
         self.assertEqual(keymaps[-1], keymaps[0])

@@ -10,8 +10,8 @@ SPACE, LEFT, RIGHT, ESCAPE = 65, 113, 114, 9
 
 
 class X11Session(AgentTestCase):
-    """The real agent on an X server, with a session bus: a phone's commands reach a window of
-    another process, and media players. (The page test moves, clicks and scrolls there.)"""
+    """A phone's keys and media commands through the real agent on an X server and a session
+    bus (the page test moves, clicks and scrolls there)."""
 
     def setUp(self):
         self.bus = self.started(DBusBus(self.folder()))
@@ -102,8 +102,7 @@ class X11Session(AgentTestCase):
 
 
 class ToolkitFields(AgentTestCase):
-    """Texts typed by the real agent into Tk and GTK 3 entries, one after another, on the
-    American layout, then on the French one that the running agent follows."""
+    """Texts typed into Tk and GTK 3 entries on the us layout, then on fr, which the agent follows."""
 
     # On both layouts, at one level or another.
     ASCII = "abcdefghijklmnopqrstuvwxyz ABCXYZ 0123456789 ,.;:!?'\"-_()[]@#$%&*+=/\\|~^`<>"

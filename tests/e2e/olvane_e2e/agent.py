@@ -9,8 +9,7 @@ BINARY = os.environ.get("OLVANE_BINARY", "olvane-helper")
 
 
 class Agent(ChildProcess):
-    """olvane-helper with its own config and runtime folders, and no buses unless given.
-    Copies given the same workdir share them (one user), each with a log of its own."""
+    """olvane-helper with no buses unless given; copies in one workdir are one user's."""
 
     def __init__(self, workdir, code="4321", dry_run=True, env=None, prefix=(), args=()):
         self.workdir, self.code, self.dry_run, self.extra_env = workdir, code, dry_run, env or {}

@@ -56,7 +56,6 @@ class RemoteDesktop(dbus.service.Object):
         self.calls, self.sessions, self.tokens = [], {}, 0
 
     def answer(self, call, sender, options, response, results, *args):
-        """Records the call, and answers it through a request object."""
         for key, value in options.items():
             if not isinstance(value, OPTION_TYPES.get(key, object)):
                 raise fault("option %s must not be %s" % (key, type(value).__name__))

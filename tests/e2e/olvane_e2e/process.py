@@ -9,8 +9,7 @@ PYTHON = "/usr/bin/python3"  # Debian's, with the modules of the packages lists
 E2E_DIR = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
 
 
-def our_module(name, *args):
-    """The command running olvane_e2e.<name>, from E2E_DIR."""
+def our_module(name, *args):  # to run from E2E_DIR
     return [PYTHON, "-m", "olvane_e2e." + name, *args]
 
 
@@ -34,8 +33,7 @@ class ChildProcess:
         return self.spawn(self.command, self.ready, **self.popen)
 
     def spawn(self, command, ready=None, timeout=10, **popen):
-        """Starts command and waits until ready() holds, or a line holds ready when it is a
-        text. Fails when that does not come, or the process ends first."""
+        """Starts command and waits until ready() holds (or a line has ready's text)."""
         self._lines = []  # appended by one thread, copied by another: atomic under the GIL
         popen = {"stdout": subprocess.DEVNULL, "stderr": subprocess.DEVNULL, **popen}
         self.process = subprocess.Popen(command, **popen)

@@ -6,8 +6,7 @@ from .process import ChildProcess
 
 
 class PulseAudio(ChildProcess):
-    """A private server with a null sink, in the agent's runtime folder, where the agent finds
-    it without any setting."""
+    """A private server with a null sink, where the agent finds it: in its runtime folder."""
 
     def __init__(self, agent):
         self.env = dict(os.environ, **{k: v for k, v in agent.environment().items()

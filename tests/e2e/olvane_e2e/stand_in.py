@@ -1,5 +1,4 @@
-"""Our D-Bus stand-ins (fake_portal, fake_player, fake_bluez): serving on a private bus, and,
-for a test, starting one."""
+"""Our D-Bus stand-ins (fake_portal, fake_player, fake_bluez): how they serve, how tests start them."""
 import subprocess
 
 import dbus

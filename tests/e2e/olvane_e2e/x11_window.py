@@ -21,8 +21,7 @@ class RecordingWindow(ChildProcess):
 
 
 class TextField(ChildProcess):
-    """A text field of Tk or GTK 3 (olvane_e2e.text_field) on the desktop env names; text() is
-    what was typed into it, each Return a line end."""
+    """olvane_e2e.text_field; text() is what was typed into it, each Return a line end."""
 
     def __init__(self, toolkit, env):
         super().__init__(our_module("text_field", toolkit), "ready", cwd=E2E_DIR,
