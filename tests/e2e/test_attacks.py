@@ -1,6 +1,5 @@
-"""What an attacker on the network, or a page in the user's browser, can try against the real
-agent, seen from the attacker's side. Throughout, a paired phone pings every 20 ms and must get
-every answer; its round trips are printed, not judged (the machine is shared)."""
+"""Attacks from the network or a browser's page, from the attacker's side, while a paired phone
+pings every 20 ms and must get every answer (its round trips are printed, not judged)."""
 import asyncio
 import base64
 import collections
@@ -19,7 +18,7 @@ from websockets.frames import OP_PING, OP_TEXT, Frame
 
 from olvane_e2e import AgentTestCase, Phone
 
-MB = 1 << 20
+MB, LINGER_0 = 1 << 20, struct.pack("ii", 1, 0)
 
 
 def upgrade(host, origin=None):
@@ -140,7 +139,7 @@ class Attacks(AgentTestCase):
             while not stop.wait(0.005):
                 while opened[0] < rate * (time.monotonic() - started):
                     ours.append(socket.socket())
-                    ours[-1].setsockopt(socket.SOL_SOCKET, socket.SO_LINGER, struct.pack("ii", 1, 0))
+                    ours[-1].setsockopt(socket.SOL_SOCKET, socket.SO_LINGER, LINGER_0)
                     ours[-1].setblocking(False)
                     ours[-1].connect_ex(("127.0.0.1", agent.port))
                     opened[0] += 1

@@ -40,10 +40,9 @@ class NetNamespace:
 
 class Discovery(AgentTestCase):
     def avahi(self, netns, bus):
-        """avahi-daemon on that bus, with a /run of its own, where it keeps its pid file and
-        socket: daemons never see each other's."""
-        script = ('mount -t tmpfs tmpfs /run && printf "[server]\\nuse-ipv6=no\\n" >/run/avahi.conf '
-                  '&& exec avahi-daemon --no-drop-root --no-chroot --no-rlimits -f /run/avahi.conf')
+        """avahi-daemon on that bus, with a /run of its own for its pid file and socket."""
+        script = ('mount -t tmpfs tmpfs /run && printf "[server]\\nuse-ipv6=no\\n" >/run/a.conf && '
+                  'exec avahi-daemon --no-drop-root --no-chroot --no-rlimits -f /run/a.conf')
         return self.started(ChildProcess(
             netns.command(["sh", "-c", script]), "Server startup complete", timeout=15,
             env=dict(os.environ, DBUS_SYSTEM_BUS_ADDRESS=bus.address), stdout=subprocess.PIPE,
@@ -51,12 +50,12 @@ class Discovery(AgentTestCase):
 
     def pair(self, netns, port, host):
         """What a phone in that namespace hears when it pairs."""
-        code = "from olvane_e2e import Phone; r = Phone(%d, %r).pair('4321'); print(r['t'], r['name'])"
+        code = ("from olvane_e2e import Phone; r = Phone(%d, %r).pair('4321'); "
+                "print(r['t'], r['name'])")
         return subprocess.run(netns.command([PYTHON, "-c", code % (port, host)]), cwd=E2E_DIR,
                               capture_output=True, text=True, timeout=30).stdout
 
-    def test_the_agent_serves_without_avahi_and_a_phone_on_the_link_finds_it_once_avahi_is_back(
-            self):
+    def test_the_agent_serves_without_avahi_and_is_found_over_the_link_once_avahi_is_back(self):
         # Another computer on the link, with an Avahi of its own, already uses the name.
         here, there = self.started(NetNamespace()), self.started(NetNamespace())
         here.join(there)
@@ -85,9 +84,10 @@ class Discovery(AgentTestCase):
         self.assertTrue(wait_for(lambda: agent.log_lines().count(published) == 2, 20))
 
         # Over the link, the other computer's Avahi finds the agent, and a phone there pairs.
-        browse = lambda: subprocess.run(["avahi-browse", "-rpt", TYPE], env=their_env, text=True,  # noqa: E731
-                                        capture_output=True, timeout=30).stdout.splitlines()
-        found = lambda: [f[7] for f in (l.split(";") for l in browse())  # noqa: E731
-                         if f[0] == "=" and f[8] == str(agent.port)]
-        self.assertEqual(wait_for(found, 15), ["10.200.0.1"])
+        def addresses():
+            out = subprocess.run(["avahi-browse", "-rpt", TYPE], env=their_env,
+                                 capture_output=True, text=True).stdout
+            return [f[7] for f in (l.split(";") for l in out.splitlines())
+                    if f[0] == "=" and f[8] == str(agent.port)]
+        self.assertEqual(wait_for(addresses, 15), ["10.200.0.1"])
         self.assertEqual(self.pair(there, agent.port, "10.200.0.1"), "paired %s\n" % NAME)

@@ -44,8 +44,9 @@ class X11Session(AgentTestCase):
         self.assertTrue(wait_for(lambda: self.xvfb.pointer() == (340, 210)), self.xvfb.pointer())
 
     def playerctl(self, *args):
-        return subprocess.run(["playerctl", "-p", "mpv", *args], capture_output=True, text=True,
-                              env=dict(os.environ, DBUS_SESSION_BUS_ADDRESS=self.bus.address)).stdout
+        env = dict(os.environ, DBUS_SESSION_BUS_ADDRESS=self.bus.address)
+        return subprocess.run(["playerctl", "-p", "mpv", *args], env=env, capture_output=True,
+                              text=True).stdout
 
     def player(self, name, *options):
         return self.started(stand_in("fake_player", self.bus.address, "--name", name, *options))
@@ -65,11 +66,11 @@ class X11Session(AgentTestCase):
         return keys[:keys.index(ESCAPE)]
 
     def test_playpause_toggles_mpv_and_next_is_a_key_press_for_it(self):
-        # A real mpv with its MPRIS plugin, looping two short tones.
         self.started(ChildProcess(
-            ["mpv", "--no-config", "--script=/usr/lib/mpv-mpris/mpris.so", "--no-video", "--ao=null",
-             "--idle=yes", "--loop-playlist=inf", "--no-terminal", "av://lavfi:sine=f=300:d=3",
-             "av://lavfi:sine=f=400:d=3"], lambda: self.playerctl("status") == "Playing\n",
+            ["mpv", "--no-config", "--script=/usr/lib/mpv-mpris/mpris.so", "--no-video",
+             "--ao=null", "--idle=yes", "--loop-playlist=inf", "--no-terminal",
+             "av://lavfi:sine=f=300:d=3", "av://lavfi:sine=f=400:d=3"],
+            lambda: self.playerctl("status") == "Playing\n",
             env=dict(os.environ, DBUS_SESSION_BUS_ADDRESS=self.bus.address, DISPLAY="")))
         for name, status in [("playpause", "Paused\n"), ("PlayPause", "Playing\n")]:
             self.media(name)
@@ -102,7 +103,7 @@ class X11Session(AgentTestCase):
 
 
 class ToolkitFields(AgentTestCase):
-    """Texts typed into Tk and GTK 3 entries on the us layout, then on fr, which the agent follows."""
+    """Texts typed into Tk and GTK 3 entries on the us layout, then on fr (the agent follows)."""
 
     # On both layouts, at one level or another.
     ASCII = "abcdefghijklmnopqrstuvwxyz ABCXYZ 0123456789 ,.;:!?'\"-_()[]@#$%&*+=/\\|~^`<>"

@@ -1,8 +1,7 @@
 """A stand-in for bluetoothd, for kernels without Bluetooth: one powered adapter with what a
 peripheral uses of BlueZ's D-Bus API. It reads our GATT tree and advertisement back, refusing
 what bluetoothd refuses, and forwards a phone's reads to our characteristic. Tests steer it
-through org.olvane.test.FakeBluez. Run from tests/e2e: python3 -m olvane_e2e.fake_bluez
---address unix:path=... [--deny]"""
+through org.olvane.test.FakeBluez. Arguments: --address ADDRESS [--deny]"""
 import sys
 
 import dbus
@@ -15,14 +14,14 @@ ADAPTER_PATH = "/org/bluez/hci0"
 OBJECT_MANAGER = "org.freedesktop.DBus.ObjectManager"
 SERVICE = "org.bluez.GattService1"
 CHARACTERISTIC = "org.bluez.GattCharacteristic1"
-CONTROL = "org.olvane.test.FakeBluez"
+CONTROL, ADVERTISEMENT = "org.olvane.test.FakeBluez", "org.bluez.LEAdvertisement1"
 PROPERTY_TYPES = {
     SERVICE: {"UUID": dbus.String, "Primary": dbus.Boolean},
     CHARACTERISTIC: {"UUID": dbus.String, "Service": dbus.ObjectPath, "Flags": dbus.Array},
 }
 # What each registration reads back from the registering program: interface, method, arguments.
 READ_BACK = {"Application": (OBJECT_MANAGER, "GetManagedObjects", "", ()),
-             "Advertisement": (dbus.PROPERTIES_IFACE, "GetAll", "s", ("org.bluez.LEAdvertisement1",))}
+             "Advertisement": (dbus.PROPERTIES_IFACE, "GetAll", "s", (ADVERTISEMENT,))}
 
 
 def bluez_error(name, message):

@@ -1,10 +1,8 @@
 """A stand-in for xdg-desktop-portal's RemoteDesktop at version 2, for what Debian 12's (version
 1) cannot show: restore tokens, and a session the desktop ends. As the portal does, it answers
 through request objects (their Response before the method's reply, which the pattern allows),
-keeps sessions as objects and checks the types of options. It prints each call as a JSON line;
-tests steer it through org.olvane.test.FakePortal on /org/olvane/test. Run from tests/e2e:
-    python3 -m olvane_e2e.fake_portal --address unix:path=... [--refuse]
-"""
+keeps sessions as objects and checks option types. It prints each call as a JSON line; tests
+steer it through org.olvane.test.FakePortal. Arguments: --address ADDRESS [--refuse]"""
 import json
 import sys
 

@@ -34,7 +34,6 @@ class GnomeWayland:
                 "HOME": os.path.join(self.workdir, "home"), "GSETTINGS_BACKEND": "keyfile"}
 
     def run(self, command, name, bus=None):
-        """Starts a part of the stack and waits until it owns its name on the bus."""
         def owned():
             connection = dbus.bus.BusConnection((bus or self.session).address)
             try:

@@ -6,8 +6,7 @@ import websockets
 
 
 class Phone:
-    """A phone speaking the agent's protocol through python3-websockets; blocking, over one
-    connection, with an event loop of its own."""
+    """A phone speaking the agent's protocol, blocking, with an event loop of its own."""
 
     def __init__(self, port, host="127.0.0.1", **options):
         self.loop = asyncio.new_event_loop()

@@ -1,4 +1,4 @@
-"""Our D-Bus stand-ins (fake_portal, fake_player, fake_bluez): how they serve, how tests start them."""
+"""How our D-Bus stand-ins (fake_portal, fake_player, fake_bluez) serve, and tests start them."""
 import subprocess
 
 import dbus
@@ -10,8 +10,7 @@ from .process import E2E_DIR, ChildProcess, our_module
 
 
 def serve(address, bus_name, make):
-    """Owns bus_name on the bus at address with the objects make(bus) returns, prints "ready",
-    and serves until the bus goes away."""
+    """Serves make(bus)'s objects as bus_name once "ready" is printed, until the bus goes."""
     dbus.mainloop.glib.DBusGMainLoop(set_as_default=True)
     bus = dbus.bus.BusConnection(address)
     objects = make(bus)

@@ -48,8 +48,9 @@ class Wev(ChildProcess):
     """wev's window, which sway gives the whole first output, and the events wev prints."""
 
     def __init__(self, sway):
-        super().__init__(AS_NOBODY + ["stdbuf", "-oL", "wev"], lambda: self.of("wl_keyboard", "enter"),
-                         stdout=subprocess.PIPE, env=dict(sway.env(), PATH=os.environ["PATH"]))
+        super().__init__(AS_NOBODY + ["stdbuf", "-oL", "wev"],
+                         lambda: self.of("wl_keyboard", "enter"), stdout=subprocess.PIPE,
+                         env=dict(sway.env(), PATH=os.environ["PATH"]))
 
     def records(self):
         """[interface, event, text] of each event, its continuation lines joined."""

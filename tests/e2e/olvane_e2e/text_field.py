@@ -1,7 +1,6 @@
-"""A text field of Tk or GTK 3 that prints "ready" once it has the keyboard, "text" and its text
-(JSON) after every change, "submit" and its text on Return, after which it empties itself. GTK
-also prints keys, and pointer events in desktop coordinates: its windows cover every monitor.
-Without a window manager nothing gives the focus back: the field takes it itself."""
+"""A Tk or GTK 3 field printing "ready" once it has the keyboard (which it takes back itself:
+no window manager), "text" and its JSON text on changes, "submit" and it on Return, then empty.
+GTK also prints keys, and pointer events in desktop coordinates: its windows cover every monitor."""
 import json
 import sys
 

@@ -37,5 +37,4 @@ class TextField(ChildProcess):
         return typed + field
 
     def pointer(self):
-        moves = self.events("motion")
-        return tuple(int(v) for v in moves[-1].split()) if moves else None
+        return next((tuple(map(int, m.split())) for m in self.events("motion")[::-1]), None)

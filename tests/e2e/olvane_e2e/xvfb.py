@@ -6,8 +6,7 @@ from .process import ChildProcess
 
 
 class Xvfb(ChildProcess):
-    """A private X server on a display it picks. With -noreset, the pointer and the layout
-    survive clients leaving; started again after stop() or kill(), it takes the same display."""
+    """Keeps pointer and layout as clients leave (-noreset), and its display when restarted."""
 
     display = None
 
