@@ -32,9 +32,10 @@ class Gnome(AgentTestCase):
             self.assertTrue(wait_for(lambda: self.window.pointer() == at), self.window.pointer())
 
     def type_greeting_and_mixed_text(self, phone):
-        for text in (GREETING, MIXED):
+        # One after the other: the agent drops what the portal's queue cannot hold.
+        for text, expected in ((GREETING, GREETING), (MIXED, GREETING + MIXED)):
             phone.send({"t": "text", "text": text})
-        self.assertEqual(self.window.wait_for_text(GREETING + MIXED), GREETING + MIXED)
+            self.assertEqual(self.window.wait_for_text(expected), expected)
 
     def test_moves_clicks_scrolls_keys_and_text_reach_a_gtk_program_on_two_displays(self):
         phone = self.start()
