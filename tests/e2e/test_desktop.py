@@ -1,63 +1,82 @@
 import os
+import subprocess
 
-from olvane_e2e import AgentTestCase, wait_for
-from olvane_e2e.desktop import Trayer, focus_and_type, geometry, visible_windows
-from olvane_e2e.xvfb import Xvfb
+from olvane_e2e import AS_NOBODY, PYTHON, AgentTestCase, ChildProcess, Xvfb, wait_for
+
+SECOND_COPY = "Instance déjà active, on la met en avant et on quitte"
+# Run by another user in the shared temporary folder: takes the name of the user's runtime
+# folder there, and holds a lock and a socket where a copy without one would look; prints
+# what the socket hears.
+PLANT = """import os, socket, sys
+os.chdir(sys.argv[1])
+os.mkdir("runtime-root", 0o777)
+with open("olvane-helper.lock", "w") as f:
+    f.write("%d\\n%s\\n\\n\\n\\n" % (os.getpid(), os.path.basename(os.readlink("/proc/self/exe"))))
+server = socket.socket(socket.AF_UNIX)
+server.bind("olvane-helper.socket")
+server.listen()
+print("ready", flush=True)
+while True:
+    print(server.accept()[0].recv(64), flush=True)
+"""
 
 
 class Desktop(AgentTestCase):
-    """The agent on an X server with a tray host, seen from outside as a user sees it."""
+    """The agent's window on an X server, as a user sees it; copies of it for one user."""
 
     def setUp(self):
-        self.xvfb = self.started(Xvfb(1280, 800))
-        self.trayer = self.started(Trayer(self.xvfb))
+        self.xvfb = self.started(Xvfb())
 
-    def start_agent(self, dry_run):
-        agent = super().start_agent(code="4821", dry_run=dry_run, env={
-            "DISPLAY": self.xvfb.display, "QT_QPA_PLATFORM": None, "OLVANE_INPUT_BACKEND": "none"})
-        self.assertTrue(wait_for(lambda: "olvane-helper" in self.trayer.docked().values()))
-        return agent
+    def x(self, *command):
+        return self.xvfb.run(list(command), False)
 
     def windows(self):
-        return visible_windows(self.xvfb, "Olvane")
+        return self.x("xdotool", "search", "--onlyvisible", "--class", "olvane-helper").split()
 
-    def choose_show_pairing_window(self):
-        """"Afficher la fenêtre de jumelage" from the tray menu, with the keyboard."""
-        before = set(visible_windows(self.xvfb))
-        self.trayer.click_icon()
-        menu = wait_for(lambda: set(visible_windows(self.xvfb)) - before)
-        self.assertTrue(menu)
-        # Past "Nouveau code" to the next enabled item; the information lines are skipped.
-        self.xvfb.run(["xdotool", "key", "Down", "Down", "Return"])
-        self.assertTrue(wait_for(lambda: not menu & set(visible_windows(self.xvfb))))
+    def second_copy(self, first):
+        """Another copy for the same user hands over and exits without serving."""
+        second = self.make_agent(workdir=first.workdir, dry_run=first.dry_run, env=first.extra_env)
+        second.start(wait_line=SECOND_COPY)
+        self.assertEqual(second.process.wait(30), 0, second.log())
+        self.assertNotIn("WS server on port", second.log())
+        self.assertTrue(first.alive())
 
-    def test_the_window_shows_the_code_in_the_dark_closes_comes_back_from_the_tray_and_quits(self):
-        agent = self.start_agent(dry_run=False)
+    def test_the_window_shows_the_code_closes_comes_back_from_a_copy_that_crashed_and_quits(self):
+        # A copy that crashed leaves its lock and socket; they stop neither the next copy nor a
+        # copy after it from handing over.
+        crashed = self.make_agent().start()
+        crashed.kill()
+        for left in ("olvane-helper.socket", "olvane-helper.lock"):
+            self.assertTrue(os.path.exists(os.path.join(crashed.workdir, "xdg", left)))
+        agent = self.start_agent(workdir=crashed.workdir, dry_run=False, env={
+            "DISPLAY": self.xvfb.display, "QT_QPA_PLATFORM": None, "OLVANE_INPUT_BACKEND": "none"})
         windows = wait_for(self.windows)
         self.assertEqual(len(windows), 1)
-        size = geometry(self.xvfb, windows[0])
-        self.assertEqual(size["WIDTH"], 380)
-        self.assertGreaterEqual(size["HEIGHT"], 290)
+        self.assertRegex(self.x("xdotool", "getwindowgeometry", "--shell", windows[0]),
+                         r"WIDTH=380\nHEIGHT=(29\d|[3-9]\d\d)\n")  # 290 or more
         path = os.path.join(os.environ.get("OLVANE_TEST_ARTIFACTS", agent.workdir),
                             "pairing-window.png")
         os.makedirs(os.path.dirname(path), exist_ok=True)
-        self.xvfb.run(["/usr/bin/import", "-window", windows[0], path])
-        corner = "%%[fx:int(255*p{3,%d}.r)]" % (size["HEIGHT"] - 3)
-        pixel = [self.xvfb.run(["/usr/bin/convert", path, "-format", corner.replace(".r", c),
-                                "info:"]) for c in (".r", ".g", ".b")]
-        self.assertEqual(pixel, ["21", "21", "24"])
+        self.x("/usr/bin/import", "-window", windows[0], path)
 
-        focus_and_type(self.xvfb, windows[0], "ctrl+w")  # "Fermer la fenêtre"
+        # Closed, it comes back when a second copy starts: the first copy's window alone.
+        # As a user would: the window takes the keyboard, XTEST presses the keys.
+        self.x("xdotool", "windowfocus", "--sync", windows[0], "key", "ctrl+w")  # "Fermer..."
         self.assertTrue(wait_for(lambda: not self.windows()))
-        self.choose_show_pairing_window()
-        focus_and_type(self.xvfb, wait_for(self.windows)[0], "ctrl+q")  # "Quitter Olvane"
+        self.second_copy(agent)
+        self.assertEqual(len(wait_for(self.windows)), 1)
+        self.x("xdotool", "windowfocus", "--sync", self.windows()[0], "key", "ctrl+q")  # "Quitter"
         self.assertEqual(agent.process.wait(10), 0, agent.log())
-        self.assertEqual(agent.log_lines()[-1], "Olvane stopped.")
 
-    def test_in_dry_run_no_window_appears_even_when_asked_for_from_the_tray(self):
-        self.start_agent(dry_run=True)
-        self.assertEqual(self.windows(), [])
-        self.choose_show_pairing_window()
-        # The menu has gone and nothing took its place.
-        self.assertFalse(wait_for(self.windows, 1.0))
-
+    def test_a_lock_and_socket_another_user_planted_in_the_shared_temp_folder_are_ignored(self):
+        first = self.make_agent(env={"XDG_RUNTIME_DIR": None})
+        shared = os.path.join(first.workdir, "tmp")
+        os.mkdir(shared)
+        os.chmod(shared, 0o1777)
+        os.chmod(first.workdir, 0o755)
+        first.extra_env["TMPDIR"] = shared
+        planter = self.started(ChildProcess(AS_NOBODY + [PYTHON, "-c", PLANT, shared], "ready",
+                                            stdout=subprocess.PIPE))
+        self.second_copy(self.launch(first))
+        planter.kill()
+        self.assertEqual(planter.lines(), ["ready"])

@@ -2,11 +2,7 @@ import os
 import stat
 import struct
 
-from olvane_e2e import AgentTestCase, wait_for
-from olvane_e2e.dbus import DBusBus
-from olvane_e2e.gnome import GnomeWayland
-from olvane_e2e.stand_in import StandIn
-from olvane_e2e.x11_window import TextField
+from olvane_e2e import AgentTestCase, DBusBus, GnomeWayland, TextField, stand_in, wait_for
 
 GREETING = "héllo € ñ Ω ж 😀"
 # Letters of the layouts and far from them, signs, other scripts and emoji.
@@ -16,8 +12,7 @@ MIXED = (MIXED * 3)[:300]
 
 
 class Gnome(AgentTestCase):
-    """The real agent on GNOME's own Wayland stack, headless: it picks the desktop portal by
-    itself, a user answers the portal's dialog, and a GTK 3 field records what reaches it."""
+    """The agent on GNOME's own Wayland stack, where it picks the portal and a user answers."""
 
     def start(self, layout="us", share=True):
         self.stack = self.started(GnomeWayland(self.folder(), layout))
@@ -25,31 +20,29 @@ class Gnome(AgentTestCase):
         self.agent = self.start_agent(dry_run=False, env=dict(self.stack.env(), HOME=None))
         self.assertTrue(self.agent.wait_for_log("Input backend: auto chose portal"),
                         self.agent.log())
-        self.assertEqual(self.stack.user.answer(share), "done")
+        self.assertEqual(self.stack.answer(share), "done")
         if share:
             self.assertTrue(self.agent.wait_for_log("RemoteDesktop session started"),
                             self.agent.log())
         return self.connect_phone(self.agent)
 
-    def pointer_at(self, x, y):
-        self.assertTrue(wait_for(lambda: self.window.pointer() == (x, y)), self.window.pointer())
+    def moves(self, phone, *steps):
+        for message, at in steps:
+            phone.send(message)
+            self.assertTrue(wait_for(lambda: self.window.pointer() == at), self.window.pointer())
 
     def type_greeting_and_mixed_text(self, phone):
-        expected = ""
-        for text in (GREETING, MIXED):
-            expected += text
+        # One after the other: the agent drops what the portal's queue cannot hold.
+        for text, expected in ((GREETING, GREETING), (MIXED, GREETING + MIXED)):
             phone.send({"t": "text", "text": text})
             self.assertEqual(self.window.wait_for_text(expected), expected)
 
     def test_moves_clicks_scrolls_keys_and_text_reach_a_gtk_program_on_two_displays(self):
         phone = self.start()
-        # Beyond the top left corner, then by what the phone sent.
-        phone.send({"t": "mv", "dx": -5000, "dy": -5000})
-        self.pointer_at(0, 0)
-        phone.send({"t": "click"})  # on the text field; posts what is left of the move first
-        phone.send({"t": "mv", "dx": 100, "dy": 50})
-        self.pointer_at(100, 50)
-
+        # Beyond the top left corner, then by what the phone sent. A click posts what is left
+        # of a move first.
+        self.moves(phone, ({"t": "mv", "dx": -5000, "dy": -5000}, (0, 0)),
+                   ({"t": "click"}, (0, 0)), ({"t": "mv", "dx": 100, "dy": 50}, (100, 50)))
         self.window.clear()
         for message in ({"t": "click"}, {"t": "click", "right": True}, {"t": "drag", "down": True},
                         {"t": "mv", "dx": 200, "dy": 100}, {"t": "drag", "down": False}):
@@ -59,16 +52,12 @@ class Gnome(AgentTestCase):
         self.assertEqual(self.window.events("release"), ["1 100 50", "3 100 50", "1 300 150"])
 
         # Across to the second display, beyond its far corner, back to the first display and
-        # beyond its corner: the pointer stays on the displays. A click posts what is left of
-        # a move first.
-        for message, at in [(struct.pack("<Bff", 1, 2400, -40), (2700, 110)),
-                            ({"t": "mv", "dx": 5000, "dy": 5000}, (3839, 1079)),
-                            ({"t": "click"}, (3839, 1079)),
-                            ({"t": "mv", "dx": -3000, "dy": -500}, (839, 579)),
-                            ({"t": "mv", "dx": -5000, "dy": -5000}, (0, 0))]:
-            phone.send(message)
-            self.pointer_at(*at)
-        phone.send({"t": "click"})  # the text field, in the first display's window, again
+        # beyond its corner: the pointer stays on the displays. Then onto the text field.
+        self.moves(phone, (struct.pack("<Bff", 1, 2400, -40), (2700, 110)),
+                   ({"t": "mv", "dx": 5000, "dy": 5000}, (3839, 1079)),
+                   ({"t": "click"}, (3839, 1079)),
+                   ({"t": "mv", "dx": -3000, "dy": -500}, (839, 579)),
+                   ({"t": "mv", "dx": -5000, "dy": -5000}, (0, 0)), ({"t": "click"}, (0, 0)))
 
         phone.send({"t": "scroll", "dy": 300, "dx": 200})  # up and left
         self.assertTrue(self.window.wait_for_events("scroll", 3))
@@ -76,9 +65,9 @@ class Gnome(AgentTestCase):
         self.assertTrue(all(dx < 0 and dy < 0 for dx, dy in deltas), deltas)
 
         self.window.clear()
-        phone.send({"t": "key", "name": "Return"})
-        phone.send({"t": "key", "name": "a", "mods": ["cmd", "shift"]})
-        phone.send({"t": "key", "name": "End", "mods": ["shift"]})
+        for key in ({"name": "Return"}, {"name": "a", "mods": ["cmd", "shift"]},
+                    {"name": "End", "mods": ["shift"]}):
+            phone.send(dict(key, t="key"))
         self.assertTrue(self.window.wait_for_events("key", 6))
         keys = [e for e in self.window.events("key") if not e.startswith(("Shift", "Control"))]
         self.assertEqual(keys, ["Return 0", "A 5", "End 1"])
@@ -93,18 +82,13 @@ class Gnome(AgentTestCase):
         refused = "Input: remote control was refused on the desktop"
         self.assertTrue(self.agent.wait_for_log(refused), self.agent.log())
         self.assert_input_dropped(phone)
-        self.assertEqual(self.window.text(), "")
         input_lines = [l for l in self.agent.log_lines() if l.startswith("Input:")]
         self.assertEqual(input_lines.count(refused), 1, input_lines)
 
-
-class PortalConsentKept(AgentTestCase):
-    """Against a portal of RemoteDesktop version 2 (a stand-in: Debian 12's, above, is version
-    1), the agent asks for the consent to be kept and offers the restore token at next start."""
-
-    def test_the_restore_token_is_kept_private_and_offered_at_the_next_start(self):
+    def test_a_portal_of_version_2_keeps_the_consent_with_a_private_restore_token(self):
+        # A stand-in: Debian 12's portal is version 1.
         bus = self.started(DBusBus(self.folder()))
-        portal = self.started(StandIn("fake_portal", bus.address))
+        portal = self.started(stand_in("fake_portal", bus.address))
         agent = self.make_agent(dry_run=False, env={
             "WAYLAND_DISPLAY": "wayland-olvane-test", "DBUS_SESSION_BUS_ADDRESS": bus.address})
         token = os.path.join(agent.workdir, "config", "olvane", "portal-restore-token")
@@ -119,4 +103,3 @@ class PortalConsentKept(AgentTestCase):
         self.assertEqual([{k: v for k, v in s.items() if k != "handle_token"} for s in selects],
                          [{"types": 3, "persist_mode": 2},
                           {"types": 3, "persist_mode": 2, "restore_token": "token-1"}])
-

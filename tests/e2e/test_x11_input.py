@@ -1,55 +1,109 @@
+import os
 import random
-import struct
+import subprocess
 
-from olvane_e2e import AgentTestCase, wait_for
-from olvane_e2e.x11_window import RecordingWindow, TextField
-from olvane_e2e.xvfb import Xvfb
+from olvane_e2e import (AgentTestCase, ChildProcess, DBusBus, RecordingWindow, TextField, Xvfb,
+                        stand_in, wait_for)
+
+# X keycodes of the media fallback keys and of the marker key.
+SPACE, LEFT, RIGHT, ESCAPE = 65, 113, 114, 9
 
 
-class X11Input(AgentTestCase):
-    """The real agent on an X server: a phone's commands reach the cursor and a window."""
+class X11Session(AgentTestCase):
+    """A phone's keys and media commands through the real agent on an X server and a session
+    bus (the page test moves, clicks and scrolls there)."""
 
     def setUp(self):
+        self.bus = self.started(DBusBus(self.folder()))
         self.xvfb = self.started(Xvfb())
         self.window = self.started(RecordingWindow(self.xvfb))
-        self.xvfb.run(["xdotool", "mousemove", "100", "100"])
-        self.agent = self.start_agent(dry_run=False, env=self.xvfb.env())
-        self.phone = self.connect_phone(self.agent, paired=False)
-        self.assertEqual(self.phone.pair("4321")["ax"], True)
+        self.agent = self.start_agent(
+            dry_run=False, env=dict(self.xvfb.env(), DBUS_SESSION_BUS_ADDRESS=self.bus.address))
+        self.phone = self.connect_phone(self.agent)
 
     def pointer_reaches(self, x, y):
         self.assertTrue(wait_for(lambda: self.xvfb.pointer() == (x, y)), self.xvfb.pointer())
 
-    def test_moves_clicks_scrolls_keys_and_text_reach_the_desktop(self):
-        self.phone.send({"t": "mv", "dx": 50, "dy": 20})
-        self.pointer_reaches(150, 120)
-        self.phone.send(struct.pack("<Bff", 1, -30.0, 10.0))
-        self.pointer_reaches(120, 130)
-
-        self.phone.send({"t": "click"})
-        self.phone.send({"t": "click", "right": True, "count": 2})
-        self.assertTrue(self.window.wait_for_events("button-release", 2))
-        self.assertEqual(self.window.events("button-press"), ["1 120 130", "3 120 130"])
-        self.phone.send({"t": "scroll", "dy": 400})
-        self.assertTrue(self.window.wait_for_events("raw-button-release", 2 + 7))
-        self.assertEqual(set(self.window.events("raw-button-press")[2:]), {"4"})
-
-        self.window.clear()
-        self.phone.send({"t": "key", "name": "Return"})
-        self.phone.send({"t": "key", "name": "a", "mods": ["cmd", "shift"]})
-        self.phone.send({"t": "key", "name": "left", "mods": ["super", "opt"]})
+    def test_named_keys_reach_a_window_and_a_killed_x_server_is_used_again_once_back(self):
+        for key in ({"name": "Return"}, {"name": "a", "mods": ["cmd", "shift"]},
+                    {"name": "left", "mods": ["super", "opt"]}):
+            self.phone.send(dict(key, t="key"))
         self.assertTrue(self.window.wait_for_events("key-release", 7))
         self.assertEqual(self.window.key_presses(),
                          [(36, 0), (37, 0), (50, 4), (38, 5), (64, 0), (133, 8), (113, 72)])
+
+        self.xvfb.kill()
+        self.assertTrue(self.agent.wait_for_log("X11: lost the connection to display"))
+        self.assert_input_dropped(self.phone)
+        self.xvfb.start()  # the same display number
+        self.assertTrue(self.agent.wait_for_log("Input: connected again to X11 display " +
+                                                self.xvfb.display), self.agent.log())
+        self.assertEqual(self.phone.request({"t": "ping"}), {"t": "pong", "ax": True})
+        self.xvfb.run(["xdotool", "mousemove", "300", "200"])
+        self.phone.send({"t": "mv", "dx": 40, "dy": 10})
+        self.assertTrue(wait_for(lambda: self.xvfb.pointer() == (340, 210)), self.xvfb.pointer())
+
+    def playerctl(self, *args):
+        env = dict(os.environ, DBUS_SESSION_BUS_ADDRESS=self.bus.address)
+        return subprocess.run(["playerctl", "-p", "mpv", *args], env=env, capture_output=True,
+                              text=True).stdout
+
+    def player(self, name, *options):
+        return self.started(stand_in("fake_player", self.bus.address, "--name", name, *options))
+
+    def media(self, *names):
+        for name in names:
+            self.phone.send({"t": "media", "name": name})
+        # A ping after the commands: they have been handed over by the time it returns.
+        self.phone.request({"t": "ping"})
+
+    def keys_then_marker(self):
+        """The keys that reached the window before a marker key sent after them."""
+        self.phone.send({"t": "key", "name": "escape"})
+        self.assertTrue(wait_for(lambda: ESCAPE in [k for k, _ in self.window.key_presses()]))
+        keys = [k for k, _ in self.window.key_presses()]
         self.window.clear()
-        text = "Héllo, wörld: 12 € 😀"
-        self.phone.send({"t": "text", "text": text})
-        self.assertEqual(self.window.wait_for_text(text), text)
+        return keys[:keys.index(ESCAPE)]
+
+    def test_playpause_toggles_mpv_and_next_is_a_key_press_for_it(self):
+        self.started(ChildProcess(
+            ["mpv", "--no-config", "--script=/usr/lib/mpv-mpris/mpris.so", "--no-video",
+             "--ao=null", "--idle=yes", "--loop-playlist=inf", "--no-terminal",
+             "av://lavfi:sine=f=300:d=3", "av://lavfi:sine=f=400:d=3"],
+            lambda: self.playerctl("status") == "Playing\n",
+            env=dict(os.environ, DBUS_SESSION_BUS_ADDRESS=self.bus.address, DISPLAY="")))
+        for name, status in [("playpause", "Paused\n"), ("PlayPause", "Playing\n")]:
+            self.media(name)
+            self.assertTrue(wait_for(lambda: self.playerctl("status") == status))
+        track = self.playerctl("metadata", "xesam:url")
+        self.media("next", "previous")
+        self.assertEqual(self.keys_then_marker(), [RIGHT, LEFT])
+        self.assertEqual(self.playerctl("metadata", "xesam:url"), track)
+
+    def test_the_highest_row_is_called_then_the_next_then_keys_and_failures_are_only_logged(self):
+        vlc = self.player("vlc.instance4242", "--fail", "Seek", "--hang", "PlayPause")
+        rhythmbox = self.player("rhythmbox", "--hang", "Previous")
+        errors = lambda: [l for l in self.agent.log_lines() if l.startswith("Media MPRIS error: ")]
+        # A call that hangs is not waited for; one that fails is not passed on.
+        self.media("playpause", "next", "previous")
+        self.assertTrue(wait_for(lambda: len(errors()) == 2))
+        self.assertEqual(errors(), ["Media MPRIS error: Seek refused by the test player"] * 2)
+        self.assertEqual(vlc.calls(), [["PlayPause"], ["Seek", 10000000], ["Seek", -10000000]])
+        self.assertEqual((rhythmbox.calls(), self.keys_then_marker()), ([], []))
+        # A player killed while a call waits for it leaves the next commands to the next row.
+        vlc.kill()
+        self.assertTrue(wait_for(lambda: len(errors()) == 3), self.agent.log())
+        self.media("playpause", "next", "previous")
+        self.assertTrue(wait_for(lambda: len(rhythmbox.calls()) == 3))
+        self.assertEqual(rhythmbox.calls(), [["PlayPause"], ["Next"], ["Previous"]])
+        rhythmbox.kill()
+        self.assertTrue(wait_for(lambda: len(errors()) == 4), self.agent.log())
+        self.media("playpause", "next", "previous", "stop")
+        self.assertEqual(self.keys_then_marker(), [SPACE, RIGHT, LEFT])
 
 
 class ToolkitFields(AgentTestCase):
-    """Texts typed by the real agent into Tk and GTK 3 entries, one after another, on the
-    American layout, then on the French one that the running agent follows."""
+    """Texts typed into Tk and GTK 3 entries on the us layout, then on fr (the agent follows)."""
 
     # On both layouts, at one level or another.
     ASCII = "abcdefghijklmnopqrstuvwxyz ABCXYZ 0123456789 ,.;:!?'\"-_()[]@#$%&*+=/\\|~^`<>"
@@ -74,29 +128,3 @@ class ToolkitFields(AgentTestCase):
                     phone.send({"t": "text", "text": text})
                 self.assertEqual(field.wait_for_text("".join(texts)), "".join(texts))
                 field.stop()
-
-
-class X11ServerLoss(AgentTestCase):
-    """No X server, or one that goes away: "ax" turns false and the agent serves on."""
-
-    def test_an_unreachable_display_gives_ax_false(self):
-        agent = self.start_agent(dry_run=False, env={"DISPLAY": ":65000"})
-        self.assertIn("Olvane started. code: 4321  ax: false", agent.log_lines())
-        self.assert_input_dropped(self.connect_phone(agent))
-
-    def test_a_server_killed_and_started_again_is_used_again(self):
-        xvfb = self.started(Xvfb())
-        agent = self.start_agent(dry_run=False, env=xvfb.env())
-        phone = self.connect_phone(agent)
-        xvfb.kill()
-        self.assertTrue(agent.wait_for_log("X11: lost the connection to display"), agent.log())
-        phone.send({"t": "key", "name": "a"})
-        self.assert_input_dropped(phone)
-        xvfb.start()  # the same display number
-        self.assertTrue(agent.wait_for_log("Input: connected again to X11 display " +
-                                           xvfb.display), agent.log())
-        self.assertEqual(phone.request({"t": "ping"}), {"t": "pong", "ax": True})
-        xvfb.run(["xdotool", "mousemove", "300", "200"])
-        phone.send({"t": "mv", "dx": 40, "dy": 10})
-        self.assertTrue(wait_for(lambda: xvfb.pointer() == (340, 210)), xvfb.pointer())
-

@@ -1,4 +1,3 @@
-"""The olvane-helper process under test, in a folder and environment of its own."""
 import os
 import re
 import subprocess
@@ -7,26 +6,17 @@ import tempfile
 from .process import ChildProcess, wait_for
 
 BINARY = os.environ.get("OLVANE_BINARY", "olvane-helper")
-STARTED = "Olvane started."
 
 
 class Agent(ChildProcess):
-    """olvane-helper with its own config and runtime folders, and no buses unless given.
-    Copies given the same workdir share them (one user), each with a log of its own."""
+    """olvane-helper with no buses unless given; copies in one workdir are one user's."""
 
-    def __init__(self, workdir=None, code="4321", dry_run=True, env=None, prefix=(), args=()):
-        self._tmp = None if workdir else tempfile.TemporaryDirectory(prefix="olvane-e2e-")
-        self.workdir = workdir or self._tmp.name
-        self.code = code
-        self.dry_run = dry_run
-        self.extra_env = env or {}
+    def __init__(self, workdir, code="4321", dry_run=True, env=None, prefix=(), args=()):
+        self.workdir, self.code, self.dry_run, self.extra_env = workdir, code, dry_run, env or {}
         # A command the agent runs under (setpriv, unshare, ip netns exec...).
-        self.prefix = list(prefix)
-        self.args = list(args)
-        self.port = None
-        handle, self.log_path = tempfile.mkstemp(prefix="agent-", suffix=".log", dir=self.workdir)
+        self.prefix, self.args, self.port, self._log_offset = list(prefix), list(args), None, 0
+        handle, self.log_path = tempfile.mkstemp(prefix="agent-", suffix=".log", dir=workdir)
         os.close(handle)
-        self._log_offset = 0
 
     @property
     def token_file(self):
@@ -40,12 +30,12 @@ class Agent(ChildProcess):
                "XDG_RUNTIME_DIR": runtime, "DBUS_SESSION_BUS_ADDRESS": "disabled:",
                "DBUS_SYSTEM_BUS_ADDRESS": "disabled:", "QT_QPA_PLATFORM": "offscreen",
                "OLVANE_WS_PORT": "0", "LANG": "C.UTF-8", "OLVANE_FIXED_CODE": self.code,
-               "OLVANE_DRY_RUN": "" if self.dry_run else None}
-        env.update({k: v for k, v in os.environ.items() if k.endswith("SAN_OPTIONS")})
-        env.update(self.extra_env)
+               "OLVANE_DRY_RUN": "" if self.dry_run else None,
+               **{k: v for k, v in os.environ.items() if k.endswith("SAN_OPTIONS")},
+               **self.extra_env}
         return {k: v for k, v in env.items() if v is not None}
 
-    def start(self, wait_line=STARTED):
+    def start(self, wait_line="Olvane started."):
         """Starts the agent and waits for the line; a restarted agent appends to its log."""
         with open(self.log_path, "ab") as log:
             self._log_offset = log.tell()
@@ -65,7 +55,6 @@ class Agent(ChildProcess):
             return f.read().decode("utf-8", "replace")
 
     def log_lines(self):
-        """The messages of this run, without timestamp and process prefix."""
         return [re.sub(r"^\S+ olvane-helper\[\d+\]: ", "", l) for l in self.log().splitlines()]
 
     def wait_for_log(self, text, timeout=10.0):
@@ -73,10 +62,9 @@ class Agent(ChildProcess):
 
     def stop_cleanly(self):
         """SIGTERM; fails with the log unless the agent exits with status 0 (sanitizers too)."""
-        if self.alive():
-            self.process.terminate()
+        self.process.terminate()
         try:
-            status = self.process.wait(10) if self.process else 0
+            status = self.process.wait(10)
         except subprocess.TimeoutExpired:
             status = "no exit on SIGTERM"
         if status != 0:
@@ -84,9 +72,3 @@ class Agent(ChildProcess):
 
     def alive(self):
         return self.process is not None and self.process.poll() is None
-
-    def cleanup(self):
-        if self.alive():
-            self.kill()
-        if self._tmp:
-            self._tmp.cleanup()

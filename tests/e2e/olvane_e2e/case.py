@@ -7,10 +7,10 @@ from .phone import Phone
 
 
 class AgentTestCase(unittest.TestCase):
-    def make_agent(self, **options):
+    def make_agent(self, workdir=None, **options):
         """An agent not started yet, so that servers it needs can be given its folders."""
-        agent = Agent(**options)
-        self.addCleanup(agent.cleanup)
+        agent = Agent(workdir or self.folder(), **options)
+        self.addCleanup(lambda: agent.alive() and agent.kill())
         return agent
 
     def launch(self, agent):
@@ -23,13 +23,10 @@ class AgentTestCase(unittest.TestCase):
         return self.launch(self.make_agent(**options))
 
     def started(self, thing):
-        """Starts a fixture (Xvfb, a bus, a server...) and stops it after the test."""
         self.addCleanup(thing.stop)
-        thing.start()
-        return thing
+        return thing.start()
 
     def folder(self):
-        """A temporary folder that goes after the test."""
         tmp = tempfile.TemporaryDirectory(prefix="olvane-e2e-")
         self.addCleanup(tmp.cleanup)
         return tmp.name

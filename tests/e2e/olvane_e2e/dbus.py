@@ -1,11 +1,10 @@
-"""Private D-Bus buses: a session bus, and a bus that plays the system bus."""
 import os
 
 from .process import ChildProcess
 
 
 class DBusBus(ChildProcess):
-    """A dbus-daemon with the session configuration listening on a socket in workdir."""
+    """A private bus (the session configuration), as a session or a system bus."""
 
     def __init__(self, workdir, name="session_bus"):
         self.path = os.path.join(workdir, name)

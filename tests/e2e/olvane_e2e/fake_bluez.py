@@ -1,11 +1,8 @@
-#!/usr/bin/python3
-"""A stand-in for bluetoothd on a private bus, for kernels without Bluetooth: one powered
-adapter, /org/bluez/hci0, with what a peripheral uses of BlueZ's D-Bus API. It reads our GATT
-tree and advertisement back as bluetoothd does, refusing what it refuses, and forwards a
-phone's reads to our characteristic. Tests steer it through org.olvane.test.FakeBluez.
-Run from tests/e2e: python3 -m olvane_e2e.fake_bluez --address unix:path=... [--deny]
-"""
-import argparse
+"""A stand-in for bluetoothd, for kernels without Bluetooth: one powered adapter with what a
+peripheral uses of BlueZ's D-Bus API. It reads our GATT tree and advertisement back, refusing
+what bluetoothd refuses, and forwards a phone's reads to our characteristic. Tests steer it
+through org.olvane.test.FakeBluez. Arguments: --address ADDRESS [--deny]"""
+import sys
 
 import dbus
 import dbus.lowlevel
@@ -15,17 +12,16 @@ from olvane_e2e.stand_in import serve
 
 ADAPTER_PATH = "/org/bluez/hci0"
 OBJECT_MANAGER = "org.freedesktop.DBus.ObjectManager"
-PROPERTIES = "org.freedesktop.DBus.Properties"
 SERVICE = "org.bluez.GattService1"
 CHARACTERISTIC = "org.bluez.GattCharacteristic1"
-CONTROL = "org.olvane.test.FakeBluez"
+CONTROL, ADVERTISEMENT = "org.olvane.test.FakeBluez", "org.bluez.LEAdvertisement1"
 PROPERTY_TYPES = {
     SERVICE: {"UUID": dbus.String, "Primary": dbus.Boolean},
     CHARACTERISTIC: {"UUID": dbus.String, "Service": dbus.ObjectPath, "Flags": dbus.Array},
 }
 # What each registration reads back from the registering program: interface, method, arguments.
 READ_BACK = {"Application": (OBJECT_MANAGER, "GetManagedObjects", "", ()),
-             "Advertisement": (PROPERTIES, "GetAll", "s", ("org.bluez.LEAdvertisement1",))}
+             "Advertisement": (dbus.PROPERTIES_IFACE, "GetAll", "s", (ADVERTISEMENT,))}
 
 
 def bluez_error(name, message):
@@ -50,9 +46,7 @@ class FakeBluez(dbus.service.FallbackObject):
 
     def __init__(self, bus, deny):
         super().__init__(bus, "/")
-        self.bus, self.deny = bus, deny
-        self.powered = True
-        self.refusals = {}
+        self.bus, self.deny, self.powered, self.refusals = bus, deny, True, {}
         self.registered = {"Application": {}, "Advertisement": {}}
 
     @dbus.service.method(OBJECT_MANAGER, out_signature="a{oa{sa{sv}}}")
@@ -105,7 +99,8 @@ class FakeBluez(dbus.service.FallbackObject):
     @dbus.service.method(CONTROL, in_signature="b")
     def SetPowered(self, on):
         self.powered = on
-        signal = dbus.lowlevel.SignalMessage(ADAPTER_PATH, PROPERTIES, "PropertiesChanged")
+        signal = dbus.lowlevel.SignalMessage(ADAPTER_PATH, dbus.PROPERTIES_IFACE,
+                                             "PropertiesChanged")
         signal.append("org.bluez.Adapter1", {"Powered": on}, [], signature="sa{sv}as")
         self.bus.send_message(signal)
 
@@ -139,13 +134,4 @@ class FakeBluez(dbus.service.FallbackObject):
         error(bluez_error("Failed", "no readable characteristic " + char_uuid))
 
 
-def main():
-    parser = argparse.ArgumentParser()
-    parser.add_argument("--address", required=True)
-    parser.add_argument("--deny", action="store_true")
-    args = parser.parse_args()
-    serve(args.address, "org.bluez", lambda bus: FakeBluez(bus, args.deny))
-
-
-if __name__ == "__main__":
-    main()
+serve(sys.argv[2], "org.bluez", lambda bus: FakeBluez(bus, "--deny" in sys.argv))

@@ -1,11 +1,8 @@
-"""A media player of ours: owns org.mpris.MediaPlayer2.<name> and prints each Player call it
-receives as a JSON line. Methods given to --fail answer with an error, to --hang never.
-
-Run from tests/e2e:
-    python3 -m olvane_e2e.fake_player --address A --name N [--fail M,...] [--hang M,...]
-"""
-import argparse
+"""A media player of ours, org.mpris.MediaPlayer2.<name>: it prints each Player call as a JSON
+line; the method given to --fail answers with an error, to --hang never. Run from tests/e2e:
+python3 -m olvane_e2e.fake_player --address A --name N [--fail M] [--hang M]"""
 import json
+import sys
 
 import dbus
 import dbus.service
@@ -13,19 +10,18 @@ import dbus.service
 from olvane_e2e.stand_in import serve
 
 PLAYER = "org.mpris.MediaPlayer2.Player"
+OPTIONS = dict(zip(sys.argv[1::2], sys.argv[2::2]))
 
 
 class Player(dbus.service.Object):
-    def __init__(self, bus, fail, hang):
-        super().__init__(bus, "/org/mpris/MediaPlayer2")
-        self.fail, self.hang, self.unanswered = fail, hang, []
+    unanswered = []
 
     def answer(self, reply, error, method, *args):
-        print(json.dumps([method] + [int(a) for a in args]), flush=True)
-        if method in self.fail:
+        print(json.dumps([method, *args]), flush=True)
+        if method == OPTIONS.get("--fail"):
             error(dbus.DBusException(method + " refused by the test player",
                                      name="org.mpris.MediaPlayer2.Error.Failed"))
-        elif method in self.hang:
+        elif method == OPTIONS.get("--hang"):
             self.unanswered.append(reply)
         else:
             reply()
@@ -44,16 +40,8 @@ class Player(dbus.service.Object):
 
     @dbus.service.method(PLAYER, in_signature="x", async_callbacks=("reply", "error"))
     def Seek(self, offset, reply, error):
-        self.answer(reply, error, "Seek", offset)
+        self.answer(reply, error, "Seek", int(offset))
 
 
-def main():
-    parser = argparse.ArgumentParser()
-    for option in ("--address", "--name", "--fail", "--hang"):
-        parser.add_argument(option, default="")
-    args = parser.parse_args()
-    serve(args.address, "org.mpris.MediaPlayer2." + args.name,
-          lambda bus: Player(bus, args.fail.split(","), args.hang.split(",")))
-
-
-main()
+serve(OPTIONS["--address"], "org.mpris.MediaPlayer2." + OPTIONS["--name"],
+      lambda bus: Player(bus, "/org/mpris/MediaPlayer2"))

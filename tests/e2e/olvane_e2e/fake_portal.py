@@ -1,19 +1,15 @@
-"""A stand-in for xdg-desktop-portal's RemoteDesktop interface at version 2, for what Debian
-12's (version 1, tested in test_gnome_wayland.py) cannot show: persist_mode and restore tokens,
-and a session the desktop ends. As the portal does, it answers through request objects (their
-Response sent at once, before the method's reply, which the pattern allows), keeps sessions as
-objects with org.freedesktop.portal.Session, and checks the types of options. Tests steer it
-through org.olvane.test.FakePortal on /org/olvane/test.
-
-Run from tests/e2e: python3 -m olvane_e2e.fake_portal --address unix:path=... [--refuse]
-"""
-import argparse
+"""A stand-in for xdg-desktop-portal's RemoteDesktop at version 2, for what Debian 12's (version
+1) cannot show: restore tokens, and a session the desktop ends. As the portal does, it answers
+through request objects (their Response before the method's reply, which the pattern allows),
+keeps sessions as objects and checks option types. It prints each call as a JSON line; tests
+steer it through org.olvane.test.FakePortal. Arguments: --address ADDRESS [--refuse]"""
 import json
+import sys
 
 import dbus
 import dbus.service
 
-from olvane_e2e.stand_in import plain, serve
+from olvane_e2e.stand_in import serve
 
 PATH = "/org/freedesktop/portal/desktop"
 REMOTE_DESKTOP = "org.freedesktop.portal.RemoteDesktop"
@@ -23,18 +19,8 @@ OPTION_TYPES = {"handle_token": dbus.String, "session_handle_token": dbus.String
                 "types": dbus.UInt32, "persist_mode": dbus.UInt32, "restore_token": dbus.String}
 
 
-def check(value, kind, what):
-    if not isinstance(value, kind):
-        raise dbus.DBusException("%s must be %s, not %s" % (what, kind.__name__,
-                                                            type(value).__name__),
-                                 name="org.freedesktop.DBus.Error.InvalidArgs")
-    return value
-
-
-def options_of(options):
-    for key, value in check(options, dbus.Dictionary, "options").items():
-        check(value, OPTION_TYPES.get(key, object), "option " + key)
-    return plain(options)
+def fault(message, name="InvalidArgs"):
+    return dbus.DBusException(message, name="org.freedesktop.DBus.Error." + name)
 
 
 class Request(dbus.service.Object):
@@ -44,9 +30,7 @@ class Request(dbus.service.Object):
 
 
 class Session(dbus.service.Object):
-    def __init__(self, bus, path, sender):
-        super().__init__(bus, path)
-        self.sender, self.started, self.persist = sender, False, False
+    started = persist = False
 
     @dbus.service.method(SESSION)
     def Close(self):
@@ -69,24 +53,19 @@ class RemoteDesktop(dbus.service.Object):
         self.bus, self.start_response = bus, start_response
         self.calls, self.sessions, self.tokens = [], {}, 0
 
-    def answer(self, sender, options, response, results):
-        token = check(options_of(options).get("handle_token"), str, "handle_token")
-        path = "%s/request/%s/%s" % (PATH, sender[1:].replace(".", "_"), token)
+    def answer(self, call, sender, options, response, results, *args):
+        for key, value in options.items():
+            if not isinstance(value, OPTION_TYPES.get(key, object)):
+                raise fault("option %s must not be %s" % (key, type(value).__name__))
+        self.calls.append([call, *args, options])
+        print(json.dumps(self.calls[-1]), flush=True)
+        if "handle_token" not in options:
+            raise fault("no handle_token")
+        path = "%s/request/%s/%s" % (PATH, sender[1:].replace(".", "_"), options["handle_token"])
         request = Request(self.bus, path)
         request.Response(dbus.UInt32(response), dbus.Dictionary(results, signature="sv"))
         request.remove_from_connection()
         return dbus.ObjectPath(path)
-
-    def session(self, handle, sender):
-        session = self.sessions.get(str(check(handle, dbus.ObjectPath, "session_handle")))
-        if session is None or session.sender != sender:
-            raise dbus.DBusException("no such session",
-                                     name="org.freedesktop.DBus.Error.AccessDenied")
-        return session
-
-    def record(self, *call):
-        self.calls.append([plain(a) for a in call])
-        print(json.dumps(self.calls[-1]), flush=True)
 
     @dbus.service.method(dbus.PROPERTIES_IFACE, in_signature="ss", out_signature="v")
     def Get(self, interface, name):
@@ -95,33 +74,28 @@ class RemoteDesktop(dbus.service.Object):
     @dbus.service.method(REMOTE_DESKTOP, in_signature="a{sv}", out_signature="o",
                          sender_keyword="sender")
     def CreateSession(self, options, sender):
-        self.record("CreateSession", options_of(options))
         handle = "%s/session/%s/%s" % (PATH, sender[1:].replace(".", "_"),
                                        options["session_handle_token"])
-        self.sessions[handle] = Session(self.bus, handle, sender)
-        return self.answer(sender, options, 0, {"session_handle": dbus.String(handle)})
+        self.sessions[handle] = Session(self.bus, handle)
+        return self.answer("CreateSession", sender, options, 0,
+                           {"session_handle": dbus.String(handle)})
 
     @dbus.service.method(REMOTE_DESKTOP, in_signature="oa{sv}", out_signature="o",
                          sender_keyword="sender")
     def SelectDevices(self, handle, options, sender):
-        self.session(handle, sender).persist = options.get("persist_mode", 0) == 2
-        self.record("SelectDevices", options_of(options))
-        return self.answer(sender, options, 0, {})
+        self.sessions[handle].persist = options.get("persist_mode", 0) == 2
+        return self.answer("SelectDevices", sender, options, 0, {})
 
     @dbus.service.method(REMOTE_DESKTOP, in_signature="osa{sv}", out_signature="o",
                          sender_keyword="sender")
     def Start(self, handle, parent_window, options, sender):
-        session = self.session(handle, sender)
-        self.record("Start", check(parent_window, dbus.String, "parent_window"),
-                    options_of(options))
-        if self.start_response != 0:
-            return self.answer(sender, options, self.start_response, {})
-        session.started = True
+        session = self.sessions[handle]
         results = {"devices": dbus.UInt32(3)}
-        if session.persist:
+        session.started = self.start_response == 0
+        if session.started and session.persist:
             self.tokens += 1
             results["restore_token"] = dbus.String("token-%d" % self.tokens)
-        return self.answer(sender, options, 0, results)
+        return self.answer("Start", sender, options, self.start_response, results, parent_window)
 
     @dbus.service.method(CONTROL, out_signature="s")
     def Calls(self):
@@ -142,13 +116,5 @@ class RemoteDesktop(dbus.service.Object):
                 del self.sessions[path]
 
 
-def main():
-    parser = argparse.ArgumentParser()
-    parser.add_argument("--address", required=True)
-    parser.add_argument("--refuse", action="store_true")
-    args = parser.parse_args()
-    serve(args.address, "org.freedesktop.portal.Desktop",
-          lambda bus: RemoteDesktop(bus, 1 if args.refuse else 0))
-
-
-main()
+serve(sys.argv[2], "org.freedesktop.portal.Desktop",
+      lambda bus: RemoteDesktop(bus, 1 if "--refuse" in sys.argv else 0))

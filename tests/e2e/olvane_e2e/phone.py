@@ -1,12 +1,12 @@
-"""A phone speaking the agent's protocol through python3-websockets."""
 import asyncio
+import contextlib
 import json
 
 import websockets
 
 
 class Phone:
-    """A blocking client over one WebSocket connection, with its own event loop."""
+    """A phone speaking the agent's protocol, blocking, with an event loop of its own."""
 
     def __init__(self, port, host="127.0.0.1", **options):
         self.loop = asyncio.new_event_loop()
@@ -44,8 +44,6 @@ class Phone:
             return None
 
     def close(self):
-        try:
+        with contextlib.suppress(Exception):
             self.run(self.ws.close(), 2)
-        except Exception:
-            pass
         self.loop.close()

@@ -1,6 +1,5 @@
-"""Only the programs of scripts/programs.txt may be started, by the name they are listed
-under; scripts/check-programs.py checks that the package lists provide each of them. Our own
-builds (those the environment names) and scripts inside the repository may be started too."""
+"""Only the programs of scripts/programs.txt, which scripts/check-programs.py finds in the
+package lists, may be started, by the name they are listed under; and our own builds."""
 import os
 import sys
 
@@ -21,8 +20,7 @@ def ours(program):
 def _refuse_unlisted(event, args):
     if event != "subprocess.Popen":
         return
-    argv = [args[1]] if isinstance(args[1], (str, bytes)) else list(args[1])
-    argv = [os.fsdecode(a) for a in argv]
+    argv = [os.fsdecode(a) for a in ([args[1]] if isinstance(args[1], (str, bytes)) else args[1])]
     # `ip netns exec NAME program...` starts a program of its own.
     started = [argv[0]] + (argv[4:5] if argv[:3] == ["ip", "netns", "exec"] else [])
     for program in started:

@@ -1,28 +1,22 @@
-"""A private PulseAudio server with a null sink, found by clients through XDG_RUNTIME_DIR."""
 import os
 import re
-import signal
 import subprocess
 
 from .process import ChildProcess
 
 
 class PulseAudio(ChildProcess):
-    """Runs in the agent's runtime folder, so the agent finds it without any setting."""
+    """A private server with a null sink, where the agent finds it: in its runtime folder."""
 
     def __init__(self, agent):
         self.env = dict(os.environ, **{k: v for k, v in agent.environment().items()
                                        if k in ("HOME", "XDG_RUNTIME_DIR", "XDG_CONFIG_HOME")})
         self.env.pop("PULSE_SERVER", None)
-        self.log = os.path.join(agent.workdir, "pulse.log")
 
     def start(self):
         return self.spawn(["pulseaudio", "--exit-idle-time=-1", "--disallow-exit", "-n",
-                           "--load=module-null-sink", "--load=module-native-protocol-unix",
-                           "--log-target=file:" + self.log], self.answers, env=self.env)
-
-    def answers(self):
-        return self.pactl("info", check=False).returncode == 0
+                           "--load=module-null-sink", "--load=module-native-protocol-unix"],
+                          lambda: self.pactl("info", check=False).returncode == 0, env=self.env)
 
     def pactl(self, *args, check=True):
         return subprocess.run(["pactl"] + list(args), env=self.env, check=check,
@@ -42,6 +36,3 @@ class PulseAudio(ChildProcess):
 
     def muted(self):
         return self.pactl("get-sink-mute", "@DEFAULT_SINK@").stdout.strip().endswith("yes")
-
-    def freeze(self, frozen=True):
-        self.process.send_signal(signal.SIGSTOP if frozen else signal.SIGCONT)

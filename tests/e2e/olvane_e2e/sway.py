@@ -4,7 +4,6 @@ import glob
 import os
 import re
 import subprocess
-import tempfile
 
 from .process import ChildProcess
 
@@ -24,27 +23,22 @@ def hand_over(folder):
 
 
 class Sway(ChildProcess):
-    def start(self):
-        self._tmp = tempfile.TemporaryDirectory(prefix="olvane-sway-")
-        os.chmod(self._tmp.name, 0o755)
-        self.runtime = os.path.join(self._tmp.name, "run")
+    def __init__(self, workdir):
+        self.runtime, self.config = os.path.join(workdir, "run"), os.path.join(workdir, "sway.conf")
+        os.chmod(workdir, 0o755)
         os.mkdir(self.runtime, 0o700)
         hand_over(self.runtime)
-        config = os.path.join(self._tmp.name, "sway.conf")
-        with open(config, "w") as f:
+        with open(self.config, "w") as f:
             f.write(CONFIG)
-        sockets = lambda: [p for p in glob.glob(self.runtime + "/wayland-*")  # noqa: E731
-                           if not p.endswith(".lock")]
-        self.spawn(AS_NOBODY + ["sway", "-c", config], sockets, env={
+
+    def start(self):
+        sockets = lambda: glob.glob(self.runtime + "/wayland-?")  # noqa: E731
+        self.spawn(AS_NOBODY + ["sway", "-c", self.config], sockets, env={
             "PATH": os.environ["PATH"], "HOME": self.runtime, "XDG_RUNTIME_DIR": self.runtime,
             "WLR_BACKENDS": "headless", "WLR_LIBINPUT_NO_DEVICES": "1",
             "WLR_RENDERER": "pixman", "WLR_HEADLESS_OUTPUTS": "2"})
         self.display = os.path.basename(sockets()[0])
         return self
-
-    def stop(self):
-        super().stop()
-        self._tmp.cleanup()
 
     def env(self):
         return {"XDG_RUNTIME_DIR": self.runtime, "WAYLAND_DISPLAY": self.display}
@@ -54,12 +48,9 @@ class Wev(ChildProcess):
     """wev's window, which sway gives the whole first output, and the events wev prints."""
 
     def __init__(self, sway):
-        self.sway = sway
-
-    def start(self):
-        return self.spawn(AS_NOBODY + ["stdbuf", "-oL", "wev"],
-                          lambda: self.of("wl_keyboard", "enter"), stdout=subprocess.PIPE,
-                          env=dict(self.sway.env(), PATH=os.environ["PATH"]))
+        super().__init__(AS_NOBODY + ["stdbuf", "-oL", "wev"],
+                         lambda: self.of("wl_keyboard", "enter"), stdout=subprocess.PIPE,
+                         env=dict(sway.env(), PATH=os.environ["PATH"]))
 
     def records(self):
         """[interface, event, text] of each event, its continuation lines joined."""
@@ -85,13 +76,14 @@ class Wev(ChildProcess):
                 positions.append((at, text.split("button: ")[1]))
         return positions
 
+    def presses(self):
+        """The key presses whose continuation line, with the symbol, is read."""
+        return [t for t in self.of("wl_keyboard", "key") if "(pressed)" in t and "sym: " in t]
+
     def key_presses(self):
-        """(keycode, symbol name) of every key pressed, once its continuation line is read."""
         return [(int(t.split("key: ")[1].split(";")[0]), t.split("sym: ")[1].split()[0])
-                for t in self.of("wl_keyboard", "key") if "(pressed)" in t and "sym: " in t]
+                for t in self.presses()]
 
     def text(self):
-        """What the presses typed, those whose continuation line is read."""
-        found = (re.search(r"utf8: '(.*)'$", t) for t in self.of("wl_keyboard", "key")
-                 if "(pressed)" in t)
-        return "".join(m.group(1) for m in found if m)
+        return "".join(m.group(1) for m in (re.search(r"utf8: '(.*)'$", t)
+                                            for t in self.presses()) if m)

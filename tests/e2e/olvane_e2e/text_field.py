@@ -1,17 +1,6 @@
-"""A text field of a real toolkit, Tk or GTK 3, that prints what reaches it, a line each:
-
-    ready                   once the field has the keyboard
-    text "JSON string"      its whole text, after every change
-    submit "JSON string"    its text when Return is pressed, after which it empties itself
-    key KEYNAME STATE       a key press (GTK)
-    motion X Y | press BUTTON X Y | release BUTTON X Y | scroll DX DY    (GTK)
-
-GTK covers every monitor with a full-screen window, so that the pointer is always over one,
-and writes positions in desktop coordinates; the first monitor's window holds the field.
-Without a window manager (X11 here) nothing gives the focus back: the field takes it itself.
-
-Run from tests/e2e: python3 -m olvane_e2e.text_field tk|gtk
-"""
+"""A Tk or GTK 3 field printing "ready" once it has the keyboard (which it takes back itself:
+no window manager), "text" and its JSON text on changes, "submit" and it on Return, then empty.
+GTK also prints keys, and pointer events in desktop coordinates: its windows cover every monitor."""
 import json
 import sys
 
@@ -58,9 +47,8 @@ def gtk_field():
                           | Gdk.EventMask.SMOOTH_SCROLL_MASK)
         for event in ("motion-notify-event", "enter-notify-event"):
             window.connect(event, lambda _, e, at=at: say("motion", at(e)))
-        window.connect("button-press-event", lambda _, e, at=at: say("press", e.button, at(e)))
-        window.connect("button-release-event",
-                       lambda _, e, at=at: say("release", e.button, at(e)))
+        for event, word in (("button-press-event", "press"), ("button-release-event", "release")):
+            window.connect(event, lambda _, e, at=at, word=word: say(word, e.button, at(e)))
         window.connect("scroll-event", lambda _, e: e.is_stop or say(
             "scroll", *e.get_scroll_deltas()[1:]))
         window.connect("key-press-event", lambda _, e: not say(

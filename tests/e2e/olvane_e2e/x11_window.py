@@ -1,25 +1,18 @@
-"""Windows of other processes that record the input reaching them."""
 import json
 import os
 import subprocess
 
 from .process import E2E_DIR, ChildProcess, our_module
 
-WINDOW = os.environ.get("OLVANE_X11_WINDOW", "olvane_x11_window")
-
 
 class RecordingWindow(ChildProcess):
     """olvane_x11_window (built with the tests): one line per event reaching its window."""
 
     def __init__(self, xvfb):
-        self.xvfb = xvfb
-
-    def start(self):
-        return self.spawn([WINDOW], "ready", stdout=subprocess.PIPE,
-                          env=dict(os.environ, DISPLAY=self.xvfb.display))
+        super().__init__([os.environ.get("OLVANE_X11_WINDOW", "olvane_x11_window")], "ready",
+                         stdout=subprocess.PIPE, env=dict(os.environ, **xvfb.env()))
 
     def key_presses(self):
-        """(keycode, state) of every key press."""
         return [tuple(int(v) for v in e.split()[:2]) for e in self.events("key-press")]
 
     def text(self):
@@ -28,15 +21,11 @@ class RecordingWindow(ChildProcess):
 
 
 class TextField(ChildProcess):
-    """A text field of Tk or GTK 3 (olvane_e2e.text_field) on the desktop env names; text() is
-    what was typed into it, each Return a line end."""
+    """olvane_e2e.text_field; text() is what was typed into it, each Return a line end."""
 
     def __init__(self, toolkit, env):
-        self.toolkit, self.env = toolkit, env
-
-    def start(self):
-        return self.spawn(our_module("text_field", self.toolkit), "ready", cwd=E2E_DIR,
-                          stdout=subprocess.PIPE, env=dict(os.environ, **self.env))
+        super().__init__(our_module("text_field", toolkit), "ready", cwd=E2E_DIR,
+                         stdout=subprocess.PIPE, env=dict(os.environ, **env))
 
     def text(self):
         typed, field = "", ""
@@ -48,5 +37,4 @@ class TextField(ChildProcess):
         return typed + field
 
     def pointer(self):
-        moves = self.events("motion")
-        return tuple(int(v) for v in moves[-1].split()) if moves else None
+        return next((tuple(map(int, m.split())) for m in self.events("motion")[::-1]), None)
