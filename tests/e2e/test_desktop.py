@@ -22,16 +22,34 @@ while True:
 
 
 class Desktop(AgentTestCase):
-    """The agent's window on an X server, as a user sees it; copies of it for one user."""
+    """The agent on an X server with a tray host, as a user sees it; copies of it for one user."""
 
     def setUp(self):
         self.xvfb = self.started(Xvfb())
+        self.started(ChildProcess(
+            ["trayer", "--edge", "top", "--align", "right", "--widthtype", "pixel", "--width",
+             "200", "--height", "30"], lambda: self.x("xdotool", "search", "--classname", "panel"),
+            env=dict(os.environ, DBUS_SESSION_BUS_ADDRESS="disabled:", **self.xvfb.env())))
 
     def x(self, *command):
         return self.xvfb.run(list(command), False)
 
-    def windows(self):
-        return self.x("xdotool", "search", "--onlyvisible", "--class", "olvane-helper").split()
+    def windows(self, docked=False):
+        """The agent's visible top-level windows (menus too); docked, its tray icon too."""
+        return [w for w in self.x("xdotool", "search", "--onlyvisible", "--class",
+                                  "olvane-helper").split()
+                if docked or "(the root window)" in self.x("xwininfo", "-children", "-id", w)
+                .split("Parent window id:")[-1].split("\n")[0]]
+
+    def show_from_the_tray(self):
+        """"Afficher la fenêtre de jumelage" from the docked icon's menu, with the keyboard."""
+        icon = next(iter(set(self.windows(docked=True)) - set(self.windows())))
+        self.x("xdotool", "mousemove", "--window", icon, "5", "5", "click", "1")
+        menu = wait_for(self.windows)
+        self.assertTrue(menu)
+        # Past "Nouveau code" to the next enabled item; the information lines are skipped.
+        self.x("xdotool", "key", "Down", "Down", "Return")
+        self.assertTrue(wait_for(lambda: not set(menu) & set(self.windows())))
 
     def second_copy(self, first):
         """Another copy for the same user hands over and exits without serving."""
@@ -52,6 +70,7 @@ class Desktop(AgentTestCase):
             "DISPLAY": self.xvfb.display, "QT_QPA_PLATFORM": None, "OLVANE_INPUT_BACKEND": "none"})
         windows = wait_for(self.windows)
         self.assertEqual(len(windows), 1)
+        self.assertTrue(wait_for(lambda: len(self.windows(docked=True)) == 2))  # and the icon
         self.assertRegex(self.x("xdotool", "getwindowgeometry", "--shell", windows[0]),
                          r"WIDTH=380\nHEIGHT=(29\d|[3-9]\d\d)\n")  # 290 or more
         path = os.path.join(os.environ.get("OLVANE_TEST_ARTIFACTS", agent.workdir),
@@ -59,12 +78,14 @@ class Desktop(AgentTestCase):
         os.makedirs(os.path.dirname(path), exist_ok=True)
         self.x("/usr/bin/import", "-window", windows[0], path)
 
-        # Closed, it comes back when a second copy starts: the first copy's window alone.
-        # As a user would: the window takes the keyboard, XTEST presses the keys.
-        self.x("xdotool", "windowfocus", "--sync", windows[0], "key", "ctrl+w")  # "Fermer..."
-        self.assertTrue(wait_for(lambda: not self.windows()))
-        self.second_copy(agent)
-        self.assertEqual(len(wait_for(self.windows)), 1)
+        # Closed, it comes back when a second copy starts (the first copy's window alone), and
+        # from the tray's menu. As a user would: the window takes the keyboard, XTEST presses.
+        for bring_back in (lambda: self.second_copy(agent), self.show_from_the_tray):
+            self.x("xdotool", "windowfocus", "--sync", wait_for(self.windows)[0], "key",
+                   "ctrl+w")  # "Fermer la fenêtre"
+            self.assertTrue(wait_for(lambda: not self.windows()))
+            bring_back()
+            self.assertEqual(len(wait_for(self.windows)), 1)
         self.x("xdotool", "windowfocus", "--sync", self.windows()[0], "key", "ctrl+q")  # "Quitter"
         self.assertEqual(agent.process.wait(10), 0, agent.log())
 
