@@ -32,7 +32,9 @@ class Gnome(AgentTestCase):
             self.assertTrue(wait_for(lambda: self.window.pointer() == at), self.window.pointer())
 
     def type_greeting_and_mixed_text(self, phone):
-        # One after the other: the agent drops what the portal's queue cannot hold.
+        # The second once the first has arrived: on a loaded machine, a text sent while a long
+        # one was still being typed has now and then stopped reaching the window midway, every
+        # event accepted by the portal (not understood yet).
         for text, expected in ((GREETING, GREETING), (MIXED, GREETING + MIXED)):
             phone.send({"t": "text", "text": text})
             self.assertEqual(self.window.wait_for_text(expected), expected)
