@@ -11,8 +11,9 @@ if ! command -v npm >/dev/null; then
     exit 1
 fi
 node_major=$(listed node -p 'process.versions.node.split(".")[0]')
-if [ "$node_major" -lt 20 ]; then
-    echo "Node.js 20 or later is needed for the page tests; this is $(node --version)" >&2
+# Debian 12's own Node.js is 18.
+if [ "$node_major" -lt 18 ]; then
+    echo "Node.js 18 or later is needed for the page tests; this is $(node --version)" >&2
     exit 1
 fi
 mkdir -p "$dest"
