@@ -1,5 +1,6 @@
 #include "input/portal/RemoteDesktopSession.h"
 
+#include "base/Clock.h"
 #include "base/Log.h"
 
 #include <QDBusObjectPath>
@@ -238,8 +239,8 @@ void RemoteDesktopSession::setState(State state) {
     emit stateChanged();
 }
 
-void RemoteDesktopSession::notify(const char* method, const QVariantList& values) {
-    enqueue({method, values, 0});
+void RemoteDesktopSession::notify(const char* method, const QVariantList& values, bool key) {
+    enqueue({method, values, 0, key});
 }
 
 void RemoteDesktopSession::pause(int ms) {
@@ -261,17 +262,26 @@ void RemoteDesktopSession::enqueue(Event event) {
     sendNext();
 }
 
-void RemoteDesktopSession::sendNext() {
-    if (sending_ || events_.empty()) return;
-    const Event event = events_.front();
-    events_.pop_front();
+std::function<void()> RemoteDesktopSession::thenNext() {
     sending_ = true;
-    const quint64 generation = generation_;
-    auto next = [this, generation] {
+    return [this, generation = generation_] {
         if (generation != generation_) return;
         sending_ = false;
         sendNext();
     };
+}
+
+void RemoteDesktopSession::sendNext() {
+    if (sending_ || events_.empty()) return;
+    if (events_.front().key) {
+        if (const int wait = keyPacer_.delayBeforeKey(systemUptime())) {
+            QTimer::singleShot(wait, this, thenNext());
+            return;
+        }
+    }
+    const Event event = events_.front();
+    events_.pop_front();
+    auto next = thenNext();
     if (!event.method) {
         QTimer::singleShot(event.pauseMs, this, next);
         return;
@@ -309,9 +319,9 @@ void RemoteDesktopSession::pointerAxis(double dx, double dy, bool finish) {
 }
 
 void RemoteDesktopSession::keyboardKeycode(int keycode, bool pressed) {
-    notify("NotifyKeyboardKeycode", {QVariantMap(), keycode, uint(pressed)});
+    notify("NotifyKeyboardKeycode", {QVariantMap(), keycode, uint(pressed)}, true);
 }
 
 void RemoteDesktopSession::keyboardKeysym(int keysym, bool pressed) {
-    notify("NotifyKeyboardKeysym", {QVariantMap(), keysym, uint(pressed)});
+    notify("NotifyKeyboardKeysym", {QVariantMap(), keysym, uint(pressed)}, true);
 }

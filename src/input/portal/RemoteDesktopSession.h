@@ -1,5 +1,6 @@
 #pragma once
 
+#include "input/KeyPacer.h"
 #include "input/portal/RestoreTokenFile.h"
 
 #include <QDBusConnection>
@@ -47,7 +48,8 @@ public:
 
     // Meaningful once started. Pixels; evdev buttons and keys; X keysyms. Events go out one
     // at a time, each once the portal has taken the one before: it handles every call in a
-    // thread of its own, so calls sent together may reach the desktop in another order.
+    // thread of its own, so calls sent together may reach the desktop in another order. Key
+    // events keep the KeyPacer's pace.
     void pointerMotion(double dx, double dy);
     void pointerButton(int button, bool pressed);
     void pointerAxis(double dx, double dy, bool finish);
@@ -71,6 +73,7 @@ private:
         const char* method = nullptr;
         QVariantList values;
         int pauseMs = 0;
+        bool key = false;
     };
 
     void readVersion();
@@ -85,9 +88,11 @@ private:
     void fail(const QString& why);
     void end();
     void setState(State state);
-    void notify(const char* method, const QVariantList& values);
+    void notify(const char* method, const QVariantList& values, bool key = false);
     void enqueue(Event event);
     void sendNext();
+    // Marks an event under way; the function sends the next once it has gone.
+    std::function<void()> thenNext();
 
     QDBusConnection bus_;
     const RestoreTokenFile restoreToken_;
@@ -98,6 +103,7 @@ private:
     quint64 requests_ = 0;
     bool notifyFailureReported_ = false;
     std::deque<Event> events_;
+    KeyPacer keyPacer_;
     bool sending_ = false;
     bool overflowReported_ = false;
     // Tells the answers to calls of an ended session from those of the next one.
