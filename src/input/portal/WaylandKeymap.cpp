@@ -1,6 +1,7 @@
 #include "input/portal/WaylandKeymap.h"
 
 #include "base/Log.h"
+#include "input/xkb/XKBKeymap.h"
 
 #include <poll.h>
 #include <sys/mman.h>
@@ -31,15 +32,9 @@ const wl_keyboard_listener keyboardListener = {
 xkb_keymap* compile(int fd, uint32_t size) {
     void* text = mmap(nullptr, size, PROT_READ, MAP_PRIVATE, fd, 0);
     if (text == MAP_FAILED) return nullptr;
-    xkb_context* context = xkb_context_new(XKB_CONTEXT_NO_ENVIRONMENT_NAMES);
-    xkb_keymap* keymap = nullptr;
-    if (context) {
-        // The text ends in a NUL within size.
-        keymap = xkb_keymap_new_from_buffer(context, static_cast<const char*>(text),
-                                            strnlen(static_cast<const char*>(text), size),
-                                            XKB_KEYMAP_FORMAT_TEXT_V1, XKB_KEYMAP_COMPILE_NO_FLAGS);
-        xkb_context_unref(context);
-    }
+    // The text ends in a NUL within size.
+    xkb_keymap* keymap = XKBKeymap::compile(QByteArrayView(
+        static_cast<const char*>(text), strnlen(static_cast<const char*>(text), size)));
     munmap(text, size);
     return keymap;
 }

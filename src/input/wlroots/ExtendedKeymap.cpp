@@ -31,12 +31,7 @@ std::optional<XKBKeymap> with(const XKBKeymap& layout, const QList<xkb_keysym_t>
                 "> { [ " + name + " ] };";
     }
     text.insert(end, keys);
-    xkb_context* context = xkb_context_new(
-        xkb_context_flags(XKB_CONTEXT_NO_DEFAULT_INCLUDES | XKB_CONTEXT_NO_ENVIRONMENT_NAMES));
-    if (!context) return std::nullopt;
-    xkb_keymap* keymap = xkb_keymap_new_from_string(
-        context, text.constData(), XKB_KEYMAP_FORMAT_TEXT_V1, XKB_KEYMAP_COMPILE_NO_FLAGS);
-    xkb_context_unref(context);
+    xkb_keymap* keymap = XKBKeymap::compile(text);
     if (!keymap) return std::nullopt;
     std::optional<XKBKeymap> extended(std::in_place, keymap, layout.group());
     xkb_keymap_unref(keymap);

@@ -114,6 +114,17 @@ QByteArray XKBKeymap::description() const {
     return result;
 }
 
+xkb_keymap* XKBKeymap::compile(QByteArrayView text) {
+    xkb_context* context = xkb_context_new(
+        xkb_context_flags(XKB_CONTEXT_NO_DEFAULT_INCLUDES | XKB_CONTEXT_NO_ENVIRONMENT_NAMES));
+    if (!context) return nullptr;
+    xkb_keymap* keymap =
+        xkb_keymap_new_from_buffer(context, text.data(), size_t(text.size()),
+                                   XKB_KEYMAP_FORMAT_TEXT_V1, XKB_KEYMAP_COMPILE_NO_FLAGS);
+    xkb_context_unref(context);
+    return keymap;
+}
+
 void XKBKeymap::indexCharacters() {
     StatePtr state = newState(keymap_, group_);
     if (!state) return;

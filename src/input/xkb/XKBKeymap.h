@@ -54,6 +54,9 @@ public:
 
     // The keymap as text: tells a real change from a notification that changed nothing.
     QByteArray description() const;
+    // A keymap from such a text, whole (it includes nothing); the caller owns it. Null when
+    // the text does not compile.
+    static xkb_keymap* compile(QByteArrayView text);
 
 private:
     void indexCharacters();
