@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
 # What `cmake --graphviz` draws (make layers): our libraries and the program, not the tests,
 # benchmarks, fuzzers, generated targets or outside libraries.
 set(GRAPHVIZ_EXTERNAL_LIBS OFF)

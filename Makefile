@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Quick start: `make run` builds and starts the agent, `make test` builds with
 # sanitizers and runs every test. Both install missing Debian packages first.
 JOBS ?= 2

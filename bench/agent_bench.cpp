@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Measures a running agent against floors measured in the same run, on the X server in
 // $DISPLAY. Prints one "<key> <value>" line per figure.
 //

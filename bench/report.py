@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
 """Writes the benchmark results into the README, between its two benchmark markers.
 
 Usage: report.py <README> <machine file> <run file>...  (files of "<key> <value>" lines)

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Runs every benchmark against a release build, each beside its floor, on a private Xvfb,
 # and writes the results with the machine into the README's performance table.
 # Usage: bench/run-all.sh [runs]   (2 by default; a run takes about six minutes)

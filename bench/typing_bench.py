@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
 """Characters per second the agent types into a GTK 3 entry, from the first text sent to the
 last line the entry submits, texts sent one after another as a phone would.
 

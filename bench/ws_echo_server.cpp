@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The floor the agent is measured against: a trivial Qt WebSocket server, accepting the way
 // the agent does (TCP without delay), that answers every message except moves (which the agent
 // does not answer either) with the message itself. Listens on $OLVANE_WS_PORT (0: any free

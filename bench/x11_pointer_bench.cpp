@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The cost of one posted pointer event through the X11 backend, on the X server in $DISPLAY.
 // Usage: x11_pointer_bench [events]
 #include "input/ScreenClamp.h"

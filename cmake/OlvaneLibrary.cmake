@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
 # olvane_library(<name> [LINKS <target>...] [EXCLUDE <file>...])
 #
 # The folder's sources (not its subfolders') as one static library. Its headers are reached

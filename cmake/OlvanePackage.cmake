@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
 # `make deb`: a Debian package of what `cmake --install` puts in place, for a build
 # configured with CMAKE_INSTALL_PREFIX=/usr.
 set(OLVANE_PACKAGE_MAINTAINER "OlvaneHelper developers <olvane-helper@example.org>")

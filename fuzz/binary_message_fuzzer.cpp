@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Binary pointer messages from an authenticated phone: the input cut into messages of nine
 // bytes (the last one may be shorter), a smoothing tick after each, as on a busy network.
 #include "RouterWorld.h"

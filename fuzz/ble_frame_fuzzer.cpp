@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The Bluetooth frame parser on bytes that arrive in pieces of any size. Every frame it cuts
 // must be exactly the bytes it took, encoded again; nothing may be taken twice or skipped.
 #include "FuzzCheck.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The head of an HTTP request on the agent's port, read before any authentication: the
 // parser, then the page server's answer to whatever it accepts.
 #include "FuzzCheck.h"

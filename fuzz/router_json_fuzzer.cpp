@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The JSON router input: lines of text, one message each, from one phone, as the WebSocket
 // and Bluetooth transports hand them over.
 #include "RouterWorld.h"

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Runs one fuzzer for a while over its committed seeds. What it finds goes to a work folder,
 # never into the repository; a crash leaves its input there.
 # Usage: fuzz/run-fuzzer.sh <fuzzer binary> <seconds> <work folder>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The token file reader on whatever the file holds. Issuing and revoking tokens must lose none
 // that it read, and a file it cannot parse must be kept aside intact.
 #include "FuzzCheck.h"

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Fails, naming the files, when C++ sources differ from the project's .clang-format.
 # Fix with: clang-format -i <file>...
 set -euo pipefail

@@ -1,4 +1,5 @@
 #!/usr/bin/python3
+# SPDX-License-Identifier: GPL-3.0-or-later
 """Fails, naming the program and its package, when a program of programs.txt comes from a
 Debian package that the package lists do not install (nor any package they depend on, nor one
 every Debian system has): a fresh machine would not have it, whatever this one has.

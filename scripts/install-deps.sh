@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Installs the Debian packages the agent needs that are not installed yet.
 # Usage: scripts/install-deps.sh build|test
 set -euo pipefail

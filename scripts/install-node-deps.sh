@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Installs the npm packages of a folder of ours exactly as its lock file says, into another
 # folder (a build folder), with the cache preferred over the network.
 # Usage: scripts/install-node-deps.sh <folder with package.json and package-lock.json> <dest>

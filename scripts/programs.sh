@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Sourced by our shell scripts. `listed PROGRAM ARGS...` runs a program of
 # scripts/programs.txt, and refuses any other, as the test harnesses do. The tools every Debian
 # system has (coreutils, grep, sed...) are listed as well, and called directly.

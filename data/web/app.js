@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The touchpad page: pairing first, then the pad, the keys, the typing field and the media
 // remote, all speaking the agent's own protocol over the WebSocket it serves.
 import { Connection } from './connection.js';

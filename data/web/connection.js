@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The link to the agent: one WebSocket to the host the page came from, pairing and
 // authentication with a token kept in this browser, commands only once authenticated, and a
 // new connection whenever the old one drops or stops answering.

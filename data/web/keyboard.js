@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The typing field: what the user types reaches the computer as they type it. The field is a
 // mirror of the text typed since the last Return, so any change the phone's keyboard makes
 // (a letter, a deletion, an autocorrected word) becomes deletions and new text by comparing

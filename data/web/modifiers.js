@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Sticky modifier keys, as on phone keyboards: a tap holds the modifier for the next key, a
 // second tap keeps it for every key until a third tap lets it go.
 

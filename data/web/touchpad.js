@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The touchpad, as on a laptop: one finger moves the pointer, a tap clicks, a two-finger tap
 // right-clicks, two fingers scroll and a flick of them glides on, and a tap followed at once
 // by a touch that stays or slides drags. Lifting the finger during a drag keeps the button

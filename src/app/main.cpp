@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "app/Agent.h"
 #include "app/CommandLine.h"
 #include "app/SingleInstance.h"

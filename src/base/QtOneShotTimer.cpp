@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "base/QtOneShotTimer.h"
 
 std::unique_ptr<OneShotTimer> OneShotTimer::create() {

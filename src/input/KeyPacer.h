@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
 // How fast key events may go to a Wayland compositor. Mutter hands every key event to the

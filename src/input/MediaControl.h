@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
 // Play/pause, next and previous for whichever media player can take them. Called on the

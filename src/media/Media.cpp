@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "media/Media.h"
 
 Media::Media(std::unique_ptr<PlayerBus> bus, PressKey pressKey)

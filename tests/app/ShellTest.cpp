@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "app/Shell.h"
 #include "input/portal/PortalBackend.h"
 #include "router/Router.h"

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
 """Attacks from the network or a browser's page, from the attacker's side, while a paired phone
 pings every 20 ms and must get every answer (its round trips are printed, not judged)."""
 import asyncio

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
 """Discovery through real Avahi daemons, in network namespaces so that multicast stays here."""
 import os
 import subprocess

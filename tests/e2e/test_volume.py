@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
 import signal
 
 from olvane_e2e import AgentTestCase, PulseAudio, wait_for

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
 from olvane_e2e import AS_NOBODY, AgentTestCase, Sway, Wev, hand_over, wait_for
 
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
 // Readable gtest failure messages for the Qt types the tests compare (lists of them print

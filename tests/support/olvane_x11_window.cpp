@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // A window that records what reaches it, for tests that drive the X server from elsewhere.
 // It covers the screen, takes the keyboard focus and prints one line per event on stdout:
 //   ready

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "router/RouterHarness.h"
 #include "support/Wait.h"
 #include "transport/WSServer.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "base/OneShotTimer.h"
 #include "state/AppState.h"
 #include "support/ListedPrograms.h"

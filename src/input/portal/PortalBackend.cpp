@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "input/portal/PortalBackend.h"
 
 #include "base/Log.h"

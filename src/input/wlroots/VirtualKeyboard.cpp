@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "input/wlroots/VirtualKeyboard.h"
 
 #include "input/wlroots/WaylandConnection.h"

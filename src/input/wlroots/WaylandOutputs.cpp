@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "input/wlroots/WaylandOutputs.h"
 
 #include "xdg-output-unstable-v1-client-protocol.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "transport/ble/WriteBuffer.h"
 
 #include <algorithm>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "transport/bluez/LEAdvertisementAdaptor.h"
 
 LEAdvertisementAdaptor::LEAdvertisementAdaptor(QObject* object, const AdvertisingData& data,

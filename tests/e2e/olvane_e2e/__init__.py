@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
 """Helpers that start the real agent, the servers and programs around it, and talk to it the way
 the phone does."""
 from . import programs  # noqa: F401  (refuses to start programs missing from the list)

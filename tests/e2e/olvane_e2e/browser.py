@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
 """Debian's Chromium on a phone-sized touch screen, driven by Playwright's core package."""
 import json
 import os

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
 """A test case that runs the real agent and stops everything it started, in reverse order."""
 import tempfile
 import unittest

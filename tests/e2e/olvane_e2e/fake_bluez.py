@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
 """A stand-in for bluetoothd, for kernels without Bluetooth: one powered adapter with what a
 peripheral uses of BlueZ's D-Bus API. It reads our GATT tree and advertisement back, refusing
 what bluetoothd refuses, and forwards a phone's reads to our characteristic. Tests steer it

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
 """A media player of ours, org.mpris.MediaPlayer2.<name>: it prints each Player call as a JSON
 line; the method given to --fail answers with an error, to --hang never. Run from tests/e2e:
 python3 -m olvane_e2e.fake_player --address A --name N [--fail M] [--hang M]"""

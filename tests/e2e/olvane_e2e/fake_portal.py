@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
 """A stand-in for xdg-desktop-portal's RemoteDesktop at version 2, for what Debian 12's (version
 1) cannot show: restore tokens, and a session the desktop ends. As the portal does, it answers
 through request objects (their Response before the method's reply, which the pattern allows),

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
 """GNOME's Wayland input stack without a screen: mutter on two monitors, the desktop portal with
 its GNOME backend and the accessibility bus, on private buses. Mutter takes its keyboard layout
 from systemd-localed: the real one, in a mount namespace where /etc/default holds our file.

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
 """How every fixture is started, watched and ended: as one child process."""
 import json
 import os

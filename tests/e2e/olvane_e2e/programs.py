@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
 """Only the programs of scripts/programs.txt, which scripts/check-programs.py finds in the
 package lists, may be started, by the name they are listed under; and our own builds."""
 import os

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
 """How our D-Bus stand-ins (fake_portal, fake_player, fake_bluez) serve, and tests start them."""
 import subprocess
 

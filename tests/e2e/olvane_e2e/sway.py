@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
 """Headless sway with two outputs, and wev recording what reaches its window. Sway refuses to
 run as root: both run as nobody, and so must the agent that talks to them (AS_NOBODY)."""
 import glob

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
 """A Tk or GTK 3 field printing "ready" once it has the keyboard (which it takes back itself:
 no window manager), "text" and its JSON text on changes, "submit" and it on Return, then empty.
 GTK also prints keys, and pointer events in desktop coordinates: its windows cover every monitor."""

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Drives Debian's Chromium for the end-to-end tests through Playwright's core package: one
 // JSON request per line on stdin, one JSON answer per line on stdout. The Python tests keep
 // control and check the real desktop between the steps.
