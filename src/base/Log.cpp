@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "base/Log.h"
 
+#include "base/LogLimiter.h"
+
 #include <QDateTime>
 
 #include <sys/stat.h>
@@ -8,29 +10,48 @@
 
 #include <atomic>
 #include <mutex>
+#include <optional>
 
 namespace {
+constexpr qsizetype kLongestText = 1000;
+
 std::atomic<LogSink> sink{nullptr};
 std::mutex writeMutex;
+// Under writeMutex.
+std::optional<LogLimiter> limiter;
 
-// Text from peers reaches log lines; a line end or terminal escape in it must not forge
-// lines nor rewrite the terminal, so controls are written as escapes.
-QString escapeControls(const QString& text) {
+// Characters that must not reach a terminal or a log viewer as they are: controls would
+// forge lines or rewrite the screen, format characters (bidirectional overrides and
+// isolates, zero-width characters) would show text in another order than it was written.
+bool mustEscape(char32_t c) {
+    if (c == 0x2028 || c == 0x2029) return true;
+    const QChar::Category category = QChar::category(c);
+    return category == QChar::Other_Control || category == QChar::Other_Format;
+}
+
+void appendEscaped(QString& out, char32_t c) {
+    if (c == '\n')
+        out += QLatin1String("\\n");
+    else if (c == '\r')
+        out += QLatin1String("\\r");
+    else if (c == '\t')
+        out += QLatin1String("\\t");
+    else if (mustEscape(c))
+        out += c > 0xffff ? QStringLiteral("\\U%1").arg(uint(c), 8, 16, QLatin1Char('0'))
+                          : QStringLiteral("\\u%1").arg(uint(c), 4, 16, QLatin1Char('0'));
+    else
+        out += QString::fromUcs4(&c, 1);
+}
+
+// Escaped, and cut where it grows too long for a line.
+QString shown(const QString& text) {
     QString out;
-    out.reserve(text.size());
-    for (const QChar c : text) {
-        const char16_t u = c.unicode();
-        if (u == '\n')
-            out += QLatin1String("\\n");
-        else if (u == '\r')
-            out += QLatin1String("\\r");
-        else if (u == '\t')
-            out += QLatin1String("\\t");
-        else if (u < 0x20 || (u >= 0x7f && u < 0xa0) || u == 0x2028 || u == 0x2029)
-            out += QStringLiteral("\\u%1").arg(uint(u), 4, 16, QLatin1Char('0'));
-        else
-            out += c;
-    }
+    const QList<uint> characters = text.toUcs4();
+    qsizetype i = 0;
+    for (; i < characters.size() && out.size() < kLongestText; ++i)
+        appendEscaped(out, char32_t(characters[i]));
+    if (i < characters.size())
+        out += QStringLiteral("… (%1 more characters)").arg(characters.size() - i);
     return out;
 }
 
@@ -48,29 +69,62 @@ bool stderrIsJournal() {
     return deviceOk && inodeOk && device == status.st_dev && inode == status.st_ino;
 }
 
-QString prefix() {
+enum class Level { Info, Error };
+
+QString prefix(Level level) {
     static const bool journal = stderrIsJournal();
-    if (journal) return QString();
-    return QStringLiteral("%1 olvane-helper[%2]: ")
+    // The journal reads a syslog priority in front of the text; "<3>" is an error.
+    if (journal) return level == Level::Error ? QStringLiteral("<3>") : QString();
+    return QStringLiteral("%1 olvane-helper[%2]: %3")
         .arg(QDateTime::currentDateTime().toString(Qt::ISODateWithMs))
-        .arg(::getpid());
-}
-}  // namespace
-
-void setLogSink(LogSink newSink) {
-    sink.store(newSink);
+        .arg(::getpid())
+        .arg(level == Level::Error ? QStringLiteral("error: ") : QString());
 }
 
-void logLine(const QString& raw) {
-    const QString text = escapeControls(raw);
-    const QByteArray line = (prefix() + text + QLatin1Char('\n')).toUtf8();
+// Under writeMutex. One write per line so that lines from several threads never interleave.
+void write(const QString& text, Level level = Level::Info) {
     if (LogSink s = sink.load()) s(text);
-    std::lock_guard lock(writeMutex);
-    // One write per line so that lines from several threads never interleave.
+    const QByteArray line = (prefix(level) + text + QLatin1Char('\n')).toUtf8();
     qsizetype done = 0;
     while (done < line.size()) {
         const ssize_t n = ::write(STDERR_FILENO, line.constData() + done, line.size() - done);
         if (n <= 0) break;
         done += n;
     }
+}
+
+void writeLimited(const QString& raw, Level level) {
+    const QString text = shown(raw);
+    std::lock_guard lock(writeMutex);
+    if (!limiter) limiter.emplace();
+    const QStringList lines = limiter->admit(text);
+    for (qsizetype i = 0; i < lines.size(); ++i)
+        write(lines[i], i + 1 == lines.size() ? level : Level::Info);
+}
+}  // namespace
+
+void setLogSink(LogSink newSink) {
+    std::lock_guard lock(writeMutex);
+    sink.store(newSink);
+    limiter.reset();
+}
+
+void logLine(const QString& text) {
+    writeLimited(text, Level::Info);
+}
+
+void logError(const QString& text) {
+    writeLimited(text, Level::Error);
+}
+
+void logCommand(const QString& text) {
+    const QString shownText = shown(text);
+    std::lock_guard lock(writeMutex);
+    write(shownText);
+}
+
+void flushLog() {
+    std::lock_guard lock(writeMutex);
+    if (!limiter) return;
+    for (const QString& line : limiter->flush()) write(line);
 }

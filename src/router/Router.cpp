@@ -234,13 +234,13 @@ void Router::dryRunCommand(const QString& type, const QJsonObject& message,
     if (type == QLatin1String("getvol"))
         session->sendJSON(
             {{QStringLiteral("t"), QStringLiteral("vol")}, {QStringLiteral("value"), 50}});
-    logLine(QStringLiteral("input: %1 %2").arg(type, dump(message)));
+    logCommand(QStringLiteral("input: %1 %2").arg(type, dump(message)));
 }
 
 void Router::runCommand(const QString& type, const QJsonObject& message,
                         const std::shared_ptr<ClientSession>& session) {
     if (const Handler handler = commands().value(type)) (this->*handler)(message, session);
-    if (options_.logInput) logLine(QStringLiteral("input: %1").arg(type));
+    if (options_.logInput) logCommand(QStringLiteral("input: %1").arg(type));
 }
 
 void Router::handleBinary(QByteArrayView bytes, const std::shared_ptr<ClientSession>& session) {
@@ -248,9 +248,9 @@ void Router::handleBinary(QByteArrayView bytes, const std::shared_ptr<ClientSess
     const std::optional<BinaryMessage> m = BinaryMessage::decode(bytes);
     if (!m) return;
     if (options_.dryRun) {
-        logLine(QStringLiteral("input(bin): op=%1 dx=%2 dy=%3")
-                    .arg(m->op)
-                    .arg(decimal(m->dx), decimal(m->dy)));
+        logCommand(QStringLiteral("input(bin): op=%1 dx=%2 dy=%3")
+                       .arg(m->op)
+                       .arg(decimal(m->dx), decimal(m->dy)));
         return;
     }
     if (m->op == BinaryMessage::kScroll) input_.scroll(m->dx, m->dy);
