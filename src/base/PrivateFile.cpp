@@ -6,8 +6,12 @@
 #include <QFileInfo>
 #include <QSaveFile>
 
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
 
 bool PrivateFile::write(const QString& path, const QByteArray& bytes) {
     const QFileInfo info(path);
@@ -26,4 +30,29 @@ bool PrivateFile::write(const QString& path, const QByteArray& bytes) {
         return false;
     }
     return file.commit();
+}
+
+PrivateFile::Contents PrivateFile::read(const QString& path, qint64 maxBytes) {
+    using State = Contents::State;
+    // Opening a pipe for reading would wait for a writer; a link may lead anywhere.
+    const int fd =
+        ::open(QFile::encodeName(path).constData(), O_RDONLY | O_NONBLOCK | O_NOFOLLOW | O_CLOEXEC);
+    if (fd < 0) {
+        if (errno == ENOENT) return {};
+        return {State::Refused, {}, QString::fromLocal8Bit(std::strerror(errno))};
+    }
+    QFile file;
+    file.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle);
+    struct stat st {};
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode))
+        return {State::Refused, {}, QStringLiteral("not a regular file")};
+    if (st.st_size > maxBytes)
+        return {
+            State::Refused, {}, QStringLiteral("%1 bytes, over %2").arg(st.st_size).arg(maxBytes)};
+    // It may have grown since: no more than the limit is read.
+    QByteArray bytes = file.read(maxBytes + 1);
+    if (file.error() != QFileDevice::NoError) return {State::Refused, {}, file.errorString()};
+    if (bytes.size() > maxBytes)
+        return {State::Refused, {}, QStringLiteral("over %1 bytes").arg(maxBytes)};
+    return {State::Read, std::move(bytes), {}};
 }

@@ -10,4 +10,14 @@
 class PrivateFile {
 public:
     static bool write(const QString& path, const QByteArray& bytes);
+
+    struct Contents {
+        enum class State { Read, Missing, Refused } state = State::Missing;
+        QByteArray bytes;
+        // Why it was refused.
+        QString why;
+    };
+    // Reads a regular file of at most maxBytes, never blocking: whatever else the path leads
+    // to (a pipe, a device, a link) or a larger file is refused unread.
+    static Contents read(const QString& path, qint64 maxBytes);
 };

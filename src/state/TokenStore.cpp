@@ -54,11 +54,13 @@ QString TokenStore::defaultPath() {
 }
 
 TokenStore::Contents TokenStore::read() const {
-    QFile file(path_);
-    if (!file.exists()) return {FileState::Missing, {}};
-    if (!file.open(QIODevice::ReadOnly)) return {FileState::Unreadable, {}};
-    const QJsonDocument doc = QJsonDocument::fromJson(file.readAll());
-    if (file.error() != QFileDevice::NoError) return {FileState::Unreadable, {}};
+    const PrivateFile::Contents file = PrivateFile::read(path_, kMaxFileBytes);
+    if (file.state == PrivateFile::Contents::State::Missing) return {FileState::Missing, {}};
+    if (file.state == PrivateFile::Contents::State::Refused) {
+        logLine(QStringLiteral("Token file %1 not read: %2").arg(path_, file.why));
+        return {FileState::Unreadable, {}};
+    }
+    const QJsonDocument doc = QJsonDocument::fromJson(file.bytes);
     const QJsonValue value = doc.object().value(QLatin1String(kTokensKey));
     if (!doc.isObject() || !value.isArray()) return {FileState::Corrupt, {}};
     QStringList tokens;
@@ -72,7 +74,10 @@ TokenStore::Contents TokenStore::read() const {
 const TokenStore::Contents& TokenStore::current() const {
     const Stamp now = Stamp::of(path_);
     if (now == stamp_) return contents_;
-    contents_ = read();
+    Contents fresh = read();
+    // A file that cannot be read revokes nothing: the tokens known stay valid.
+    if (fresh.state == FileState::Unreadable) fresh.tokens = contents_.tokens;
+    contents_ = std::move(fresh);
     stamp_ = now;
     refreshDigests();
     return contents_;
@@ -92,9 +97,12 @@ QString TokenStore::issue() {
     const Contents before = current();
     QStringList tokens = withUnsaved(before.tokens);
     tokens.append(token);
-    if (!save(tokens, before, "issued")) unsaved_.append(token);
-    forgetCurrent();
+    if (save(tokens, before, "issued"))
+        forgetCurrent();
+    else
+        unsaved_.append(token);
     current();
+    refreshDigests();
     return token;
 }
 
@@ -110,6 +118,9 @@ void TokenStore::revoke(const QString& token) {
         tokens.removeAll(token);
         save(tokens, before, "revoked");
         forgetCurrent();
+    } else {
+        // Known from a file that can no longer be read: forgotten here.
+        contents_.tokens.removeAll(token);
     }
     current();
     refreshDigests();

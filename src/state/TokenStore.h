@@ -17,6 +17,9 @@
 // sequences are serialised so no issued token is lost.
 class TokenStore {
 public:
+    // A larger file is not read (a user's tokens take a few kilobytes).
+    static constexpr qint64 kMaxFileBytes = 1024 * 1024;
+
     explicit TokenStore(QString filePath);
     static QString defaultPath();
 
