@@ -79,7 +79,11 @@ std::optional<QString> applyOptions(const QCommandLineParser& parser, const Opti
         env.inputBackend = backend;
     }
     if (parser.isSet(o.name)) env.name = parser.value(o.name);
-    if (parser.isSet(o.code)) env.fixedCode = parser.value(o.code);
+    if (parser.isSet(o.code)) {
+        // Anyone could pair with it.
+        if (parser.value(o.code).isEmpty()) return QStringLiteral("Empty pairing code.");
+        env.fixedCode = parser.value(o.code);
+    }
     env.dryRun = env.dryRun || parser.isSet(o.dryRun);
     env.logInput = env.logInput || parser.isSet(o.logInput);
     return std::nullopt;

@@ -39,6 +39,7 @@ class CommandLine(AgentTestCase):
                             (["-p", "80a"], "Bad port '80a'"),
                             (["--port"], "Missing value after '--port'."),
                             (["--input-backend", "mouse"], "Unknown input backend 'mouse'"),
+                            (["--code", ""], "Empty pairing code."),
                             (["extra"], "Unexpected argument 'extra'.")]:
             with self.subTest(args=args):
                 out = self.run_binary(*args)
