@@ -21,6 +21,8 @@ const QByteArray kShowRequest = "show\n";
 constexpr int kMaxRequestBytes = 64;
 // How long a later copy keeps trying to reach a first copy that is still starting up.
 constexpr int kReachTimeoutMs = 3000;
+// How many names a copy tries for its folder in the shared temporary folder.
+constexpr int kFolderNamesTried = 16;
 
 // A folder where nobody else can put a lock or a socket: ours, a real folder (not a link),
 // writable by us alone.
@@ -53,11 +55,17 @@ SingleInstance::~SingleInstance() {
 QString SingleInstance::defaultDir() {
     const QString runtime = qEnvironmentVariable("XDG_RUNTIME_DIR");
     if (!runtime.isEmpty() && isPrivateFolder(runtime)) return runtime;
-    // Without one, a folder of our own in the shared temporary folder; another user may have
-    // taken its name first, and then it is not used.
+    // Without one, a folder of our own in the shared temporary folder. Another user may have
+    // taken its name first: then the next name is tried, in the same order by every copy, so
+    // that they still find each other.
     const QString own = QDir::tempPath() + QStringLiteral("/olvane-helper-%1").arg(::geteuid());
-    if (::mkdir(QFile::encodeName(own).constData(), 0700) != 0 && errno != EEXIST) return {};
-    return isPrivateFolder(own) ? own : QString();
+    for (int n = 1; n <= kFolderNamesTried; ++n) {
+        const QString dir = n == 1 ? own : own + QStringLiteral("-%1").arg(n);
+        if (::mkdir(QFile::encodeName(dir).constData(), 0700) != 0 && errno != EEXIST) break;
+        if (isPrivateFolder(dir)) return dir;
+        logLine(QStringLiteral("%1 is not a private folder of ours; not used").arg(dir));
+    }
+    return {};
 }
 
 QString SingleInstance::socketPath() const {
