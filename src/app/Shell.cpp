@@ -63,8 +63,7 @@ void Shell::launch() {
         pairingWindow_ = std::make_unique<PairingWindow>(state_, icon_);
         // Where the desktop shows no global menu bar, the main menu stays reachable here.
         pairingWindow_->setMenuBar(mainMenu_);
-        if (const quint16 port = wsServer_->port())
-            pairingWindow_->setPageAddressSource([port] { return PageAddress::current(port); });
+        if (wsServer_->port()) showPageAddress();
         pairingWindow_->show();
     }
     logLine(QStringLiteral("Olvane started. code: %1  ax: %2")
@@ -76,6 +75,7 @@ void Shell::terminate() {
     if (terminated_) return;
     terminated_ = true;
     if (bleServer_) bleServer_->stop();
+    flushLog();
     logLine(QStringLiteral("Olvane stopped."));
 }
 
@@ -97,24 +97,35 @@ void Shell::refresh() {
 
 void Shell::rebuildMenu() {
     if (!launched_) return;
-    trayIcon_->setMenu(
-        MenuModel::statusMenu(state_.connectedCount(), state_.pairingCode(), input_.trusted()));
+    trayIcon_->setMenu(MenuModel::statusMenu(state_.connectedCount(), state_.pairingCode(),
+                                             input_.trusted(), state_.portTrouble()));
 }
 
 void Shell::startServers() {
     wsServer_ = std::make_unique<WSServer>(state_, router_);
-    if (const std::optional<QString> error = wsServer_->start()) {
-        logLine(QStringLiteral("Server start failed: %1").arg(*error));
-    } else {
-        logLine(QStringLiteral("Touchpad page at %1")
-                    .arg(PageAddress::current(wsServer_->port()).toString()));
-        if (options_.advertise) {
-            advertiser_ = std::make_unique<AvahiPublisher>(
-                state_.displayName(), QString::fromLatin1(kServiceType), wsServer_->port());
-            advertiser_->start();
-        }
-    }
+    // The port may be free only later: then the network part comes up then.
+    const bool listening = wsServer_->start([self = QPointer<Shell>(this)] {
+        if (!self) return;
+        self->serveNetwork();
+        if (self->pairingWindow_) self->showPageAddress();
+    });
+    if (listening) serveNetwork();
     if (options_.bluetooth) bleServer_ = options_.bluetooth(state_, router_);
+}
+
+void Shell::serveNetwork() {
+    logLine(QStringLiteral("Touchpad page at %1")
+                .arg(PageAddress::current(wsServer_->port()).toString()));
+    if (options_.advertise) {
+        advertiser_ = std::make_unique<AvahiPublisher>(
+            state_.displayName(), QString::fromLatin1(kServiceType), wsServer_->port());
+        advertiser_->start();
+    }
+}
+
+void Shell::showPageAddress() {
+    const quint16 port = wsServer_->port();
+    pairingWindow_->setPageAddressSource([port] { return PageAddress::current(port); });
 }
 
 void Shell::regenCode() {

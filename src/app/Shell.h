@@ -70,6 +70,9 @@ private:
     void refresh();
     void rebuildMenu();
     void startServers();
+    // Once the port is listened on: the page's address, the advertisement.
+    void serveNetwork();
+    void showPageAddress();
     void perform(MenuCommand command);
     void showAbout();
 

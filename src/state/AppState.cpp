@@ -13,7 +13,13 @@
 AppStateConfig AppStateConfig::fromEnv(const Env& env) {
     AppStateConfig config;
     config.wsPort = AppState::parsePort(env.wsPort);
-    config.fixedCode = env.fixedCode;
+    // Anyone could pair with an empty code (a "pair" without one sends it).
+    if (env.fixedCode && env.fixedCode->isEmpty())
+        logLine(
+            QStringLiteral("OLVANE_FIXED_CODE is empty, which anyone could pair with; using a "
+                           "random code"));
+    else
+        config.fixedCode = env.fixedCode;
     config.name = env.name;
     config.tokenFile = TokenStore::defaultPath();
     return config;
@@ -70,8 +76,12 @@ qint64 AppState::connectedCount() const {
 void AppState::regenerateCode() {
     {
         std::lock_guard lock(mutex_);
-        _pairingCode = generateCode(fixedCode_);
-        guard_.codeChanged();
+        const QString before = _pairingCode;
+        // A new code is another code, unless it is fixed.
+        do {
+            _pairingCode = generateCode(fixedCode_);
+        } while (!fixedCode_ && _pairingCode == before);
+        guard_.codeChanged(_pairingCode != before);
     }
     emit changed();
 }
@@ -117,4 +127,18 @@ qint64 AppState::clientDisconnected() {
     }
     emit changed();
     return count;
+}
+
+std::optional<PortTrouble> AppState::portTrouble() const {
+    std::lock_guard lock(mutex_);
+    return portTrouble_;
+}
+
+void AppState::setPortTrouble(const std::optional<PortTrouble>& trouble) {
+    {
+        std::lock_guard lock(mutex_);
+        if (portTrouble_ == trouble) return;
+        portTrouble_ = trouble;
+    }
+    emit changed();
 }

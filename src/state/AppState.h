@@ -28,6 +28,18 @@ struct AppStateConfig {
 
 enum class PairingResult { Accepted, WrongCode, LockedOut };
 
+// Why phones cannot reach the agent over the network: its port cannot be listened on.
+struct PortTrouble {
+    quint16 port = 0;
+    // Another program listens there.
+    bool taken = false;
+    // Whose program, when the system tells.
+    std::optional<uint> ownerUid;
+    QString ownerName;
+
+    bool operator==(const PortTrouble&) const = default;
+};
+
 // State shared by the whole process: the pairing code, the issued tokens and the number of
 // authenticated clients. Safe to use from any thread.
 class AppState : public QObject {
@@ -62,8 +74,12 @@ public:
     // Returns the count after the decrement.
     qint64 clientDisconnected();
 
+    std::optional<PortTrouble> portTrouble() const;
+    void setPortTrouble(const std::optional<PortTrouble>& trouble);
+
 signals:
-    // After every change of the code or of the client count, from the thread that made it.
+    // After every change of the code, the client count or the port's trouble, from the thread
+    // that made it.
     void changed();
 
 private:
@@ -73,5 +89,6 @@ private:
     mutable std::mutex mutex_;
     QString _pairingCode;
     qint64 _connectedCount = 0;
+    std::optional<PortTrouble> portTrouble_;
     PairingGuard guard_;
 };

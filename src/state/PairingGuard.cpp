@@ -29,8 +29,9 @@ void PairingGuard::recordSuccess() {
     lockouts_ = 0;
 }
 
-// Guesses made against the old code tell nothing about the new one, but whoever made them
-// may still be trying: the count starts over, the lockout length does not.
-void PairingGuard::codeChanged() {
+// Guesses made against the old code tell nothing about the new one: the user who drew it can
+// pair at once. Whoever made them may still be trying: the lockout length does not start over.
+void PairingGuard::codeChanged(bool differs) {
     failures_ = 0;
+    if (differs) lockedUntil_ = 0;
 }

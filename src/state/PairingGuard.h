@@ -7,7 +7,8 @@
 
 // Slows down guessing of the four-digit pairing code. After 5 wrong codes (from any
 // connection) every attempt is refused without comparing for 30 s; each further lockout
-// doubles that, up to 15 minutes. A right code, or a new code, clears the failure count.
+// doubles that, up to 15 minutes. A right code, or a new code, clears the failure count; a
+// code that differs from the last ends the lockout too.
 class PairingGuard {
 public:
     static constexpr int kFailuresPerLockout = 5;
@@ -22,7 +23,7 @@ public:
     // Returns the length of the lockout this failure started, if it started one.
     std::optional<double> recordFailure();
     void recordSuccess();
-    void codeChanged();
+    void codeChanged(bool differs);
 
 private:
     MonotonicClock clock_;

@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "transport/HTTPRequestHead.h"
 
+#include <algorithm>
+
 namespace {
 const QByteArrayView kLineEnd("\r\n");
 const QByteArrayView kHeadEnd("\r\n\r\n");
@@ -36,8 +38,10 @@ bool isFieldValue(QByteArrayView text) {
 }
 }  // namespace
 
-qsizetype HTTPRequestHead::lengthIn(QByteArrayView bytes) {
-    const qsizetype at = bytes.indexOf(kHeadEnd);
+qsizetype HTTPRequestHead::lengthIn(QByteArrayView bytes, qsizetype searched) {
+    // The end may have begun in the bytes searched before.
+    const qsizetype from = std::max<qsizetype>(0, searched - (kHeadEnd.size() - 1));
+    const qsizetype at = bytes.indexOf(kHeadEnd, from);
     return at < 0 ? -1 : at + kHeadEnd.size();
 }
 

@@ -13,8 +13,9 @@
 class HTTPRequestHead {
 public:
     // The length of the head (up to and including the empty line that ends it), or -1 while
-    // the bytes do not hold a whole head yet.
-    static qsizetype lengthIn(QByteArrayView bytes);
+    // the bytes do not hold a whole head yet. Bytes that arrive piece by piece are searched
+    // once: searched says how many were searched before, without finding the end.
+    static qsizetype lengthIn(QByteArrayView bytes, qsizetype searched = 0);
     // Nothing when the head is not a well-formed request in origin form.
     static std::optional<HTTPRequestHead> parse(QByteArrayView head);
 

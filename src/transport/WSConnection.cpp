@@ -72,15 +72,19 @@ WSConnection::WSConnection(QWebSocket* socket, QTcpSocket* tcp, Router& router,
 }
 
 void WSConnection::onText(const QString& text) {
-    if (guard_) guard_->messageArrived();
+    if (!admitted()) return;
     if (!text.isEmpty()) router_.handleText(text.toUtf8(), session_);
     afterMessage();
 }
 
 void WSConnection::onBinary(const QByteArray& bytes) {
-    if (guard_) guard_->messageArrived();
+    if (!admitted()) return;
     if (!bytes.isEmpty()) router_.handleBinary(bytes, session_);
     afterMessage();
+}
+
+bool WSConnection::admitted() {
+    return !guard_ || guard_->messageArrived();
 }
 
 void WSConnection::afterMessage() {
@@ -90,6 +94,11 @@ void WSConnection::afterMessage() {
 }
 
 void WSConnection::onDisconnected() {
+    // Qt closes a connection whose message is too large without saying how large.
+    if (socket_->closeCode() == QWebSocketProtocol::CloseCodeTooMuchData)
+        logLine(QStringLiteral("WS: message over %1 bytes from %2 (%3); connection closed")
+                    .arg(socket_->maxAllowedIncomingMessageSize())
+                    .arg(ConnectionGuard::shown(socket_->peerAddress()), socket_->closeReason()));
     router_.sessionEnded(*session_);
     socket_->deleteLater();
 }

@@ -26,6 +26,8 @@ public:
 private:
     void onText(const QString& text);
     void onBinary(const QByteArray& bytes);
+    // Whether the message may be handled: a first message may make the connection leave.
+    bool admitted();
     void afterMessage();
     void onDisconnected();
 

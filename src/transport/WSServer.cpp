@@ -2,20 +2,26 @@
 #include "transport/WSServer.h"
 
 #include "base/Log.h"
+#include "base/MainThread.h"
 #include "base/SerialQueue.h"
 #include "router/Router.h"
 #include "state/AppState.h"
 #include "transport/ConnectionGuard.h"
 #include "transport/HTTPGate.h"
 #include "transport/HTTPResponder.h"
+#include "transport/PortOwner.h"
 #include "transport/RequestOrigin.h"
 #include "transport/WSConnection.h"
 
-#include <QHash>
 #include <QTcpServer>
 #include <QTcpSocket>
+#include <QTimer>
 #include <QWebSocket>
 #include <QWebSocketServer>
+
+namespace {
+constexpr std::chrono::seconds kRetryInterval{1};
+}  // namespace
 
 WSServer::WSServer(AppState& state, Router& router, Limits limits)
     : state_(state),
@@ -23,28 +29,32 @@ WSServer::WSServer(AppState& state, Router& router, Limits limits)
       limits_(limits),
       queue_(std::make_shared<SerialQueue>(QStringLiteral("olvane.ws"))),
       page_(std::make_unique<HTTPResponder>()),
-      ownNames_(RequestOrigin::ownNames()) {}
+      ownNames_(RequestOrigin::ownNames()),
+      room_(limits.maxUnauthenticated) {}
 
 WSServer::~WSServer() {
     queue_->sync([this] {
+        delete retry_;
         delete tcp_;
         delete ws_;
+        retry_ = nullptr;
         tcp_ = nullptr;
         ws_ = nullptr;
     });
 }
 
-std::optional<QString> WSServer::start() {
-    std::optional<QString> error;
+bool WSServer::start(std::function<void()> listening) {
+    listening_ = std::move(listening);
+    bool now = false;
     queue_->sync([&] {
-        if (!listen(state_.wsPort)) {
-            error = tcp_->errorString();
-            return;
-        }
-        port_ = tcp_->serverPort();
-        logLine(QStringLiteral("WS server on port %1").arg(port_));
+        now = listen(state_.wsPort);
+        if (now) return;
+        reportTrouble();
+        retry_ = new QTimer(queue_->context());
+        QObject::connect(retry_, &QTimer::timeout, [this] { tryAgain(); });
+        retry_->start(kRetryInterval);
     });
-    return error;
+    return now;
 }
 
 bool WSServer::listen(quint16 port) {
@@ -60,57 +70,50 @@ bool WSServer::listen(quint16 port) {
     });
     QObject::connect(ws_, &QWebSocketServer::newConnection, [this] { adoptPending(); });
     // Both address families; IPv4 alone where the system has no IPv6.
-    return tcp_->listen(QHostAddress::Any, port) || tcp_->listen(QHostAddress::AnyIPv4, port);
+    if (!tcp_->listen(QHostAddress::Any, port) && !tcp_->listen(QHostAddress::AnyIPv4, port))
+        return false;
+    port_ = tcp_->serverPort();
+    logLine(QStringLiteral("WS server on port %1").arg(port_));
+    state_.setPortTrouble(std::nullopt);
+    return true;
+}
+
+// Whoever holds the port may be a program of another user waiting for the tokens of phones
+// that reconnect: the user must see it, and the port is taken back as soon as it is free.
+void WSServer::reportTrouble() {
+    PortTrouble trouble{
+        state_.wsPort, tcp_->serverError() == QAbstractSocket::AddressInUseError, std::nullopt, {}};
+    if (trouble.taken) trouble.ownerUid = PortOwner::listenerOf(state_.wsPort);
+    if (trouble.ownerUid) trouble.ownerName = PortOwner::userName(*trouble.ownerUid);
+    if (state_.portTrouble() == trouble) return;
+    state_.setPortTrouble(trouble);
+    const QString owner =
+        trouble.ownerUid
+            ? QStringLiteral(", held by uid %1 (%2)").arg(*trouble.ownerUid).arg(trouble.ownerName)
+            : QString();
+    logError(QStringLiteral("Server start failed: %1 (port %2%3); trying again every second")
+                 .arg(tcp_->errorString())
+                 .arg(trouble.port)
+                 .arg(owner));
+}
+
+void WSServer::tryAgain() {
+    if (!listen(state_.wsPort)) return reportTrouble();
+    retry_->stop();
+    if (listening_) postToMain(listening_);
 }
 
 void WSServer::acceptPending() {
     while (QTcpSocket* socket = tcp_->nextPendingConnection()) {
-        // Room is made rather than refused: connections that stay unauthenticated, as many
-        // as are allowed, would otherwise keep every phone out for as long as they wished.
-        if (unauthenticated_ >= limits_.maxUnauthenticated) {
-            if (!crowded_)
-                logLine(QStringLiteral("WS: %1 connections await authentication; closing the "
-                                       "oldest from the address that holds most")
-                            .arg(unauthenticated_));
-            crowded_ = true;
-            evictFromBusiestSource();
-        } else {
-            crowded_ = false;
-        }
         socket->setSocketOption(QAbstractSocket::LowDelayOption, 1);
         // What the socket takes from the system before it is parsed: a request head or a
         // whole frame fits, and the rest waits in the network.
         socket->setReadBufferSize(2 * limits_.maxMessageBytes);
-        new ConnectionGuard(socket, ConnectionGuard::sourceOf(socket->peerAddress()),
-                            unauthenticated_, limits_.firstMessageDeadline,
-                            [socket] { socket->abort(); });
+        new ConnectionGuard(socket, ConnectionGuard::sourceOf(socket->peerAddress()), room_,
+                            limits_.firstMessageDeadline, [socket] { socket->abort(); });
         new HTTPGate(socket, *page_, ownNames_, limits_.maxRequestHeadBytes,
                      [this](QTcpSocket* upgrading) { ws_->handleConnection(upgrading); });
     }
-}
-
-// A flood from one address must not push out a phone that connected from another: room is
-// taken from the address with the most waiting connections, its oldest first.
-void WSServer::evictFromBusiestSource() {
-    struct Source {
-        int waiting = 0;
-        ConnectionGuard* oldest = nullptr;
-    };
-    QHash<QByteArray, Source> sources;
-    for (ConnectionGuard* guard : tcp_->findChildren<ConnectionGuard*>()) {
-        if (guard->released()) continue;
-        Source& source = sources[guard->source()];
-        ++source.waiting;
-        if (!source.oldest || guard->order() < source.oldest->order()) source.oldest = guard;
-    }
-    // Between sources that hold as many, the one that has waited longest.
-    const Source* busiest = nullptr;
-    for (const Source& source : std::as_const(sources))
-        if (!busiest || source.waiting > busiest->waiting ||
-            (source.waiting == busiest->waiting &&
-             source.oldest->order() < busiest->oldest->order()))
-            busiest = &source;
-    if (busiest) busiest->oldest->evict();
 }
 
 // The upgraded socket keeps its TCP connection, which carries the guard; the peer endpoint

@@ -1,19 +1,22 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include "transport/WaitingRoom.h"
+
 #include <QString>
 #include <QStringList>
 
+#include <atomic>
 #include <chrono>
+#include <functional>
 #include <memory>
-#include <optional>
 
 class AppState;
-class ConnectionGuard;
 class HTTPResponder;
 class QWebSocket;
 class QTcpServer;
 class QTcpSocket;
+class QTimer;
 class QWebSocketServer;
 class Router;
 class SerialQueue;
@@ -25,6 +28,8 @@ class WSServer {
 public:
     struct Limits {
         qint64 maxMessageBytes = 64 * 1024;
+        // Places for connections that have not authenticated: as many for those that have sent
+        // nothing yet as for those that have (see WaitingRoom).
         int maxUnauthenticated = 32;
         std::chrono::milliseconds firstMessageDeadline{10000};
         // A request head (WebSocket upgrade or page request) larger than this is refused.
@@ -35,17 +40,20 @@ public:
     WSServer(AppState& state, Router& router) : WSServer(state, router, Limits{}) {}
     ~WSServer();
 
-    // Listens on the state's port; returns the error text when that fails.
-    std::optional<QString> start();
+    // Listens on the state's port, and says whether it does now. When it cannot (another
+    // program holds the port), it says why in the log and in the state, tries again every
+    // second, and calls listening on the main thread once it can.
+    bool start(std::function<void()> listening = {});
     // The port actually listened on (the configured one may be 0), or 0 before start().
     quint16 port() const { return port_; }
 
 private:
     void acceptPending();
-    void evictFromBusiestSource();
     void adoptPending();
     QTcpSocket* tcpSocketOf(const QWebSocket& socket) const;
     bool listen(quint16 port);
+    void tryAgain();
+    void reportTrouble();
 
     AppState& state_;
     Router& router_;
@@ -57,7 +65,8 @@ private:
     // Owned by the queue's thread.
     QTcpServer* tcp_ = nullptr;
     QWebSocketServer* ws_ = nullptr;
-    int unauthenticated_ = 0;
-    bool crowded_ = false;
-    quint16 port_ = 0;
+    QTimer* retry_ = nullptr;
+    std::function<void()> listening_;
+    WaitingRoom room_;
+    std::atomic<quint16> port_ = 0;
 };

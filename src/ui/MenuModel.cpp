@@ -11,12 +11,25 @@ MenuItem action(const QString& title, MenuCommand command, const QString& key = 
 }
 }  // namespace
 
+QString MenuModel::troubleText(const PortTrouble& trouble) {
+    if (!trouble.taken) return QStringLiteral("Port %1 indisponible").arg(trouble.port);
+    if (!trouble.ownerUid)
+        return QStringLiteral("Port %1 pris par un autre programme").arg(trouble.port);
+    const QString uid = QStringLiteral("uid %1").arg(*trouble.ownerUid);
+    return QStringLiteral("Port %1 pris par %2")
+        .arg(trouble.port)
+        .arg(trouble.ownerName.isEmpty()
+                 ? uid
+                 : trouble.ownerName + QStringLiteral(" (") + uid + QLatin1Char(')'));
+}
+
 QList<MenuItem> MenuModel::statusMenu(qint64 connectedCount, const QString& pairingCode,
-                                      bool trusted) {
+                                      bool trusted, const std::optional<PortTrouble>& trouble) {
     QList<MenuItem> items;
     // The first line shows no number: one phone or five read the same.
     items << info(connectedCount > 0 ? QStringLiteral("🟢 iPhone connecté")
                                      : QStringLiteral("⚪️ En attente de connexion"));
+    if (trouble) items << info(QStringLiteral("🔴 ") + troubleText(*trouble));
     items << MenuItem::separatorItem();
     items << info(QStringLiteral("Code de jumelage : ") + pairingCode);
     items << action(QStringLiteral("Nouveau code"), MenuCommand::RegenCode);

@@ -1,8 +1,12 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include "state/AppState.h"
+
 #include <QList>
 #include <QString>
+
+#include <optional>
 
 // What a menu item asks the shell to do.
 enum class MenuCommand {
@@ -40,7 +44,10 @@ class MenuModel {
 public:
     // The status (tray) menu for the state read at this rebuild.
     static QList<MenuItem> statusMenu(qint64 connectedCount, const QString& pairingCode,
-                                      bool trusted);
+                                      bool trusted,
+                                      const std::optional<PortTrouble>& trouble = std::nullopt);
+    // What the menu and the pairing window say while phones cannot reach the port.
+    static QString troubleText(const PortTrouble& trouble);
     // The application menu, then the "Fenêtre" menu.
     static QList<Submenu> mainMenu();
 };

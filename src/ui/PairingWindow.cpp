@@ -2,6 +2,7 @@
 #include "ui/PairingWindow.h"
 
 #include "state/AppState.h"
+#include "ui/MenuModel.h"
 #include "ui/QRCode.h"
 
 #include <QApplication>
@@ -26,6 +27,9 @@ const QColor PairingWindow::kCaptionGrey = QColor::fromRgbF(0.92, 0.92, 0.92, 0.
 namespace {
 const QString kWaitingText = QStringLiteral("En attente de connexion…");
 const QString kConnectedText = QStringLiteral("iPhone connecté");
+const QString kUnreachableText = QStringLiteral("Injoignable par le réseau");
+const QString kHintText = QStringLiteral("Ouvre l'app Olvane sur ton iPhone et saisis ce code");
+const QColor kRed(255, 69, 58);
 const QColor kRuleGrey(46, 46, 50);
 constexpr int kAddressPixels = 13;
 const QRect kQrFrame(20, 12, 116, 116);
@@ -155,8 +159,8 @@ void PairingWindow::buildContent(const QIcon& icon) {
     // make the line jump.
     codeLabel_ = addLabel(content_, QStringLiteral("0000"), fixedFont(42), Qt::white,
                           Qt::AlignHCenter, QRect(20, 178, 340, 50));
-    addLabel(content_, QStringLiteral("Ouvre l'app Olvane sur ton iPhone et saisis ce code"),
-             systemFont(11), kCaptionGrey, Qt::AlignHCenter, QRect(20, 232, 340, 14));
+    hint_ = addLabel(content_, kHintText, systemFont(11), kCaptionGrey, Qt::AlignHCenter,
+                     QRect(20, 232, 340, 14));
 
     newCodeButton_ = new QPushButton(QStringLiteral("Nouveau code"), content_);
     newCodeButton_->setGeometry(QRect(130, 254, 120, 28));
@@ -247,6 +251,14 @@ void PairingWindow::refresh() {
     const bool connected = state_.connectedCount() >= 1;
     setTextColour(statusDot_, connected ? kGreen : kWaitingGrey);
     statusText_->setText(connected ? kConnectedText : kWaitingText);
+    // A code no phone can use must not look like one that works.
+    const std::optional<PortTrouble> trouble = state_.portTrouble();
+    if (trouble && !connected) {
+        setTextColour(statusDot_, kRed);
+        statusText_->setText(kUnreachableText);
+    }
+    hint_->setText(trouble ? MenuModel::troubleText(*trouble) : kHintText);
+    setTextColour(hint_, trouble ? kRed : kCaptionGrey);
     codeLabel_->setText(state_.pairingCode());
     if (!pageAddressShown_.isEmpty() && codeInQRCode_ != state_.pairingCode()) drawPageQRCode();
     // Armed only from here: a timer started earlier still fires when the phone has gone.

@@ -60,6 +60,7 @@ public:
     QLabel* statusDot() const { return statusDot_; }
     QLabel* statusText() const { return statusText_; }
     QLabel* codeLabel() const { return codeLabel_; }
+    QLabel* hint() const { return hint_; }
     QPushButton* newCodeButton() const { return newCodeButton_; }
     QWidget* content() const { return content_; }
     QWidget* pagePanel() const { return pagePanel_; }
@@ -81,6 +82,7 @@ private:
     QLabel* statusDot_ = nullptr;
     QLabel* statusText_ = nullptr;
     QLabel* codeLabel_ = nullptr;
+    QLabel* hint_ = nullptr;
     QPushButton* newCodeButton_ = nullptr;
     QWidget* pagePanel_ = nullptr;
     QLabel* pageAddress_ = nullptr;

@@ -2,6 +2,7 @@
 #include "base/OneShotTimer.h"
 #include "state/AppState.h"
 #include "support/ListedPrograms.h"
+#include "ui/MenuModel.h"
 #include "ui/PairingWindow.h"
 
 #include <QLabel>
@@ -74,4 +75,18 @@ TEST(PairingWindow, showsAnyCodeInItsQrCodeFollowsTheNetworkAndHidesOnceAPhoneCo
     EXPECT_EQ(h.status(), "En attente de connexion…");
     ASSERT_TRUE(h.timer->fire());
     EXPECT_FALSE(h.window.window()->isVisible());
+}
+
+// Another program holds the port: the code cannot be used, and the user is told by whom.
+TEST(PairingWindow, andTheTrayMenuSayWhoHoldsThePortWhileNoPhoneCanReachIt) {
+    WindowHarness h;
+    const PortTrouble trouble{8788, true, 65534, "nobody"};
+    h.state.setPortTrouble(trouble);
+    EXPECT_EQ(h.status(), "Injoignable par le réseau");
+    EXPECT_EQ(h.window.hint()->text(), "Port 8788 pris par nobody (uid 65534)");
+    EXPECT_TRUE(MenuModel::statusMenu(0, "1234", true, trouble)
+                    .contains(MenuItem{"🔴 Port 8788 pris par nobody (uid 65534)", {}, {}}));
+    h.state.setPortTrouble(std::nullopt);
+    EXPECT_EQ(h.status(), "En attente de connexion…");
+    EXPECT_NE(h.window.hint()->text(), "Port 8788 pris par nobody (uid 65534)");
 }
