@@ -10,6 +10,7 @@ import os
 import random
 import socket
 import struct
+import subprocess
 import sys
 import threading
 import time
@@ -17,9 +18,13 @@ import time
 import websockets
 from websockets.frames import OP_PING, OP_TEXT, Frame
 
-from olvane_e2e import AgentTestCase, Phone
+from olvane_e2e import AS_NOBODY, E2E_DIR, PYTHON, AgentTestCase, ChildProcess, Phone
 
 MB, LINGER_0 = 1 << 20, struct.pack("ii", 1, 0)
+IN_OWN_NETWORK = "OLVANE_TEST_IN_OWN_NETWORK"
+# Another user's program that takes a port first, and says which.
+SQUAT = ("import socket, time\ns = socket.socket()\ns.bind(('127.0.0.1', 0))\ns.listen()\n"
+         "print(s.getsockname()[1], flush=True)\ntime.sleep(600)")
 
 
 def upgrade(host, origin=None):
@@ -27,6 +32,11 @@ def upgrade(host, origin=None):
     fields = ["GET / HTTP/1.1", "Host: " + host, "Upgrade: websocket", "Connection: Upgrade",
               "Sec-WebSocket-Key: " + key, "Sec-WebSocket-Version: 13"]
     return ("\r\n".join(fields + (["Origin: " + origin] if origin else [])) + "\r\n\r\n").encode()
+
+
+def huge_file(path):
+    with open(path, "wb") as f:
+        f.truncate(512 * MB)  # sparse: it takes no room on the disk
 
 
 def proc_number(agent, name, field):
@@ -40,6 +50,39 @@ def sockets_of(agent):
         with contextlib.suppress(FileNotFoundError):  # closed meanwhile
             count += os.readlink(fds + fd).startswith("socket:")
     return count
+
+
+@contextlib.contextmanager
+def churning(host, port, rate, source=lambda n: None, watch=lambda: None):
+    """Connections opened without waiting, at a steady rate, the nth from source(n) when it names
+    an address, none saying anything; 200 at most held open, closed with a reset so that no port
+    waits out a TIME_WAIT; for a minute at most. Yields how many were opened."""
+    stop, opened = threading.Event(), [0]
+
+    def churn():
+        held, started = collections.deque(), time.monotonic()
+        while not stop.wait(0.005) and time.monotonic() - started < 60:
+            while opened[0] < rate * (time.monotonic() - started):
+                held.append(socket.socket(socket.AF_INET6 if ":" in host else socket.AF_INET))
+                held[-1].setsockopt(socket.SOL_SOCKET, socket.SO_LINGER, LINGER_0)
+                held[-1].setblocking(False)
+                if source(opened[0]):
+                    held[-1].bind((source(opened[0]), 0))
+                held[-1].connect_ex((host, port))
+                opened[0] += 1
+                if len(held) > 200:
+                    held.popleft().close()
+            watch()
+        for s in held:
+            s.close()
+
+    thread = threading.Thread(target=churn)
+    thread.start()
+    try:
+        yield opened
+    finally:
+        stop.set()
+        thread.join()
 
 
 async def raw_connection(port, sent=None):
@@ -131,28 +174,9 @@ class Attacks(AgentTestCase):
                               if l.endswith("unread; closing the connection")]), 2)
 
     def test_one_address_churning_connections_keeps_no_phone_of_another_out_and_costs_little(self):
-        agent, stop, opened, held = self.agent, threading.Event(), [0], [sockets_of(self.agent)]
-
-        def churn(rate=2400):
-            # Connections opened without waiting, at a steady rate, 200 at most held open;
-            # closed with a reset, so that no port waits out a TIME_WAIT.
-            ours, started = collections.deque(), time.monotonic()
-            while not stop.wait(0.005):
-                while opened[0] < rate * (time.monotonic() - started):
-                    ours.append(socket.socket())
-                    ours[-1].setsockopt(socket.SOL_SOCKET, socket.SO_LINGER, LINGER_0)
-                    ours[-1].setblocking(False)
-                    ours[-1].connect_ex(("127.0.0.1", agent.port))
-                    opened[0] += 1
-                    if len(ours) > 200:
-                        ours.popleft().close()
-                held.append(sockets_of(agent))
-            for s in ours:
-                s.close()
-
-        churning, begun = threading.Thread(target=churn), time.monotonic()
-        churning.start()
-        try:
+        agent, held, begun = self.agent, [sockets_of(self.agent)], time.monotonic()
+        watch = lambda: held.append(sockets_of(agent))  # noqa: E731
+        with churning("127.0.0.1", agent.port, 2400, watch=watch) as opened:
             self.assertTrue(agent.wait_for_log("closing the oldest from the address that holds"))
             welcomed = 0
             for _ in range(10):
@@ -161,13 +185,10 @@ class Attacks(AgentTestCase):
                 with contextlib.suppress(websockets.ConnectionClosed):
                     welcomed += phone.request({"t": "hello", "token": self.token})["t"] == "authok"
                 phone.close()
-        finally:
-            stop.set()
-            churning.join()
-            rate = opened[0] / (time.monotonic() - begun)
         print("\nWhile 127.0.0.1 opened %d connections a second, %d of 10 phones on 127.0.0.2 "
               "got in; the agent held %d sockets at most, %d before"
-              % (rate, welcomed, max(held), held[0]), file=sys.stderr)
+              % (opened[0] / (time.monotonic() - begun), welcomed, max(held), held[0]),
+              file=sys.stderr)
         self.assertEqual(welcomed, 10)
         self.assertLess(max(held) - held[0], 32 + 20)
 
@@ -214,14 +235,19 @@ class Attacks(AgentTestCase):
         with contextlib.suppress(websockets.ConnectionClosed):
             oversized.send(b"x" * 10_000_000)
         self.assertEqual(oversized.closed(), 1009)
+        self.assertTrue(self.agent.wait_for_log("WS: message over 65536 bytes from 127.0.0.1"))
 
-        # A paired phone's junk is dropped, unanswered; what it makes up is logged as escapes.
+        # A paired phone's junk is dropped, unanswered; what it makes up is logged as escapes,
+        # text that would show in another order too, and cut short.
         phone = self.connect_phone(self.agent)
         forged = "2030-01-01T00:00:00.000 olvane-helper[1]: Client paired"
-        for junk in ["{", "[" * 30000 + "]" * 30000, {"t": "x\n" + forged + "\x1b[2J"}]:
+        hidden = "\x1b[2J\u202e\u2066\u200b\ufeff\U000e0001"
+        for junk in ["{", "[" * 30000 + "]" * 30000, {"t": "x\n" + forged + hidden + "y" * 5000}]:
             phone.send(junk)
         self.assertEqual(phone.request({"t": "ping"})["t"], "pong")
-        self.assertTrue(self.agent.wait_for_log("input: x\\n" + forged + "\\u001b[2J"))
+        line = self.agent.wait_for_log("input: x\\n" + forged + "\\u001b[2J\\u202e\\u2066"
+                                       "\\u200b\\ufeff\\U000e0001yyy")
+        self.assertTrue(line and line.endswith("more characters)") and len(line) < 1100, line)
         self.assertFalse([l for l in self.agent.log().splitlines() if l.startswith("2030")])
 
     def test_pages_of_other_sites_and_names_of_other_sites_are_refused(self):
@@ -267,3 +293,114 @@ class Attacks(AgentTestCase):
         liar.send({"t": "unpair", "token": "nope"})
         self.assertIsNotNone(liar.closed())  # the unpair is done
         self.assertEqual(os.stat(self.agent.token_file).st_mtime_ns, stamp.st_mtime_ns)
+
+    def test_a_flood_of_refused_and_page_requests_grows_the_log_by_little(self):
+        far = "x" * 400  # quoted in the refusal's line
+        requests = [upgrade(far + ".example", "http://" + far),
+                    b"GET / HTTP/1.1\r\nHost: 127.0.0.1\r\n\r\n", b"GET /\r\n\r\n"]
+        size, started, sent = os.path.getsize(self.agent.log_path), time.monotonic(), 0
+        while time.monotonic() - started < 7 and sent < 64 * MB:  # one connection at a time
+            with socket.create_connection(("127.0.0.1", self.agent.port), timeout=10) as s:
+                s.sendall(requests[sent % 3])
+                s.recv(64)
+            sent += 1
+        rate = (os.path.getsize(self.agent.log_path) - size) / (time.monotonic() - started)
+        print("\n%d requests in 7 s grew the log by %d bytes a second" % (sent, rate),
+              file=sys.stderr)
+        self.assertLess(rate, 10 * 1024)
+        lines = self.agent.log_lines()
+        self.assertTrue([l for l in lines if "similar lines suppressed" in l])
+        self.assertLess(max(map(len, lines)), 300)
+
+    def test_request_heads_trickled_a_byte_at_a_time_are_read_in_few_pieces(self):
+        head = upgrade("127.0.0.1")[:-2] + b"X-Filler: %s\r\n" % (b"y" * 50) * 40 + b"\r\n"
+        trickling = [socket.create_connection(("127.0.0.1", self.agent.port)) for _ in range(32)]
+        for s in trickling:
+            s.setsockopt(socket.IPPROTO_TCP, socket.TCP_NODELAY, 1)  # a segment a byte
+        reads, started = proc_number(self.agent, "io", "syscr"), time.monotonic()
+        for i in range(len(head)):
+            for s in trickling:
+                s.send(head[i:i + 1])
+            time.sleep(0.001)  # a byte a millisecond
+        for s in trickling:
+            s.settimeout(10)
+            self.assertEqual(s.recv(12), b"HTTP/1.1 101")
+            s.close()
+        reads, seconds = proc_number(self.agent, "io", "syscr") - reads, time.monotonic() - started
+        print("\n32 heads of %d bytes trickled in %.1f s: %d reads" % (len(head), seconds, reads),
+              file=sys.stderr)
+        # Two pieces at once, then ten reads a second of each at most; and the pinging phone's.
+        self.assertLess(reads, 32 * (3 + 12 * seconds) + 200 * seconds)
+
+    def test_a_token_file_swapped_for_a_pipe_or_a_huge_file_is_left_unread_and_tokens_stay(self):
+        for make, why in [(os.mkfifo, "not a regular file"),
+                          (huge_file, "536870912 bytes, over 1048576")]:
+            os.remove(self.agent.token_file)
+            make(self.agent.token_file)
+            phone = self.connect_phone(self.agent, paired=False)
+            self.assertEqual(phone.request({"t": "hello", "token": self.token})["t"], "authok")
+            self.assertEqual(phone.pair("4321")["t"], "paired")  # its token kept in memory
+            self.assertEqual(self.agent.log_lines().count(
+                "Token file %s not read: %s" % (self.agent.token_file, why)), 1)
+
+    def test_an_empty_fixed_code_is_not_used(self):
+        agent = self.start_agent(code="")
+        self.assertIn("OLVANE_FIXED_CODE is empty, which anyone could pair with; using a random "
+                      "code", agent.log_lines())
+        self.assertRegex(agent.log(), r"Olvane started. code: \d{4}  ax")
+        phone = self.connect_phone(agent, paired=False)
+        self.assertEqual([phone.request(m)["t"] for m in ({"t": "pair"}, {"t": "pair", "code": ""})],
+                         ["badcode", "badcode"])
+
+    def test_another_users_program_on_the_port_is_named_and_the_port_taken_back_once_free(self):
+        squatter = ChildProcess(AS_NOBODY + [PYTHON, "-c", SQUAT], stdout=subprocess.PIPE)
+        squatter.ready = squatter.lines
+        port = int(self.started(squatter).lines()[0])
+        agent = self.start_agent(env={"OLVANE_WS_PORT": str(port)})
+        self.assertIn("error: Server start failed: The bound address is already in use (port %d, "
+                      "held by uid 65534 (nobody)); trying again every second" % port,
+                      agent.log_lines())
+        squatter.stop()
+        self.assertTrue(agent.wait_for_log("WS server on port %d" % port))
+        agent.port = port
+        self.connect_phone(agent)
+
+
+class Neighbours(AgentTestCase):
+    """Phones and attackers on one network. The test runs again in a network namespace of its
+    own, where every address of fd00:1:2:3::/64 and of 127.0.0.0/8 is the loopback's."""
+
+    def test_a_phone_waiting_to_pair_outlasts_churn_from_its_own_64_or_forty_addresses(self):
+        if not os.environ.get(IN_OWN_NETWORK):
+            run = subprocess.run(["unshare", "-n", PYTHON, "-m", "unittest", self.id()],
+                                 cwd=E2E_DIR, env=dict(os.environ, **{IN_OWN_NETWORK: "1"}),
+                                 stderr=subprocess.PIPE, text=True, timeout=240)
+            sys.stderr.write(run.stderr)
+            return self.assertEqual(run.returncode, 0)
+        for command in ["link set lo up", "-6 route add local fd00:1:2:3::/64 dev lo",
+                        "addr add fd00:9:9:9::c/64 dev lo nodad"]:
+            subprocess.run(["ip"] + command.split(), check=True)
+        with open("/proc/sys/net/ipv6/ip_nonlocal_bind", "w") as f:
+            f.write("1")
+        port = self.start_agent().port
+        for computer, phone, churners, source in [
+                ("fd00:9:9:9::c", "fd00:1:2:3::a", "new addresses of its /64",
+                 lambda n: "fd00:1:2:3:%x:%x:%x:%x" % tuple(os.urandom(4))),
+                ("127.0.0.1", "127.0.0.2", "40 addresses in turn", lambda n: "127.0.1.%d" % (n % 40))]:
+            with churning(computer, port, 250, source) as opened:
+                paired = sum(self.waits_and_pairs(computer, port, phone) for _ in range(5))
+            print("\nWhile %d connections came from %s, a phone on %s paired %d times in 5"
+                  % (opened[0], churners, phone, paired), file=sys.stderr)
+            self.assertGreaterEqual(paired, 4, churners)
+
+    def waits_and_pairs(self, host, port, address):
+        """A phone that says hello, waits 1.5 s on the pairing screen, then sends the code."""
+        with contextlib.suppress(websockets.WebSocketException, OSError, asyncio.TimeoutError):
+            phone = Phone(port, "[%s]" % host if ":" in host else host, local_addr=(address, 0))
+            try:
+                phone.request({"t": "hello"})
+                time.sleep(1.5)  # the user reads the code and types it
+                return phone.pair("4321")["t"] == "paired"
+            finally:
+                phone.close()
+        return False

@@ -5,12 +5,12 @@ import subprocess
 from olvane_e2e import AS_NOBODY, PYTHON, AgentTestCase, ChildProcess, Xvfb, wait_for
 
 SECOND_COPY = "Instance déjà active, on la met en avant et on quitte"
-# Run by another user in the shared temporary folder: takes the name of the user's runtime
-# folder there, and holds a lock and a socket where a copy without one would look; prints
-# what the socket hears.
+# Run by another user in the shared temporary folder: takes the name of the folder a copy
+# without a runtime folder makes there, and holds a lock and a socket in it; prints what the
+# socket hears.
 PLANT = """import os, socket, sys
+os.mkdir(sys.argv[1], 0o755)
 os.chdir(sys.argv[1])
-os.mkdir("runtime-root", 0o777)
 with open("olvane-helper.lock", "w") as f:
     f.write("%d\\n%s\\n\\n\\n\\n" % (os.getpid(), os.path.basename(os.readlink("/proc/self/exe"))))
 server = socket.socket(socket.AF_UNIX)
@@ -42,15 +42,23 @@ class Desktop(AgentTestCase):
                 if docked or "(the root window)" in self.x("xwininfo", "-children", "-id", w)
                 .split("Parent window id:")[-1].split("\n")[0]]
 
-    def show_from_the_tray(self):
-        """"Afficher la fenêtre de jumelage" from the docked icon's menu, with the keyboard."""
-        icon = next(iter(set(self.windows(docked=True)) - set(self.windows())))
+    def from_the_tray(self, item=2):
+        """An item of the docked icon's menu, with the keyboard: the information lines are
+        skipped, "Nouveau code" is the first, "Afficher la fenêtre de jumelage" the second."""
+        shown = set(self.windows())
+        icon = next(iter(set(self.windows(docked=True)) - shown))
         self.x("xdotool", "mousemove", "--window", icon, "5", "5", "click", "1")
-        menu = wait_for(self.windows)
+        menu = wait_for(lambda: set(self.windows()) - shown)
         self.assertTrue(menu)
-        # Past "Nouveau code" to the next enabled item; the information lines are skipped.
-        self.x("xdotool", "key", "Down", "Down", "Return")
-        self.assertTrue(wait_for(lambda: not set(menu) & set(self.windows())))
+        self.x("xdotool", "key", *["Down"] * item, "Return")
+        self.assertTrue(wait_for(lambda: not menu & set(self.windows())))
+
+    def code_in_qr_code(self, window, folder):
+        """The pairing code, as a phone scanning the window's QR code reads it."""
+        self.x("/usr/bin/import", "-window", window, os.path.join(folder, "window.png"))
+        link = subprocess.run(["zbarimg", "--quiet", "--raw", os.path.join(folder, "window.png")],
+                              capture_output=True, text=True).stdout
+        return link.strip().partition("#code=")[2]
 
     def second_copy(self, first):
         """Another copy for the same user hands over and exits without serving."""
@@ -81,7 +89,7 @@ class Desktop(AgentTestCase):
 
         # Closed, it comes back when a second copy starts (the first copy's window alone), and
         # from the tray's menu. As a user would: the window takes the keyboard, XTEST presses.
-        for bring_back in (lambda: self.second_copy(agent), self.show_from_the_tray):
+        for bring_back in (lambda: self.second_copy(agent), self.from_the_tray):
             self.x("xdotool", "windowfocus", "--sync", wait_for(self.windows)[0], "key",
                    "ctrl+w")  # "Fermer la fenêtre"
             self.assertTrue(wait_for(lambda: not self.windows()))
@@ -90,6 +98,20 @@ class Desktop(AgentTestCase):
         self.x("xdotool", "windowfocus", "--sync", self.windows()[0], "key", "ctrl+q")  # "Quitter"
         self.assertEqual(agent.process.wait(10), 0, agent.log())
 
+    def test_a_new_code_from_the_tray_ends_the_lockout_of_a_guesser(self):
+        agent = self.start_agent(code=None, dry_run=False, env={
+            "DISPLAY": self.xvfb.display, "QT_QPA_PLATFORM": None, "OLVANE_INPUT_BACKEND": "none"})
+        window = wait_for(self.windows)[0]
+        first = wait_for(lambda: self.code_in_qr_code(window, agent.workdir))
+        guesser = self.connect_phone(agent, paired=False)
+        wrong = "%04d" % ((int(first) + 1) % 10000)
+        self.assertEqual({guesser.pair(wrong)["t"] for _ in range(5)}, {"badcode"})
+        self.assertIn("lockout", guesser.pair(first))  # even the right code waits
+        self.from_the_tray(1)
+        second = wait_for(lambda: self.code_in_qr_code(window, agent.workdir) not in ("", first)
+                          and self.code_in_qr_code(window, agent.workdir))
+        self.assertEqual(self.connect_phone(agent, paired=False).pair(second)["t"], "paired")
+
     def test_a_lock_and_socket_another_user_planted_in_the_shared_temp_folder_are_ignored(self):
         first = self.make_agent(env={"XDG_RUNTIME_DIR": None})
         shared = os.path.join(first.workdir, "tmp")
@@ -97,8 +119,11 @@ class Desktop(AgentTestCase):
         os.chmod(shared, 0o1777)
         os.chmod(first.workdir, 0o755)
         first.extra_env["TMPDIR"] = shared
-        planter = self.started(ChildProcess(AS_NOBODY + [PYTHON, "-c", PLANT, shared], "ready",
+        taken = os.path.join(shared, "olvane-helper-%d" % os.geteuid())
+        planter = self.started(ChildProcess(AS_NOBODY + [PYTHON, "-c", PLANT, taken], "ready",
                                             stdout=subprocess.PIPE))
         self.second_copy(self.launch(first))
         planter.kill()
         self.assertEqual(planter.lines(), ["ready"])
+        self.assertIn(taken + " is not a private folder of ours; not used", first.log_lines())
+        self.assertTrue(os.path.exists(taken + "-2/olvane-helper.socket"))
