@@ -73,18 +73,19 @@ void BluezPeripheral::stateChanged(BLEState state) {
 }
 
 void BluezPeripheral::publishChannel() {
-    const L2CAPListener::Listening listening = listen_();
-    if (listening.fd < 0) {
+    L2CAPListener::Listening listening = listen_();
+    if (!listening.fd.valid()) {
         answer([this, error = listening.error] { emit channelPublished(0, error); });
         return;
     }
     listener_ = std::make_unique<L2CAPListener>(
-        listening, [this](std::optional<ChannelSocket> channel, std::optional<QString> error) {
+        std::move(listening),
+        [this](std::optional<ChannelSocket> channel, std::optional<QString> error) {
             if (!reporting_) return;
             emit channelOpened(
                 channel ? std::make_shared<ChannelSocket>(std::move(*channel)) : nullptr, error);
         });
-    answer([this, psm = listening.psm] { emit channelPublished(psm, std::nullopt); });
+    answer([this, psm = listener_->psm()] { emit channelPublished(psm, std::nullopt); });
 }
 
 // The service exists to tell phones the channel's PSM; it goes with the channel, and so does

@@ -6,7 +6,6 @@
 #include <QTimer>
 
 #include <sys/socket.h>
-#include <unistd.h>
 
 #include <cerrno>
 
@@ -19,10 +18,8 @@ constexpr quint16 kReceiveMtu = 4096;
 // it a moment instead of failing in a busy loop.
 constexpr int kPauseAfterErrorMs = 1000;
 
-L2CAPListener::Listening failure(const char* step, int fd) {
-    const int error = errno;
-    if (fd >= 0) ::close(fd);
-    return {-1, 0, QStringLiteral("L2CAP %1: %2").arg(QLatin1String(step), qt_error_string(error))};
+L2CAPListener::Listening failure(const char* step) {
+    return {{}, 0, QStringLiteral("L2CAP %1: %2").arg(QLatin1String(step), qt_error_string(errno))};
 }
 
 // What one write may carry: the link's outgoing MTU, when the socket tells it.
@@ -35,51 +32,50 @@ qsizetype sendMtu(int fd) {
 }  // namespace
 
 L2CAPListener::Listening L2CAPListener::listenLe() {
-    const int fd =
-        ::socket(AF_BLUETOOTH, SOCK_SEQPACKET | SOCK_NONBLOCK | SOCK_CLOEXEC, BTPROTO_L2CAP);
-    if (fd < 0) return failure("socket", fd);
+    UniqueFd socket(
+        ::socket(AF_BLUETOOTH, SOCK_SEQPACKET | SOCK_NONBLOCK | SOCK_CLOEXEC, BTPROTO_L2CAP));
+    if (!socket.valid()) return failure("socket");
+    const int fd = socket.get();
     bt_security security{};
     security.level = BT_SECURITY_LOW;
     if (::setsockopt(fd, SOL_BLUETOOTH, BT_SECURITY, &security, sizeof security) != 0)
-        return failure("security", fd);
+        return failure("security");
     const sockaddr_l2 address = L2CAPAddress::leListening();
     if (::bind(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0)
-        return failure("bind", fd);
+        return failure("bind");
     // Taken only once bound to an LE address. Should it fail, the default (672) fits too.
     const quint16 mtu = kReceiveMtu;
     ::setsockopt(fd, SOL_BLUETOOTH, BT_RCVMTU, &mtu, sizeof mtu);
-    if (::listen(fd, kBacklog) != 0) return failure("listen", fd);
+    if (::listen(fd, kBacklog) != 0) return failure("listen");
     sockaddr_l2 bound{};
     socklen_t length = sizeof bound;
     if (::getsockname(fd, reinterpret_cast<sockaddr*>(&bound), &length) != 0)
-        return failure("getsockname", fd);
+        return failure("getsockname");
     const std::optional<quint16> psm = L2CAPAddress::psm(bound, length);
-    if (!psm || *psm == 0) {
-        ::close(fd);
-        return {-1, 0, QStringLiteral("L2CAP: the kernel assigned no PSM")};
-    }
-    return {fd, *psm, {}};
+    if (!psm || *psm == 0) return {{}, 0, QStringLiteral("L2CAP: the kernel assigned no PSM")};
+    return {std::move(socket), *psm, {}};
 }
 
-L2CAPListener::L2CAPListener(const Listening& listening, OnAccepted onAccepted, QObject* parent)
+L2CAPListener::L2CAPListener(Listening listening, OnAccepted onAccepted, QObject* parent)
     : QObject(parent),
-      fd_(listening.fd),
+      fd_(std::move(listening.fd)),
       psm_(listening.psm),
       onAccepted_(std::move(onAccepted)),
-      notifier_(listening.fd, QSocketNotifier::Read) {
+      notifier_(fd_.get(), QSocketNotifier::Read) {
     connect(&notifier_, &QSocketNotifier::activated, this, &L2CAPListener::acceptPending);
 }
 
 L2CAPListener::~L2CAPListener() {
+    // Before the descriptor closes with fd_.
     notifier_.setEnabled(false);
-    ::close(fd_);
 }
 
 void L2CAPListener::acceptPending() {
     for (;;) {
-        const int fd = ::accept4(fd_, nullptr, nullptr, SOCK_NONBLOCK | SOCK_CLOEXEC);
-        if (fd >= 0) {
-            onAccepted_(ChannelSocket(fd, sendMtu(fd)), std::nullopt);
+        UniqueFd accepted(::accept4(fd_.get(), nullptr, nullptr, SOCK_NONBLOCK | SOCK_CLOEXEC));
+        if (accepted.valid()) {
+            const qsizetype mtu = sendMtu(accepted.get());
+            onAccepted_(ChannelSocket(std::move(accepted), mtu), std::nullopt);
             continue;
         }
         if (errno == EINTR) continue;

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include "base/UniqueFd.h"
 #include "transport/ble/ChannelSocket.h"
 
 #include <QObject>
@@ -16,7 +17,7 @@ class L2CAPListener : public QObject {
     Q_OBJECT
 public:
     struct Listening {
-        int fd = -1;  // listening, non-blocking; -1 when opening failed
+        UniqueFd fd;  // listening, non-blocking; none when opening failed
         quint16 psm = 0;
         QString error;
     };
@@ -29,7 +30,7 @@ public:
     static Listening listenLe();
 
     // Takes over the listening socket.
-    L2CAPListener(const Listening& listening, OnAccepted onAccepted, QObject* parent = nullptr);
+    L2CAPListener(Listening listening, OnAccepted onAccepted, QObject* parent = nullptr);
     ~L2CAPListener() override;
 
     quint16 psm() const { return psm_; }
@@ -38,7 +39,7 @@ private:
     void acceptPending();
     void pauseAfterError();
 
-    const int fd_;
+    const UniqueFd fd_;
     const quint16 psm_;
     OnAccepted onAccepted_;
     QSocketNotifier notifier_;

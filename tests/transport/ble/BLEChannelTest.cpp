@@ -31,7 +31,8 @@ struct ChannelHarness : RouterHarness {
         phone.emplace(fds[0]);
         BLEChannel::Callbacks callbacks;
         callbacks.onClose = [this](BLEChannel&) { ++closes; };
-        channel = BLEChannel::create(ChannelSocket(fds[1], maxWrite), *router, callbacks, limits);
+        channel = BLEChannel::create(ChannelSocket(UniqueFd(fds[1]), maxWrite), *router, callbacks,
+                                     limits);
         channel->open();
     }
 };

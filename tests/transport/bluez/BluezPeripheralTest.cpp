@@ -45,12 +45,12 @@ struct BluezHarness : RouterHarness {
     }
 
     L2CAPListener::Listening listen() {
-        if (++listens, listenFails) return {-1, 0, QStringLiteral("no")};
+        if (++listens, listenFails) return {{}, 0, QStringLiteral("no")};
         ::unlink(address.sun_path);
-        const int fd = ::socket(AF_UNIX, SOCK_SEQPACKET | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
-        ::bind(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address);
-        ::listen(fd, 8);
-        return {fd, 0x0081, {}};
+        UniqueFd fd(::socket(AF_UNIX, SOCK_SEQPACKET | SOCK_NONBLOCK | SOCK_CLOEXEC, 0));
+        ::bind(fd.get(), reinterpret_cast<const sockaddr*>(&address), sizeof address);
+        ::listen(fd.get(), 8);
+        return {std::move(fd), 0x0081, {}};
     }
     // A phone opening the channel; none when nothing listens.
     std::optional<BLEPhone> connectPhone() {
