@@ -1,6 +1,7 @@
 # SPDX-License-Identifier: GPL-3.0-or-later
 import os
 import random
+import signal
 import subprocess
 
 from olvane_e2e import (AgentTestCase, ChildProcess, DBusBus, RecordingWindow, TextField, Xvfb,
@@ -129,3 +130,16 @@ class ToolkitFields(AgentTestCase):
                     phone.send({"t": "text", "text": text})
                 self.assertEqual(field.wait_for_text("".join(texts)), "".join(texts))
                 field.stop()
+
+
+class Teardown(AgentTestCase):
+    def test_a_sigterm_while_the_agent_shuts_down_still_ends_it(self):
+        xvfb = self.started(Xvfb())
+        agent = self.make_agent(env=xvfb.env()).start()
+        # Its last request to a server that no longer answers holds the agent up.
+        xvfb.process.send_signal(signal.SIGSTOP)
+        self.addCleanup(xvfb.process.send_signal, signal.SIGCONT)
+        agent.process.terminate()
+        self.assertTrue(agent.wait_for_log("Olvane stopped."), agent.log())
+        agent.process.terminate()
+        self.assertEqual(agent.process.wait(30), -signal.SIGTERM, agent.log())
