@@ -5,17 +5,25 @@
 
 #include <QHash>
 
+#include <linux/input-event-codes.h>
+
 namespace KeyNames {
 
 std::optional<quint16> namedKeyCode(const QString& name) {
     static const QHash<QString, quint16> table = {
-        {QStringLiteral("return"), 28},    {QStringLiteral("tab"), 15},
-        {QStringLiteral("space"), 57},     {QStringLiteral("delete"), 14},
-        {QStringLiteral("escape"), 1},     {QStringLiteral("left"), 105},
-        {QStringLiteral("right"), 106},    {QStringLiteral("down"), 108},
-        {QStringLiteral("up"), 103},       {QStringLiteral("home"), 102},
-        {QStringLiteral("end"), 107},      {QStringLiteral("pageup"), 104},
-        {QStringLiteral("pagedown"), 109},
+        {QStringLiteral("return"), KEY_ENTER},
+        {QStringLiteral("tab"), KEY_TAB},
+        {QStringLiteral("space"), KEY_SPACE},
+        {QStringLiteral("delete"), KEY_BACKSPACE},
+        {QStringLiteral("escape"), KEY_ESC},
+        {QStringLiteral("left"), KEY_LEFT},
+        {QStringLiteral("right"), KEY_RIGHT},
+        {QStringLiteral("down"), KEY_DOWN},
+        {QStringLiteral("up"), KEY_UP},
+        {QStringLiteral("home"), KEY_HOME},
+        {QStringLiteral("end"), KEY_END},
+        {QStringLiteral("pageup"), KEY_PAGEUP},
+        {QStringLiteral("pagedown"), KEY_PAGEDOWN},
     };
     const auto it = table.constFind(name);
     if (it == table.constEnd()) return std::nullopt;
@@ -38,10 +46,10 @@ QList<quint16> modifierKeyCodes(const QStringList& names, CmdKey cmd) {
             super = true;
     }
     QList<quint16> keys;
-    if (control) keys.append(kLeftCtrl);
-    if (alt) keys.append(kLeftAlt);
-    if (shift) keys.append(kLeftShift);
-    if (super) keys.append(kLeftMeta);
+    if (control) keys.append(KEY_LEFTCTRL);
+    if (alt) keys.append(KEY_LEFTALT);
+    if (shift) keys.append(KEY_LEFTSHIFT);
+    if (super) keys.append(KEY_LEFTMETA);
     return keys;
 }
 

@@ -10,11 +10,6 @@
 // Key names the phone sends, and modifier names, as Linux evdev key codes.
 namespace KeyNames {
 
-constexpr quint16 kLeftCtrl = 29;
-constexpr quint16 kLeftShift = 42;
-constexpr quint16 kLeftAlt = 56;
-constexpr quint16 kLeftMeta = 125;
-
 enum class CmdKey { Control, Super };
 
 // "return", "tab", ... (already lower-cased) to its key code.

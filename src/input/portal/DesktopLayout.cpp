@@ -1,18 +1,19 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "input/portal/DesktopLayout.h"
 
+#include "input/xkb/XKBKeymap.h"
+
 #include <algorithm>
 
 namespace {
 constexpr int kLevels = 3;
-constexpr xkb_keycode_t kEvdevOffset = 8;
 }  // namespace
 
 DesktopLayout::DesktopLayout(xkb_keymap* keymap) : groups_(xkb_keymap_num_layouts(keymap)) {
     // As mutter does, up to the last keycode but one.
     const xkb_keycode_t end = xkb_keymap_max_keycode(keymap);
-    for (xkb_keycode_t key = std::max(xkb_keymap_min_keycode(keymap), kEvdevOffset); key < end;
-         ++key) {
+    for (xkb_keycode_t key = std::max(xkb_keymap_min_keycode(keymap), XKBKeymap::kEvdevOffset);
+         key < end; ++key) {
         for (xkb_layout_index_t group = 0; group < groups_.size(); ++group) {
             const xkb_level_index_t levels = xkb_keymap_num_levels_for_key(keymap, key, group);
             for (xkb_level_index_t level = 0; level < levels; ++level) {
@@ -20,7 +21,7 @@ DesktopLayout::DesktopLayout(xkb_keymap* keymap) : groups_(xkb_keymap_num_layout
                 const int count =
                     xkb_keymap_key_get_syms_by_level(keymap, key, group, level, &syms);
                 for (int i = 0; i < count; ++i)
-                    groups_[group][syms[i]].append({int(key - kEvdevOffset), int(level)});
+                    groups_[group][syms[i]].append({XKBKeymap::toEvdev(key), int(level)});
             }
         }
     }

@@ -8,6 +8,8 @@
 
 #include <algorithm>
 
+#include <linux/input-event-codes.h>
+
 namespace {
 double bounded(double step) {
     return std::clamp(step, -PortalBackend::kMaxStep, PortalBackend::kMaxStep);
@@ -67,7 +69,7 @@ void PortalBackend::postPointer(PointerAction action, QPointF, int) {
     if (!ready()) return;
     const bool left = action == PointerAction::LeftDown || action == PointerAction::LeftUp;
     const bool pressed = action == PointerAction::LeftDown || action == PointerAction::RightDown;
-    session_->pointerButton(left ? kLeftButton : kRightButton, pressed);
+    session_->pointerButton(left ? BTN_LEFT : BTN_RIGHT, pressed);
 }
 
 void PortalBackend::postScroll(qint32 vertical, qint32 horizontal) {

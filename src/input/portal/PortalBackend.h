@@ -25,7 +25,6 @@ class PortalBackend : public InputBackend {
 public:
     // One move never goes further than this many pixels on an axis.
     static constexpr double kMaxStep = 32767;
-    static constexpr int kLeftButton = 0x110, kRightButton = 0x111;  // evdev BTN_LEFT, BTN_RIGHT
 
     PortalBackend(QDBusConnection bus, QString restoreTokenPath, XKBLayoutNames layout,
                   QString waylandDisplay = {});

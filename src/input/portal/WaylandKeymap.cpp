@@ -30,11 +30,11 @@ const wl_keyboard_listener keyboardListener = {
     nullptr,
 };
 
-xkb_keymap* compile(int fd, uint32_t size) {
+std::optional<XKBKeymap> compile(int fd, uint32_t size) {
     void* text = mmap(nullptr, size, PROT_READ, MAP_PRIVATE, fd, 0);
-    if (text == MAP_FAILED) return nullptr;
+    if (text == MAP_FAILED) return std::nullopt;
     // The text ends in a NUL within size.
-    xkb_keymap* keymap = XKBKeymap::compile(QByteArrayView(
+    std::optional<XKBKeymap> keymap = XKBKeymap::compile(QByteArrayView(
         static_cast<const char*>(text), strnlen(static_cast<const char*>(text), size)));
     munmap(text, size);
     return keymap;
@@ -110,12 +110,12 @@ void WaylandKeymap::onCapabilities(void* self, wl_seat* seat, uint32_t capabilit
 
 void WaylandKeymap::onKeymap(void* self, wl_keyboard*, uint32_t format, int32_t fd, uint32_t size) {
     auto* keymap = static_cast<WaylandKeymap*>(self);
-    xkb_keymap* compiled = format == WL_KEYBOARD_KEYMAP_FORMAT_XKB_V1 ? compile(fd, size) : nullptr;
+    const std::optional<XKBKeymap> compiled =
+        format == WL_KEYBOARD_KEYMAP_FORMAT_XKB_V1 ? compile(fd, size) : std::nullopt;
     close(fd);
     if (!compiled) {
         logLine(QStringLiteral("Keyboard: cannot read the Wayland compositor's keymap"));
         return;
     }
-    keymap->layout_ = DesktopLayout(compiled);
-    xkb_keymap_unref(compiled);
+    keymap->layout_ = DesktopLayout(compiled->keymap());
 }

@@ -32,11 +32,7 @@ std::optional<XKBKeymap> with(const XKBKeymap& layout, const QList<xkb_keysym_t>
                 "> { [ " + name + " ] };";
     }
     text.insert(end, keys);
-    xkb_keymap* keymap = XKBKeymap::compile(text);
-    if (!keymap) return std::nullopt;
-    std::optional<XKBKeymap> extended(std::in_place, keymap, layout.group());
-    xkb_keymap_unref(keymap);
-    return extended;
+    return XKBKeymap::compile(text, layout.group());
 }
 
 }  // namespace ExtendedKeymap

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "input/wlroots/VirtualKeyboard.h"
 
+#include "base/UniqueFd.h"
 #include "input/wlroots/WaylandConnection.h"
 #include "virtual-keyboard-unstable-v1-client-protocol.h"
 
@@ -13,25 +14,24 @@
 
 namespace {
 // The keymap as the compositor maps it: a sealed file in memory, text and terminating zero.
-int keymapFile(const QByteArray& text, QString* error) {
-    const int fd = memfd_create("olvane-keymap", MFD_CLOEXEC | MFD_ALLOW_SEALING);
-    if (fd < 0) {
+UniqueFd keymapFile(const QByteArray& text, QString* error) {
+    UniqueFd fd(memfd_create("olvane-keymap", MFD_CLOEXEC | MFD_ALLOW_SEALING));
+    if (!fd.valid()) {
         *error = QString::fromLocal8Bit(strerror(errno));
-        return -1;
+        return {};
     }
     const qsizetype size = text.size() + 1;
     qsizetype written = 0;
     while (written < size) {
-        const ssize_t n = write(fd, text.constData() + written, size_t(size - written));
+        const ssize_t n = write(fd.get(), text.constData() + written, size_t(size - written));
         if (n < 0 && errno == EINTR) continue;
         if (n <= 0) {
             *error = QString::fromLocal8Bit(strerror(n < 0 ? errno : EIO));
-            close(fd);
-            return -1;
+            return {};
         }
         written += n;
     }
-    fcntl(fd, F_ADD_SEALS, F_SEAL_SHRINK | F_SEAL_GROW | F_SEAL_WRITE | F_SEAL_SEAL);
+    fcntl(fd.get(), F_ADD_SEALS, F_SEAL_SHRINK | F_SEAL_GROW | F_SEAL_WRITE | F_SEAL_SEAL);
     return fd;
 }
 }  // namespace
@@ -45,11 +45,11 @@ VirtualKeyboard::~VirtualKeyboard() {
 bool VirtualKeyboard::setKeymap(const XKBKeymap& keymap, QString* error) {
     const QByteArray text = keymap.description();
     if (text != uploaded_) {
-        const int fd = keymapFile(text, error);
-        if (fd < 0) return false;
-        zwp_virtual_keyboard_v1_keymap(keyboard_, WL_KEYBOARD_KEYMAP_FORMAT_XKB_V1, fd,
+        // The request carries a copy of the descriptor.
+        const UniqueFd fd = keymapFile(text, error);
+        if (!fd.valid()) return false;
+        zwp_virtual_keyboard_v1_keymap(keyboard_, WL_KEYBOARD_KEYMAP_FORMAT_XKB_V1, fd.get(),
                                        uint32_t(text.size() + 1));
-        close(fd);  // the request carries a copy
         uploaded_ = text;
     }
     keymap_.emplace(keymap);
@@ -63,7 +63,7 @@ bool VirtualKeyboard::setKeymap(const XKBKeymap& keymap, QString* error) {
 void VirtualKeyboard::key(xkb_keycode_t key, bool down) {
     if (!keymap_ || key < XKBKeymap::kEvdevOffset || key >= down_.size()) return;
     zwp_virtual_keyboard_v1_key(
-        keyboard_, WaylandConnection::now(), key - XKBKeymap::kEvdevOffset,
+        keyboard_, WaylandConnection::now(), XKBKeymap::toEvdev(key),
         down ? WL_KEYBOARD_KEY_STATE_PRESSED : WL_KEYBOARD_KEY_STATE_RELEASED);
     down_.set(key, down);
     if (state_) xkb_state_update_key(state_.get(), key, down ? XKB_KEY_DOWN : XKB_KEY_UP);

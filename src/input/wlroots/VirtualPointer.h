@@ -12,8 +12,6 @@ struct zwlr_virtual_pointer_v1;
 // scroll smoothly and can glide on. Every call is one frame; the caller flushes.
 class VirtualPointer {
 public:
-    static constexpr int kLeftButton = 0x110, kRightButton = 0x111;  // evdev BTN_LEFT, BTN_RIGHT
-
     // Takes ownership.
     explicit VirtualPointer(zwlr_virtual_pointer_v1* pointer);
     ~VirtualPointer();
@@ -21,6 +19,7 @@ public:
     VirtualPointer& operator=(const VirtualPointer&) = delete;
 
     void move(QPointF step);
+    // button: an evdev code (BTN_LEFT...).
     void button(int button, bool pressed);
     // Pixels in Wayland's directions: down and right are positive.
     void scroll(double vertical, double horizontal);

@@ -12,6 +12,8 @@
 
 #include <algorithm>
 
+#include <linux/input-event-codes.h>
+
 namespace {
 double bounded(double step) {
     return std::clamp(step, -WlrootsBackend::kMaxStep, WlrootsBackend::kMaxStep);
@@ -27,8 +29,7 @@ WlrootsBackend::~WlrootsBackend() {
 
 void WlrootsBackend::start() {
     context_ = std::make_unique<QObject>();
-    if (const std::optional<XKBKeymap> keymap = ConfiguredLayout::compile(layoutNames_))
-        layout_.emplace(*keymap);
+    layout_ = ConfiguredLayout::compile(layoutNames_);
     connectToCompositor();
 }
 
@@ -121,7 +122,7 @@ void WlrootsBackend::postPointer(PointerAction action, QPointF, int) {
     if (!usable()) return;
     const bool left = action == PointerAction::LeftDown || action == PointerAction::LeftUp;
     const bool pressed = action == PointerAction::LeftDown || action == PointerAction::RightDown;
-    pointer_->button(left ? VirtualPointer::kLeftButton : VirtualPointer::kRightButton, pressed);
+    pointer_->button(left ? BTN_LEFT : BTN_RIGHT, pressed);
     flush();
 }
 
@@ -140,7 +141,7 @@ void WlrootsBackend::endScroll() {
 
 bool WlrootsBackend::postKey(quint16 evdevCode, bool down) {
     if (!usable() || !keyboard_->keymap()) return false;
-    const xkb_keycode_t key = evdevCode + XKBKeymap::kEvdevOffset;
+    const xkb_keycode_t key = XKBKeymap::fromEvdev(evdevCode);
     if (!keyboard_->keymap()->hasKey(key)) return false;
     keyboard_->key(key, down);
     return flush();

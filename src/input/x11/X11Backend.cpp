@@ -145,7 +145,7 @@ void X11Backend::readEvents() {
     if (keymapStale_) {
         changed = refreshKeymap();
     } else if (group && keymap_ && *group != keymap_->group()) {
-        keymap_.emplace(XKBKeymap(keymap_->keymap(), *group));
+        keymap_ = keymap_->inGroup(*group);
         changed = true;
     }
     if (changed) emit layoutChanged();
@@ -154,22 +154,22 @@ void X11Backend::readEvents() {
 bool X11Backend::refreshKeymap() {
     keymapStale_ = false;
     if (!usable() || !xkb_ || x_->xkbDeviceId() < 0) return false;
-    xkb_keymap* keymap = xkb_x11_keymap_new_from_device(xkb_, x_->xcb(), x_->xkbDeviceId(),
-                                                        XKB_KEYMAP_COMPILE_NO_FLAGS);
-    if (!keymap) {
+    XkbStateRec state{};
+    XkbGetState(x_->display(), XkbUseCoreKbd, &state);
+    std::optional<XKBKeymap> fresh =
+        XKBKeymap::adopt(xkb_x11_keymap_new_from_device(xkb_, x_->xcb(), x_->xkbDeviceId(),
+                                                        XKB_KEYMAP_COMPILE_NO_FLAGS),
+                         state.group);
+    if (!fresh) {
         if (!x_->lost())
             logLine(
                 QStringLiteral("X11: cannot read the keyboard map of display %1").arg(x_->name()));
         return false;
     }
-    XkbStateRec state{};
-    XkbGetState(x_->display(), XkbUseCoreKbd, &state);
-    XKBKeymap fresh(keymap, state.group);
-    xkb_keymap_unref(keymap);
-    QByteArray description = fresh.description();
+    QByteArray description = fresh->description();
     const bool changed =
-        !keymap_ || keymap_->group() != fresh.group() || keymapDescription_ != description;
-    keymap_.emplace(fresh);
+        !keymap_ || keymap_->group() != fresh->group() || keymapDescription_ != description;
+    keymap_ = std::move(fresh);
     keymapDescription_ = std::move(description);
     return changed;
 }
@@ -245,7 +245,7 @@ void X11Backend::clickWheel(unsigned button, int clicks) {
 
 bool X11Backend::postKey(quint16 evdevCode, bool down) {
     if (!usable()) return false;
-    const unsigned key = evdevCode + XKBKeymap::kEvdevOffset;
+    const unsigned key = XKBKeymap::fromEvdev(evdevCode);
     int first = 0, last = 0;
     XDisplayKeycodes(x_->display(), &first, &last);
     if (key < unsigned(first) || key > unsigned(last)) return false;

@@ -75,8 +75,7 @@ bool X11SpareKeys::giveBack() {
 
 void X11SpareKeys::forgetKeysChangedElsewhere(const XKBKeymap& keymap) {
     lent_.removeIf([&](const auto& entry) {
-        const bool changed =
-            keymap.keysym(quint16(entry.key() - XKBKeymap::kEvdevOffset)) != entry.value();
+        const bool changed = keymap.keysym(XKBKeymap::toEvdev(entry.key())) != entry.value();
         if (changed) originals_.remove(entry.key());
         return changed;
     });

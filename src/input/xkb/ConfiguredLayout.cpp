@@ -70,15 +70,12 @@ std::optional<XKBKeymap> ConfiguredLayout::compile(const XKBLayoutNames& names) 
                      options = names.options.toUtf8();
     const xkb_rule_names rmlvo{rules.constData(), model.constData(), layout.constData(),
                                variant.constData(), options.constData()};
-    xkb_keymap* keymap = xkb_keymap_new_from_names(context, &rmlvo, XKB_KEYMAP_COMPILE_NO_FLAGS);
+    std::optional<XKBKeymap> keymap =
+        XKBKeymap::adopt(xkb_keymap_new_from_names(context, &rmlvo, XKB_KEYMAP_COMPILE_NO_FLAGS));
     xkb_context_unref(context);
-    if (!keymap) {
+    if (!keymap)
         logLine(QStringLiteral("Keyboard: the layout \"%1\" (variant \"%2\", model \"%3\") cannot "
                                "be compiled; keys by character and text cannot be typed")
                     .arg(names.layout, names.variant, names.model));
-        return std::nullopt;
-    }
-    std::optional<XKBKeymap> result(std::in_place, keymap, 0);
-    xkb_keymap_unref(keymap);
-    return result;
+    return keymap;
 }

@@ -55,29 +55,36 @@ bool hasSymbols(xkb_keymap* keymap, xkb_keycode_t key) {
 }
 }  // namespace
 
-XKBKeymap::XKBKeymap(xkb_keymap* keymap, xkb_layout_index_t group)
-    : keymap_(xkb_keymap_ref(keymap)), group_(group) {
+XKBKeymap::XKBKeymap(std::shared_ptr<xkb_keymap> keymap, xkb_layout_index_t group)
+    : keymap_(std::move(keymap)), group_(group) {
     indexCharacters();
     findModifierKeys();
 }
 
-XKBKeymap::XKBKeymap(const XKBKeymap& other)
-    : keymap_(xkb_keymap_ref(other.keymap_)),
-      group_(other.group_),
-      keysByCharacter_(other.keysByCharacter_),
-      shiftKeys_(other.shiftKeys_),
-      lockKeys_(other.lockKeys_),
-      modifierKeys_(other.modifierKeys_),
-      spareKeys_(other.spareKeys_) {}
+std::optional<XKBKeymap> XKBKeymap::adopt(xkb_keymap* keymap, xkb_layout_index_t group) {
+    if (!keymap) return std::nullopt;
+    return XKBKeymap(std::shared_ptr<xkb_keymap>(keymap, &xkb_keymap_unref), group);
+}
 
-XKBKeymap::~XKBKeymap() {
-    xkb_keymap_unref(keymap_);
+std::optional<XKBKeymap> XKBKeymap::compile(QByteArrayView text, xkb_layout_index_t group) {
+    const std::unique_ptr<xkb_context, decltype(&xkb_context_unref)> context(
+        xkb_context_new(
+            xkb_context_flags(XKB_CONTEXT_NO_DEFAULT_INCLUDES | XKB_CONTEXT_NO_ENVIRONMENT_NAMES)),
+        &xkb_context_unref);
+    if (!context) return std::nullopt;
+    return adopt(xkb_keymap_new_from_buffer(context.get(), text.data(), size_t(text.size()),
+                                            XKB_KEYMAP_FORMAT_TEXT_V1, XKB_KEYMAP_COMPILE_NO_FLAGS),
+                 group);
+}
+
+XKBKeymap XKBKeymap::inGroup(xkb_layout_index_t group) const {
+    return XKBKeymap(keymap_, group);
 }
 
 QString XKBKeymap::text(quint16 evdevCode, bool shifted) const {
-    const xkb_keycode_t key = evdevCode + kEvdevOffset;
+    const xkb_keycode_t key = fromEvdev(evdevCode);
     if (!hasKey(key)) return {};
-    StatePtr state = newState(keymap_, group_, shifted ? modMask(XKB_MOD_NAME_SHIFT) : 0);
+    StatePtr state = newState(keymap(), group_, shifted ? modMask(XKB_MOD_NAME_SHIFT) : 0);
     if (!state) return {};
     char utf8[64] = {};
     xkb_state_key_get_utf8(state.get(), key, utf8, sizeof utf8);
@@ -85,23 +92,23 @@ QString XKBKeymap::text(quint16 evdevCode, bool shifted) const {
 }
 
 xkb_keysym_t XKBKeymap::keysym(quint16 evdevCode) const {
-    const xkb_keycode_t key = evdevCode + kEvdevOffset;
+    const xkb_keycode_t key = fromEvdev(evdevCode);
     if (!hasKey(key)) return XKB_KEY_NoSymbol;
-    StatePtr state = newState(keymap_, group_);
+    StatePtr state = newState(keymap(), group_);
     return state ? xkb_state_key_get_one_sym(state.get(), key) : XKB_KEY_NoSymbol;
 }
 
 xkb_mod_mask_t XKBKeymap::modMask(const char* name) const {
-    const xkb_mod_index_t index = xkb_keymap_mod_get_index(keymap_, name);
+    const xkb_mod_index_t index = xkb_keymap_mod_get_index(keymap(), name);
     return index == XKB_MOD_INVALID ? 0 : xkb_mod_mask_t(1) << index;
 }
 
 bool XKBKeymap::hasKey(xkb_keycode_t key) const {
-    return key >= xkb_keymap_min_keycode(keymap_) && key <= lastKey();
+    return key >= xkb_keymap_min_keycode(keymap()) && key <= lastKey();
 }
 
 xkb_keycode_t XKBKeymap::lastKey() const {
-    return std::min(xkb_keymap_max_keycode(keymap_), kMaxKeycode);
+    return std::min(xkb_keymap_max_keycode(keymap()), kMaxKeycode);
 }
 
 QList<xkb_keycode_t> XKBKeymap::keysTyping(char32_t character) const {
@@ -109,35 +116,25 @@ QList<xkb_keycode_t> XKBKeymap::keysTyping(char32_t character) const {
 }
 
 QByteArray XKBKeymap::description() const {
-    char* text = xkb_keymap_get_as_string(keymap_, XKB_KEYMAP_FORMAT_TEXT_V1);
+    char* text = xkb_keymap_get_as_string(keymap(), XKB_KEYMAP_FORMAT_TEXT_V1);
     QByteArray result(text);
     free(text);
     return result;
 }
 
-xkb_keymap* XKBKeymap::compile(QByteArrayView text) {
-    xkb_context* context = xkb_context_new(
-        xkb_context_flags(XKB_CONTEXT_NO_DEFAULT_INCLUDES | XKB_CONTEXT_NO_ENVIRONMENT_NAMES));
-    if (!context) return nullptr;
-    xkb_keymap* keymap =
-        xkb_keymap_new_from_buffer(context, text.data(), size_t(text.size()),
-                                   XKB_KEYMAP_FORMAT_TEXT_V1, XKB_KEYMAP_COMPILE_NO_FLAGS);
-    xkb_context_unref(context);
-    return keymap;
-}
-
 void XKBKeymap::indexCharacters() {
-    StatePtr state = newState(keymap_, group_);
+    StatePtr state = newState(keymap(), group_);
     if (!state) return;
     const xkb_keycode_t last = lastKey();
-    for (xkb_keycode_t key = xkb_keymap_min_keycode(keymap_); key <= last; ++key) {
+    for (xkb_keycode_t key = xkb_keymap_min_keycode(keymap()); key <= last; ++key) {
         // The group the key really uses: a key with fewer groups wraps or clamps.
         const xkb_layout_index_t layout = xkb_state_key_get_layout(state.get(), key);
         if (layout == XKB_LAYOUT_INVALID) continue;
-        const xkb_level_index_t levels = xkb_keymap_num_levels_for_key(keymap_, key, layout);
+        const xkb_level_index_t levels = xkb_keymap_num_levels_for_key(keymap(), key, layout);
         for (xkb_level_index_t level = 0; level < levels; ++level) {
             const xkb_keysym_t* syms = nullptr;
-            if (xkb_keymap_key_get_syms_by_level(keymap_, key, layout, level, &syms) != 1) continue;
+            if (xkb_keymap_key_get_syms_by_level(keymap(), key, layout, level, &syms) != 1)
+                continue;
             const char32_t character = xkb_keysym_to_utf32(syms[0]);
             if (character == 0) continue;
             QList<xkb_keycode_t>& keys = keysByCharacter_[character];
@@ -149,12 +146,12 @@ void XKBKeymap::indexCharacters() {
 void XKBKeymap::findModifierKeys() {
     const xkb_mod_mask_t reserved =
         modMask(XKB_MOD_NAME_CTRL) | modMask(XKB_MOD_NAME_ALT) | modMask(XKB_MOD_NAME_LOGO);
-    const xkb_keycode_t first = xkb_keymap_min_keycode(keymap_);
+    const xkb_keycode_t first = xkb_keymap_min_keycode(keymap());
     for (xkb_keycode_t key = lastKey(); key >= first && key > 0; --key) {
-        const KeyEffect effect = effectOf(keymap_, group_, key);
+        const KeyEffect effect = effectOf(keymap(), group_, key);
         const bool modifier = effect.whileHeld || effect.latched || effect.locked;
         if (modifier) modifierKeys_.insert(key);
-        if (!modifier && !hasSymbols(keymap_, key)) spareKeys_.append(key);
+        if (!modifier && !hasSymbols(keymap(), key)) spareKeys_.append(key);
         if (!modifier || effect.switchesGroup || effect.latched) continue;
         if (effect.locked && !(effect.locked & reserved)) {
             lockKeys_.append({key, effect.locked});

@@ -8,11 +8,15 @@
 #include <QList>
 #include <QSet>
 
+#include <memory>
+#include <optional>
+
 #include <xkbcommon/xkbcommon.h>
 
 // One group (layout) of an XKB keymap and what typing through it needs: the text of each key,
 // the keys that produce a character, the keys that shift or lock modifiers, and the spare keys
-// that produce nothing. Keys are X keycodes (evdev code + 8). Cheap to copy; use on one thread.
+// that produce nothing. Keys are X keycodes (evdev code + 8). Copies share the keymap, which
+// goes with the last of them; use on one thread.
 class XKBKeymap : public KeySymbolSource {
 public:
     struct ModifierKey {
@@ -20,22 +24,28 @@ public:
         xkb_mod_mask_t mods = 0;
     };
 
+    // X keycodes are evdev codes moved up by 8, the first 8 being reserved by the X protocol.
     static constexpr xkb_keycode_t kEvdevOffset = 8;
     // X keycodes are one byte; keymaps compiled elsewhere may name more keys.
     static constexpr xkb_keycode_t kMaxKeycode = 255;
 
-    // Takes a reference of its own on keymap.
-    XKBKeymap(xkb_keymap* keymap, xkb_layout_index_t group);
-    XKBKeymap(const XKBKeymap& other);
-    XKBKeymap& operator=(const XKBKeymap&) = delete;
-    ~XKBKeymap() override;
+    static constexpr xkb_keycode_t fromEvdev(quint16 evdevCode) { return evdevCode + kEvdevOffset; }
+    static constexpr quint16 toEvdev(xkb_keycode_t key) { return quint16(key - kEvdevOffset); }
+
+    // Takes over the reference that an xkbcommon constructor handed out; none for null.
+    static std::optional<XKBKeymap> adopt(xkb_keymap* keymap, xkb_layout_index_t group = 0);
+    // A keymap from its text as xkbcommon writes it, whole (it includes nothing); none when
+    // the text does not compile.
+    static std::optional<XKBKeymap> compile(QByteArrayView text, xkb_layout_index_t group = 0);
+    // The same keymap, typing through another group.
+    XKBKeymap inGroup(xkb_layout_index_t group) const;
 
     // The text a key types with no modifier, or with Shift, in this group.
     QString text(quint16 evdevCode, bool shifted) const override;
     // The symbol a key has with no modifier in this group; XKB_KEY_NoSymbol when none.
     xkb_keysym_t keysym(quint16 evdevCode) const;
 
-    xkb_keymap* keymap() const { return keymap_; }
+    xkb_keymap* keymap() const { return keymap_.get(); }
     xkb_layout_index_t group() const { return group_; }
     xkb_mod_mask_t modMask(const char* name) const;
 
@@ -55,15 +65,13 @@ public:
 
     // The keymap as text: tells a real change from a notification that changed nothing.
     QByteArray description() const;
-    // A keymap from such a text, whole (it includes nothing); the caller owns it. Null when
-    // the text does not compile.
-    static xkb_keymap* compile(QByteArrayView text);
 
 private:
+    XKBKeymap(std::shared_ptr<xkb_keymap> keymap, xkb_layout_index_t group);
     void indexCharacters();
     void findModifierKeys();
 
-    xkb_keymap* keymap_;
+    std::shared_ptr<xkb_keymap> keymap_;
     xkb_layout_index_t group_;
     QHash<char32_t, QList<xkb_keycode_t>> keysByCharacter_;
     QList<ModifierKey> shiftKeys_;
