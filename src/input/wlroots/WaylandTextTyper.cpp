@@ -66,18 +66,8 @@ bool WaylandTextTyper::typePart(const Part& part, QList<char32_t>& skipped) {
             skipped.append(c);
             continue;
         }
-        send(*stroke);
+        stroke->replay([this](xkb_keycode_t key, bool down) { keyboard_.key(key, down); });
         if (!flush_()) return false;
     }
     return true;
-}
-
-void WaylandTextTyper::send(const KeyStroke& stroke) {
-    for (xkb_keycode_t k : stroke.toggled) keyboard_.key(k, true), keyboard_.key(k, false);
-    for (xkb_keycode_t k : stroke.held) keyboard_.key(k, true);
-    keyboard_.key(stroke.key, true);
-    keyboard_.key(stroke.key, false);
-    for (auto k = stroke.held.crbegin(); k != stroke.held.crend(); ++k) keyboard_.key(*k, false);
-    for (auto k = stroke.toggled.crbegin(); k != stroke.toggled.crend(); ++k)
-        keyboard_.key(*k, true), keyboard_.key(*k, false);
 }

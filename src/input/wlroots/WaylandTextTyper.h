@@ -33,7 +33,6 @@ private:
 
     QList<Part> split(const QList<char32_t>& characters, QList<char32_t>& skipped) const;
     bool typePart(const Part& part, QList<char32_t>& skipped);
-    void send(const KeyStroke& stroke);
 
     VirtualKeyboard& keyboard_;
     const XKBKeymap& layout_;

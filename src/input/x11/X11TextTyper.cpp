@@ -161,15 +161,7 @@ KeyboardState X11TextTyper::readState() const {
 }
 
 void X11TextTyper::send(const KeyStroke& stroke) {
-    for (xkb_keycode_t k : stroke.toggled) key(k, true), key(k, false);
-    for (xkb_keycode_t k : stroke.held) key(k, true);
-    key(stroke.key, true);
-    key(stroke.key, false);
-    for (auto k = stroke.held.crbegin(); k != stroke.held.crend(); ++k) key(*k, false);
-    for (auto k = stroke.toggled.crbegin(); k != stroke.toggled.crend(); ++k)
-        key(*k, true), key(*k, false);
-}
-
-void X11TextTyper::key(xkb_keycode_t key, bool down) {
-    XTestFakeKeyEvent(x_.display(), key, down ? True : False, CurrentTime);
+    stroke.replay([this](xkb_keycode_t key, bool down) {
+        XTestFakeKeyEvent(x_.display(), key, down ? True : False, CurrentTime);
+    });
 }

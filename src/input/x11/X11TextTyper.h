@@ -52,7 +52,6 @@ private:
     std::optional<KeyStroke> strokeFor(char32_t character, const KeyStrokePlanner& planner);
     qint64 holdLeft(xkb_keycode_t key) const;
     void send(const KeyStroke& stroke);
-    void key(xkb_keycode_t key, bool down);
 
     X11Connection& x_;
     X11SpareKeys spareKeys_;

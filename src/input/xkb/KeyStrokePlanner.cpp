@@ -16,6 +16,15 @@ bool hasCase(xkb_keysym_t sym) {
 }
 }  // namespace
 
+void KeyStroke::replay(const std::function<void(xkb_keycode_t key, bool down)>& post) const {
+    const auto tap = [&](xkb_keycode_t k) { post(k, true), post(k, false); };
+    for (xkb_keycode_t k : toggled) tap(k);
+    for (xkb_keycode_t k : held) post(k, true);
+    tap(key);
+    for (auto k = held.crbegin(); k != held.crend(); ++k) post(*k, false);
+    for (auto k = toggled.crbegin(); k != toggled.crend(); ++k) tap(*k);
+}
+
 KeyStrokePlanner::KeyStrokePlanner(const XKBKeymap& keymap, const KeyboardState& state)
     : keymap_(keymap), state_(state), sim_(xkb_state_new(keymap.keymap()), &xkb_state_unref) {
     listChoices();

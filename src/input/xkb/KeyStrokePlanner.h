@@ -7,6 +7,7 @@
 #include <QSet>
 
 #include <bitset>
+#include <functional>
 #include <memory>
 #include <optional>
 
@@ -25,6 +26,9 @@ struct KeyStroke {
     xkb_keycode_t key = 0;
     QList<xkb_keycode_t> held;
     QList<xkb_keycode_t> toggled;
+
+    // Hands each key event to post, in that order.
+    void replay(const std::function<void(xkb_keycode_t key, bool down)>& post) const;
 };
 
 // Finds the cheapest way to type a character through the keymap from the given state: which key,
