@@ -30,25 +30,33 @@ bool deviceHasKey(quint16 code) {
 UinputBackend::UinputBackend(DeviceFactory createDevice, XKBLayoutNames layout)
     : createDevice_(std::move(createDevice)), layoutNames_(std::move(layout)) {}
 
-UinputBackend::~UinputBackend() {
-    // Closing destroys the device; the kernel releases whatever it still held down.
-    if (fd_ >= 0) ::close(fd_);
-}
+// Closing the device destroys it; the kernel releases whatever it still held down.
+UinputBackend::~UinputBackend() = default;
 
 void UinputBackend::start() {
-    if (const std::optional<XKBKeymap> keymap = ConfiguredLayout::compile(layoutNames_))
-        keymap_.emplace(*keymap);
+    keymap_ = ConfiguredLayout::compile(layoutNames_);
+    // Made here, so that it runs on the input queue.
+    reopenTimer_ = std::make_unique<QTimer>();
+    reopenTimer_->setSingleShot(true);
+    reopenTimer_->setInterval(kReopenMs);
+    QObject::connect(reopenTimer_.get(), &QTimer::timeout, reopenTimer_.get(), [this] {
+        if (!device_.valid() && !openDevice()) reopenTimer_->start();
+    });
     openDevice();
 }
 
 void UinputBackend::requestAccess() {
-    if (fd_ < 0) openDevice();
+    if (!device_.valid()) openDevice();
+}
+
+void UinputBackend::setTrusted(bool trusted) {
+    if (trusted_.exchange(trusted) != trusted) emit trustChanged();
 }
 
 bool UinputBackend::openDevice() {
     QString error;
-    const int fd = createDevice_(&error);
-    if (fd < 0) {
+    UniqueFd device = createDevice_(&error);
+    if (!device.valid()) {
         if (!openFailureReported_)
             logLine(QStringLiteral("uinput: %1; input cannot be posted (see the README on the udev "
                                    "rule)")
@@ -57,30 +65,39 @@ bool UinputBackend::openDevice() {
         return false;
     }
     openFailureReported_ = false;
-    fd_ = fd;
-    logLine(QStringLiteral("Input: posting through a uinput virtual device (layout \"%1\")")
-                .arg(layoutNames_.layout.isEmpty() ? QStringLiteral("us") : layoutNames_.layout));
-    emit trustChanged();
+    device_ = std::move(device);
+    logLine(QStringLiteral("Input: %1 a uinput virtual device (layout \"%2\")")
+                .arg(everOpened_ ? QStringLiteral("posting again through")
+                                 : QStringLiteral("posting through"),
+                     layoutNames_.layout.isEmpty() ? QStringLiteral("us") : layoutNames_.layout));
+    everOpened_ = true;
+    setTrusted(true);
     return true;
 }
 
+// The phone must not be told that input works while it does not.
+void UinputBackend::dropDevice(const QString& why) {
+    logLine(QStringLiteral("uinput: the virtual device stopped taking events (%1); making a new "
+                           "one every %2 ms")
+                .arg(why)
+                .arg(kReopenMs));
+    device_.reset();
+    setTrusted(false);
+    if (reopenTimer_) reopenTimer_->start();
+}
+
 bool UinputBackend::send(QList<input_event> events) {
-    if (fd_ < 0) return false;
+    if (!device_.valid()) return false;
     events.append(inputEvent(EV_SYN, SYN_REPORT, 0));
     const auto* bytes = reinterpret_cast<const char*>(events.constData());
     const size_t size = size_t(events.size()) * sizeof(input_event);
     ssize_t written;
     do {
-        written = ::write(fd_, bytes, size);
+        written = ::write(device_.get(), bytes, size);
     } while (written < 0 && errno == EINTR);
-    if (written == ssize_t(size)) {
-        writeFailureReported_ = false;
-        return true;
-    }
-    if (!writeFailureReported_)
-        logLine(QStringLiteral("uinput: writing to the virtual device failed: %1")
-                    .arg(QString::fromLocal8Bit(written < 0 ? strerror(errno) : "short write")));
-    writeFailureReported_ = true;
+    if (written == ssize_t(size)) return true;
+    dropDevice(written < 0 ? QString::fromLocal8Bit(strerror(errno))
+                           : QStringLiteral("short write"));
     return false;
 }
 
@@ -133,22 +150,17 @@ bool UinputBackend::postKey(quint16 evdevCode, bool down) {
     return send({inputEvent(EV_KEY, evdevCode, down)});
 }
 
-void UinputBackend::key(quint16 code, bool down) {
-    postKey(code, down);
-}
-
 void UinputBackend::typeText(const QString& text) {
     const QList<char32_t> characters = TextCharacters::of(text);
-    if (fd_ < 0 || !keymap_) {
+    if (!device_.valid() || !keymap_) {
         logLine(QStringLiteral("Text: %1; %2 characters dropped")
-                    .arg(fd_ < 0 ? QStringLiteral("no uinput device")
-                                 : QStringLiteral("no keyboard layout"))
+                    .arg(!device_.valid() ? QStringLiteral("no uinput device")
+                                          : QStringLiteral("no keyboard layout"))
                     .arg(characters.size()));
         return;
     }
     // The desktop's modifier state cannot be read: typing starts from a keyboard at rest.
     const KeyStrokePlanner planner(*keymap_, KeyboardState{});
-    auto evdev = [](xkb_keycode_t k) { return quint16(k - XKBKeymap::kEvdevOffset); };
     QList<char32_t> skipped;
     for (char32_t c : characters) {
         const std::optional<KeyStroke> stroke = planner.plan(TextCharacters::onKey(c), {});
@@ -156,13 +168,8 @@ void UinputBackend::typeText(const QString& text) {
             skipped.append(c);
             continue;
         }
-        for (xkb_keycode_t k : stroke->toggled) key(evdev(k), true), key(evdev(k), false);
-        for (xkb_keycode_t k : stroke->held) key(evdev(k), true);
-        key(evdev(stroke->key), true);
-        key(evdev(stroke->key), false);
-        for (auto k = stroke->held.crbegin(); k != stroke->held.crend(); ++k) key(evdev(*k), false);
-        for (auto k = stroke->toggled.crbegin(); k != stroke->toggled.crend(); ++k)
-            key(evdev(*k), true), key(evdev(*k), false);
+        stroke->replay(
+            [this](xkb_keycode_t key, bool down) { postKey(XKBKeymap::toEvdev(key), down); });
     }
     if (!skipped.isEmpty()) logLine(TextCharacters::skippedLine(skipped, characters.size()));
 }

@@ -37,16 +37,15 @@ bool setUp(int fd) {
 }
 }  // namespace
 
-int UinputDevice::create(QString* error) {
-    const int fd = ::open(kPath, O_WRONLY | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0) {
+UniqueFd UinputDevice::create(QString* error) {
+    UniqueFd fd(::open(kPath, O_WRONLY | O_NONBLOCK | O_CLOEXEC));
+    if (!fd.valid()) {
         *error = systemError("cannot open /dev/uinput");
-        return -1;
+        return {};
     }
-    if (!setUp(fd)) {
+    if (!setUp(fd.get())) {
         *error = systemError("cannot create the virtual device");
-        ::close(fd);
-        return -1;
+        return {};
     }
     return fd;
 }

@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include "base/UniqueFd.h"
+
 #include <QString>
 
 // The kernel's virtual input device: one mouse-and-keyboard with relative motion, the left,
@@ -11,9 +13,9 @@ public:
     static constexpr const char* kPath = "/dev/uinput";
     static constexpr const char* kName = "Olvane virtual input";
 
-    // Creates the device and returns the descriptor to write its events to, or -1 with the
-    // reason in error.
-    static int create(QString* error);
+    // Creates the device and returns the descriptor to write its events to, or none with the
+    // reason in error. Closing the descriptor destroys the device.
+    static UniqueFd create(QString* error);
     // Whether kPath may be opened for writing now.
     static bool writable();
 };
