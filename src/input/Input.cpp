@@ -200,20 +200,23 @@ void Input::pressKey(const QString& name, const QStringList& modifiers) {
         enqueue([this, name, modifiers] { pressKeyNow(name, modifiers); });
 }
 
+// A character the layout map lacks (one of AltGr's, or of no key at all) is typed the way
+// text is, so that it is not lost; the modifiers asked for are held around it all the same.
 void Input::pressKeyNow(const QString& name, const QStringList& modifiers) {
     const QString key = name.toLower();
-    std::optional<quint16> code = KeyNames::namedKeyCode(key);
-    const bool byCharacter = !code;
-    if (!code && KeyNames::isSingleCharacter(key)) code = layoutKeyCode(key);
-    if (!code) return;
+    const std::optional<quint16> named = KeyNames::namedKeyCode(key);
+    if (!named && !KeyNames::isSingleCharacter(key)) return;
+    const std::optional<quint16> layoutKey = named ? std::nullopt : layoutKeyCode(key);
     const QList<quint16> held = KeyNames::modifierKeyCodes(modifiers, options_.cmdKey);
     for (quint16 m : held) backend_->postKey(m, true);
-    if (byCharacter) {
-        backend_->postLayoutKey(*code, true);
-        backend_->postLayoutKey(*code, false);
+    if (named) {
+        backend_->postKey(*named, true);
+        backend_->postKey(*named, false);
+    } else if (layoutKey) {
+        backend_->postLayoutKey(*layoutKey, true);
+        backend_->postLayoutKey(*layoutKey, false);
     } else {
-        backend_->postKey(*code, true);
-        backend_->postKey(*code, false);
+        backend_->typeText(key);
     }
     // Released whatever happened to the key itself: a modifier must never stay down.
     for (auto m = held.crbegin(); m != held.crend(); ++m) backend_->postKey(*m, false);

@@ -19,6 +19,7 @@ public:
         QPointF at;
         qint32 vertical = 0;
         int key = 0;  // the evdev code, negated for a release
+        QString text;
     };
     // Characters by evdev code and Shift.
     struct Layout : KeySymbolSource, QHash<QPair<quint16, bool>, QString> {
@@ -46,7 +47,9 @@ public:
         record({.kind = Event::Kind::Key, .key = down ? code : -code});
         return true;
     }
-    void typeText(const QString&) override { record({.kind = Event::Kind::Text}); }
+    void typeText(const QString& text) override {
+        record({.kind = Event::Kind::Text, .text = text});
+    }
     std::unique_ptr<KeySymbolSource> keySymbols() override {
         return std::make_unique<Layout>(layout);
     }
