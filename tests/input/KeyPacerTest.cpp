@@ -3,16 +3,17 @@
 
 #include <gtest/gtest.h>
 
-// A burst goes at once; beyond it keys wait their turn, and a rest gives the burst back.
-TEST(KeyPacer, aBurstGoesAtOnceThenKeysKeepThePaceAndARestGivesTheBurstBack) {
+// Forty keys go at once; beyond them one every 5 ms, 200 a second; a rest gives back what it
+// would have let through, up to forty.
+TEST(KeyPacer, fortyKeysGoAtOnceThenTwoHundredASecondAndARestGivesKeysBack) {
     KeyPacer pacer;
-    double now = 10;
-    for (int i = 0; i < int(KeyPacer::kBurst); ++i) ASSERT_EQ(pacer.delayBeforeKey(now), 0) << i;
-    const int wait = pacer.delayBeforeKey(now);
-    EXPECT_EQ(wait, int(1000 / KeyPacer::kPerSecond));
+    for (int i = 0; i < 40; ++i) ASSERT_EQ(pacer.delayBeforeKey(8), 0) << i;
+    EXPECT_EQ(pacer.delayBeforeKey(8), 5);
     int sent = 0;
-    for (now += wait / 1000.0; now < 11; now += 0.001) sent += pacer.delayBeforeKey(now) == 0;
-    EXPECT_NEAR(sent, KeyPacer::kPerSecond, 2);
-    now += 1;
-    for (int i = 0; i < int(KeyPacer::kBurst); ++i) ASSERT_EQ(pacer.delayBeforeKey(now), 0) << i;
+    for (int ms = 5; ms < 1005; ++ms) sent += pacer.delayBeforeKey(8 + ms / 1000.0) == 0;
+    EXPECT_NEAR(sent, 200, 2);
+
+    // A minute gives forty keys back, not more.
+    for (int i = 0; i < 40; ++i) ASSERT_EQ(pacer.delayBeforeKey(70), 0) << i;
+    EXPECT_GT(pacer.delayBeforeKey(70), 0);
 }

@@ -7,22 +7,18 @@
 
 #include <algorithm>
 
+QRectF WaylandOutputs::Geometry::rect() const {
+    if (!logical.isEmpty()) return logical;
+    QSizeF size = modeSize / std::max(scale, 1);
+    if (transform % 2 == 1) size.transpose();
+    return QRectF(position, size);
+}
+
 struct WaylandOutputs::Output {
     uint32_t name = 0;
     wl_output* output = nullptr;
     zxdg_output_v1* xdg = nullptr;
-    QPointF position;
-    QSizeF modeSize;
-    int32_t scale = 1;
-    bool rotated = false;
-    QRectF logical;
-
-    QRectF rect() const {
-        if (!logical.isEmpty()) return logical;
-        QSizeF size = modeSize / std::max(scale, 1);
-        if (rotated) size.transpose();
-        return QRectF(position, size);
-    }
+    Geometry geometry;
 
     ~Output() {
         if (xdg) zxdg_output_v1_destroy(xdg);
@@ -36,8 +32,8 @@ struct WaylandOutputs::Output {
 namespace {
 using Output = WaylandOutputs::Output;
 
-Output& of(void* data) {
-    return *static_cast<Output*>(data);
+WaylandOutputs::Geometry& of(void* data) {
+    return static_cast<Output*>(data)->geometry;
 }
 
 const wl_output_listener outputListener = {
@@ -45,8 +41,7 @@ const wl_output_listener outputListener = {
         [](void* data, wl_output*, int32_t x, int32_t y, int32_t, int32_t, int32_t, const char*,
            const char*, int32_t transform) {
             of(data).position = QPointF(x, y);
-            // Odd transforms turn the output a quarter.
-            of(data).rotated = transform % 2 == 1;
+            of(data).transform = transform;
         },
     .mode =
         [](void* data, wl_output*, uint32_t flags, int32_t width, int32_t height, int32_t) {
@@ -103,6 +98,6 @@ void WaylandOutputs::remove(uint32_t name) {
 QList<QRectF> WaylandOutputs::rects() const {
     QList<QRectF> rects;
     for (const auto& output : outputs_)
-        if (!output->rect().isEmpty()) rects.append(output->rect());
+        if (!output->geometry.rect().isEmpty()) rects.append(output->geometry.rect());
     return rects;
 }

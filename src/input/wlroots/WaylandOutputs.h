@@ -2,7 +2,9 @@
 #pragma once
 
 #include <QList>
+#include <QPointF>
 #include <QRectF>
+#include <QSizeF>
 
 #include <cstdint>
 #include <memory>
@@ -28,6 +30,16 @@ public:
 
     QList<QRectF> rects() const;
 
+    // What the compositor says of one output.
+    struct Geometry {
+        QPointF position;
+        QSizeF modeSize;  // the current mode, in pixels
+        int32_t scale = 1;
+        int32_t transform = 0;  // wl_output's: the odd ones turn the output a quarter
+        QRectF logical;         // xdg-output's, once told
+        // Where the output lies in the compositor's layout; empty until its size is known.
+        QRectF rect() const;
+    };
     struct Output;
 
 private:
