@@ -102,9 +102,11 @@ void PulseVolume::toggleMute() {
     reportFailure(ok ? QString() : describe(pulse));
 }
 
-// Logged when the trouble starts or changes, not at every key press while it lasts.
+// Logged when the trouble starts, changes or ends, not at every key press while it lasts:
+// what was asked meanwhile was not carried out.
 void PulseVolume::reportFailure(const QString& failure) {
     if (failure == lastFailure_) return;
     lastFailure_ = failure;
-    if (!failure.isEmpty()) logLine(QStringLiteral("Volume unavailable: %1").arg(failure));
+    logLine(failure.isEmpty() ? QStringLiteral("Volume available again")
+                              : QStringLiteral("Volume unavailable: %1").arg(failure));
 }

@@ -2,6 +2,7 @@
 #include "input/Input.h"
 
 #include "base/Env.h"
+#include "base/Log.h"
 #include "base/MainThread.h"
 #include "input/ScreenClamp.h"
 
@@ -45,12 +46,12 @@ Input::Input(std::unique_ptr<InputBackend> backend, std::unique_ptr<InputClock> 
 
 Input::~Input() {
     // Platform objects are released on the thread that used them.
+    audio_.sync([this] { volume_.reset(); });
     queue_.sync([this] {
         // What the backend says while it shuts down has nobody left to reach.
         backend_->disconnect(this);
         clock_->stopTicker();
         media_.reset();
-        volume_.reset();
         clock_.reset();
         backend_.reset();
     });
@@ -119,10 +120,18 @@ void Input::syncPos() {
 }
 
 void Input::ensureSmoothTimer() {
+    // The last tick found nothing to do: the motion so far is all posted.
+    const bool resting = idleTicks_ > 0;
     idleTicks_ = 0;
-    if (smoothTimerRunning_) return;
-    smoothTimerRunning_ = true;
-    clock_->startTicker([this] { smoothTick(); });
+    if (!smoothTimerRunning_) {
+        smoothTimerRunning_ = true;
+        clock_->startTicker([this] { smoothTick(); });
+    } else if (resting && clock_->untilNextTick() > kLongestWaitForTick) {
+        // Fresh motion goes out at once rather than at the next tick. Steps stay at least a
+        // period apart: the tick is counted from here, and only a rest allows this again.
+        clock_->restartTicker();
+        smoothTick();
+    }
 }
 
 void Input::smoothTick() {
@@ -238,39 +247,68 @@ void Input::rebuildLayoutMap() {
 }
 
 void Input::mediaKey(const QString& name) {
-    enqueue([this, key = name.toLower()] {
-        if (key == QLatin1String("volumeup")) {
-            writeVolume(readVolume().level + kVolumeStep);
-        } else if (key == QLatin1String("volumedown")) {
-            writeVolume(readVolume().level - kVolumeStep);
-        } else if (key == QLatin1String("mute")) {
+    const QString key = name.toLower();
+    if (key == QLatin1String("volumeup"))
+        enqueueAudio([this] { stepVolume(kVolumeStep); });
+    else if (key == QLatin1String("volumedown"))
+        enqueueAudio([this] { stepVolume(-kVolumeStep); });
+    else if (key == QLatin1String("mute"))
+        enqueueAudio([this] {
             if (volume_) volume_->toggleMute();
-        } else if (key == QLatin1String("playpause")) {
-            media_ ? media_->playPause() : pressKey(QStringLiteral("space"), {});
-        } else if (key == QLatin1String("next")) {
-            media_ ? media_->next() : pressKey(QStringLiteral("right"), {});
-        } else if (key == QLatin1String("previous")) {
-            media_ ? media_->previous() : pressKey(QStringLiteral("left"), {});
-        }
-    });
+        });
+    else
+        enqueue([this, key] { transportKey(key); });
+}
+
+void Input::transportKey(const QString& key) {
+    if (key == QLatin1String("playpause"))
+        media_ ? media_->playPause() : pressKey(QStringLiteral("space"), {});
+    else if (key == QLatin1String("next"))
+        media_ ? media_->next() : pressKey(QStringLiteral("right"), {});
+    else if (key == QLatin1String("previous"))
+        media_ ? media_->previous() : pressKey(QStringLiteral("left"), {});
 }
 
 void Input::setVolume(int percent) {
-    enqueue([this, percent] { writeVolume(float(std::clamp(percent, 0, 100)) / 100.0f); });
+    enqueueAudio([this, percent] { writeVolume(float(std::clamp(percent, 0, 100)) / 100.0f); });
 }
 
 void Input::getVolume(std::function<void(int, bool)> completion) {
-    enqueue([this, completion = std::move(completion)] {
-        const VolumeControl::Reading reading = readVolume();
+    const auto answer = [completion](VolumeControl::Reading reading) {
         completion(int(std::lround(reading.level * 100.0f)), reading.muted);
-    });
+    };
+    const VolumeControl::Reading unreadable{kUnreadableVolume, false};
+    if (!enqueueAudio([this, answer, unreadable] { answer(readVolume().value_or(unreadable)); }))
+        answer(unreadable);
 }
 
-VolumeControl::Reading Input::readVolume() {
+bool Input::enqueueAudio(std::function<void()> task) {
+    if (audioBacklog_.fetch_add(1) >= kMaxAudioBacklog) {
+        audioBacklog_.fetch_sub(1);
+        if (!audioDropping_.exchange(true))
+            logLine(QStringLiteral("Volume: the sound server is %1 commands behind; further "
+                                   "volume commands are dropped until it catches up")
+                        .arg(kMaxAudioBacklog));
+        return false;
+    }
+    audio_.async([this, task = std::move(task)] {
+        task();
+        if (audioBacklog_.fetch_sub(1) == 1) audioDropping_ = false;
+    });
+    return true;
+}
+
+std::optional<VolumeControl::Reading> Input::readVolume() {
     const auto v = volume_ ? volume_->get() : std::nullopt;
     // A value that is not a number cannot become a percentage: treat it as unreadable.
-    if (!v || !std::isfinite(v->level)) return {kUnreadableVolume, false};
-    return {std::clamp(v->level, 0.0f, 1.0f), v->muted};
+    if (!v || !std::isfinite(v->level)) return std::nullopt;
+    return VolumeControl::Reading{std::clamp(v->level, 0.0f, 1.0f), v->muted};
+}
+
+void Input::stepVolume(float step) {
+    // No step from a level that could not be read: a server that failed to answer the read
+    // and then took the write would jump to wherever the guess led.
+    if (const auto reading = readVolume()) writeVolume(reading->level + step);
 }
 
 void Input::writeVolume(float value) {
@@ -291,7 +329,7 @@ void Input::requestAccess(std::function<void()> then) {
 }
 
 void Input::setVolumeControl(std::unique_ptr<VolumeControl> volume) {
-    queue_.sync([&] { volume_ = std::move(volume); });
+    audio_.sync([&] { volume_ = std::move(volume); });
 }
 
 void Input::setMediaControl(std::unique_ptr<MediaControl> media) {

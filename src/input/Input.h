@@ -23,6 +23,8 @@ struct Env;
 // Turns client commands into input events. Every public operation returns at once and does
 // its work on the "olvane.input" queue, in call order. Pointer motion is accumulated and
 // drained by a 4 ms ticker in decaying steps so that bursty network input moves smoothly.
+// Volume work goes to the "olvane.audio" queue instead, in call order among itself: a sound
+// server that does not answer never holds up input.
 class Input : public QObject {
     Q_OBJECT
 public:
@@ -32,12 +34,17 @@ public:
     // Far beyond any desktop (X coordinates have 16 bits), and far from a double's limit.
     static constexpr double kMaxPendingMove = 1e6;
     static constexpr int kIdleTicksBeforeStop = 51;
+    // A command that starts motion while the ticker rests waits at most this long for the
+    // next tick; further away, its first step is posted at once.
+    static constexpr double kLongestWaitForTick = 0.001;
     static constexpr double kSyncAfterSeconds = 0.15;
     static constexpr double kSyncTolerance = 2.0;
     static constexpr float kVolumeStep = 0.0625f;
     static constexpr float kUnreadableVolume = 0.5f;
     // Operations waiting on the input queue beyond which throttle() holds the caller back.
     static constexpr int kMaxBacklog = 1024;
+    // Volume operations waiting for the sound server beyond which further ones are dropped.
+    static constexpr int kMaxAudioBacklog = 32;
 
     struct Options {
         KeyNames::CmdKey cmdKey = KeyNames::CmdKey::Control;
@@ -58,6 +65,8 @@ public:
     void pressKey(const QString& name, const QStringList& modifiers);
     void mediaKey(const QString& name);
     void setVolume(int percent);
+    // The completion is called exactly once, on the audio queue (or at once, from the caller's
+    // thread, with 50 % when the sound server is too far behind to ask).
     void getVolume(std::function<void(int percent, bool muted)> completion);
     // Releases a drag's button when nobody is left to release it.
     void releaseHeldButton();
@@ -77,6 +86,7 @@ public:
     void setMediaControl(std::unique_ptr<MediaControl> media);
 
     SerialQueue& queue() { return queue_; }
+    SerialQueue& audioQueue() { return audio_; }
 
 signals:
     // Emitted on the input queue whenever trusted() changes.
@@ -91,6 +101,8 @@ private:
             task();
         });
     }
+    // False when the task was dropped because too many wait already.
+    bool enqueueAudio(std::function<void()> task);
     void syncPos();
     void ensureSmoothTimer();
     void smoothTick();
@@ -101,7 +113,9 @@ private:
     void pressKeyNow(const QString& name, const QStringList& modifiers);
     std::optional<quint16> layoutKeyCode(const QString& ch);
     void rebuildLayoutMap();
-    VolumeControl::Reading readVolume();
+    void transportKey(const QString& key);
+    std::optional<VolumeControl::Reading> readVolume();
+    void stepVolume(float step);
     void writeVolume(float value);
 
     SerialQueue queue_{QStringLiteral("olvane.input")};
@@ -109,8 +123,11 @@ private:
     std::unique_ptr<InputBackend> backend_;
     std::unique_ptr<InputClock> clock_;
     const Options options_;
-    std::unique_ptr<VolumeControl> volume_;
     std::unique_ptr<MediaControl> media_;
+    SerialQueue audio_{QStringLiteral("olvane.audio")};
+    std::atomic<int> audioBacklog_{0};
+    std::atomic<bool> audioDropping_{false};
+    std::unique_ptr<VolumeControl> volume_;  // used only on the audio queue
 
     // Everything below is touched only on the input queue.
     QPointF pos_;

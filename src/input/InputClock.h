@@ -14,4 +14,8 @@ public:
     // Runs tick on the input queue at once, then every 4 ms until stopTicker().
     virtual void startTicker(std::function<void()> tick) = 0;
     virtual void stopTicker() = 0;
+    // Seconds until the running ticker's next tick.
+    virtual double untilNextTick() = 0;
+    // Counts the running ticker's next tick a whole period from now.
+    virtual void restartTicker() = 0;
 };

@@ -5,6 +5,8 @@
 
 #include <QTimer>
 
+#include <cmath>
+
 QtInputClock::~QtInputClock() {
     delete timer_;
 }
@@ -24,7 +26,7 @@ void QtInputClock::startTicker(std::function<void()> tick) {
         });
     }
     running_ = true;
-    timer_->start();
+    restartTicker();
     // The first tick is due now, not one period from now.
     QMetaObject::invokeMethod(
         timer_,
@@ -37,4 +39,16 @@ void QtInputClock::startTicker(std::function<void()> tick) {
 void QtInputClock::stopTicker() {
     running_ = false;
     if (timer_) timer_->stop();
+}
+
+double QtInputClock::untilNextTick() {
+    // A precise timer keeps to its grid (unless it falls a whole period behind).
+    const double period = kTickMilliseconds / 1000.0;
+    const double elapsed = now() - timerStartedAt_;
+    return period * (std::floor(elapsed / period) + 1) - elapsed;
+}
+
+void QtInputClock::restartTicker() {
+    timer_->start();
+    timerStartedAt_ = now();
 }

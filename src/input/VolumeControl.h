@@ -3,7 +3,7 @@
 
 #include <optional>
 
-// The default output device's volume and mute, called on the input queue.
+// The default output device's volume and mute, called on Input's audio queue.
 class VolumeControl {
 public:
     struct Reading {

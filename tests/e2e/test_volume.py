@@ -1,7 +1,8 @@
 # SPDX-License-Identifier: GPL-3.0-or-later
 import signal
+import time
 
-from olvane_e2e import AgentTestCase, PulseAudio, wait_for
+from olvane_e2e import AgentTestCase, PulseAudio, RecordingWindow, Xvfb, wait_for
 
 NORM = 65536
 
@@ -55,3 +56,51 @@ class Volume(AgentTestCase):
         self.phone.send({"t": "vol", "value": 30})
         self.sink_reaches(30)
         self.assertEqual(self.getvol(), 30)
+
+
+class VolumeBesideThePointer(AgentTestCase):
+    """A sound server that stops answering holds up its own commands, never the pointer."""
+
+    def test_a_move_right_after_a_volume_command_is_as_quick_as_any_while_the_server_is_stopped(
+            self):
+        xvfb = self.started(Xvfb())
+        window = self.started(RecordingWindow(xvfb))
+        agent = self.make_agent(dry_run=False, env=xvfb.env())
+        pulse = self.started(PulseAudio(agent))
+        phone = self.connect_phone(self.launch(agent))
+        phone.send({"t": "vol", "value": 40})
+        self.assertTrue(wait_for(lambda: pulse.percent() == 40))
+
+        def seconds_to_move(dx, command=None):
+            """From sending a move (right after the command) until the pointer moves."""
+            motions = len(window.events("motion"))
+            if command:
+                phone.send(command)
+            start = time.monotonic()
+            phone.send({"t": "mv", "dx": dx, "dy": 0})
+            self.assertTrue(wait_for(lambda: len(window.events("motion")) > motions,
+                                     interval=0.0005))
+            return time.monotonic() - start
+
+        pulse.process.send_signal(signal.SIGSTOP)
+        self.addCleanup(pulse.process.send_signal, signal.SIGCONT)
+        plain = [seconds_to_move(3 if i % 2 else -3) for i in range(9)]
+        commands = [{"t": "media", "name": "volumeup"}, {"t": "vol", "value": 60},
+                    {"t": "getvol"}] * 3
+        after_command = [seconds_to_move(3 if i % 2 else -3, command)
+                         for i, command in enumerate(commands)]
+        # The slowest may meet a hiccup of a busy machine; the others not.
+        self.assertLessEqual(sorted(after_command)[-2], 4 * max(plain), (plain, after_command))
+
+        # What could not reach the server is said to be lost, and once it answers again the
+        # volume keys act on its real level.
+        self.assertTrue(agent.wait_for_log("Volume unavailable: no answer in time"))
+        pulse.process.send_signal(signal.SIGCONT)
+        replies = [phone.receive() for _ in range(commands.count({"t": "getvol"}))]
+        self.assertEqual([r["t"] for r in replies], ["vol"] * 3)
+        level = phone.request({"t": "getvol"})["value"]
+        self.assertEqual(level, pulse.percent())
+        self.assertTrue(agent.wait_for_log("Volume available again"))
+        phone.send({"t": "media", "name": "volumeup"})
+        self.assertTrue(wait_for(lambda: abs(pulse.percent() - (level + 6.25)) < 1),
+                        (level, pulse.percent()))

@@ -8,29 +8,49 @@
 #include <memory>
 #include <optional>
 
-// A clock the test advances, and a ticker that ticks, on the input queue as the timer would,
-// only when the test says so.
+// A clock that moves only when the test moves it, and a ticker that ticks, on the input queue
+// as the timer would, when time reaches its ticks. Time is counted in whole microseconds, so
+// that a tick falls exactly where it is due.
 class ManualInputClock : public InputClock {
 public:
-    double now() override { return now_.load(); }
+    static constexpr qint64 kPeriod = kTickMilliseconds * 1000;
+
+    double now() override { return double(now_.load()) / 1e6; }
     void startTicker(std::function<void()> tick) override {
         tick_ = std::move(tick);
         running_ = true;
+        nextTick_ = now_.load();
     }
     void stopTicker() override { running_ = false; }
+    double untilNextTick() override { return double(nextTick_ - now_.load()) / 1e6; }
+    void restartTicker() override { nextTick_ = now_.load() + kPeriod; }
 
-    void advance(double seconds) { now_ = now_.load() + seconds; }
-    // Ticks until the ticker stops, at most limit times; how many ticks ran.
+    // Moves time on, running every tick that falls due on the way at its time.
+    void advance(Input& input, double seconds) {
+        const qint64 until = now_.load() + std::llround(seconds * 1e6);
+        input.queue().sync([&] {
+            while (running_ && nextTick_ <= until) runTick();
+            now_ = until;
+        });
+    }
+    // Moves time on tick by tick until the ticker stops, at most limit ticks; how many ran.
     int tickUntilStopped(Input& input, int limit) {
         int ticks = 0;
         input.queue().sync([&] {
-            for (; ticks < limit && running_; ++ticks) tick_();
+            for (; ticks < limit && running_; ++ticks) runTick();
         });
         return ticks;
     }
 
 private:
-    std::atomic<double> now_{1000.0};
+    void runTick() {
+        now_ = std::max(now_.load(), nextTick_);
+        nextTick_ = now_ + kPeriod;
+        tick_();
+    }
+
+    std::atomic<qint64> now_{1'000'000'000};
+    qint64 nextTick_ = 0;  // on the input queue only
     std::atomic<bool> running_{false};
     std::function<void()> tick_;
 };
@@ -65,8 +85,10 @@ struct InputHarness {
 
     // Waits until every operation queued so far has run.
     void flush() {
+        input->audioQueue().sync([] {});
         input->queue().sync([] {});
     }
+    void advance(double seconds) { clock->advance(*input, seconds); }
     // One tick; false when the ticker is stopped.
     bool tick() { return clock->tickUntilStopped(*input, 1) == 1; }
     QList<Event> take() {

@@ -27,7 +27,7 @@ public:
         QString text(quint16 code, bool shifted) const override { return value({code, shifted}); }
     };
 
-    // Set by the test while the input queue has nothing to do.
+    // Set by the test while the input queue has nothing to do; it follows what is posted.
     std::optional<QPointF> cursor;
     QList<QRectF> displays;
     Layout layout;
@@ -37,6 +37,7 @@ public:
     std::optional<QPointF> cursorLocation() override { return cursor; }
     QList<QRectF> displayBounds() override { return displays; }
     void postPointer(PointerAction action, QPointF at, int) override {
+        if (cursor) cursor = at;
         record({.action = action, .at = at});
     }
     void postScroll(qint32 vertical, qint32) override {

@@ -20,7 +20,8 @@ TEST(X11Pointer, theCursorKeepsToTheMonitorsAndWheelClicksGoToTheFourWheelButton
     EXPECT_TRUE(h.pointerReaches(1599, 500));
 
     h.run("xdotool", {"mousemove", "2000", "500"});
-    h.clock->advance(1);       // long enough after our last move for the cursor to be read again
+    // Long enough after our last move for the cursor to be read again.
+    h.clock->advance(*h.input, 1);
     h.input->moveBy(-250, 0);  // into the gap, nearer the right monitor
     h.drain();
     EXPECT_TRUE(h.pointerReaches(1920, 500));
