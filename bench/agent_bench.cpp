@@ -3,12 +3,15 @@
 // $DISPLAY. Prints one "<key> <value>" line per figure.
 //
 //   agent_bench all <agent port> <agent pid> <echo port> <echo pid> <pairing code>
+//                   [<sound server pid>]
 //   agent_bench flood <agent port> <pairing code> <messages>
 //   agent_bench start <key> <runs> <program> [arguments...]
 //
 // "all" runs every measure against the agent and the echo server (ws_echo_server), "flood"
 // only sends messages (for the leak check under a sanitized agent), "start" times a program
 // from its start until its WebSocket port ($OLVANE_WS_PORT, set here) accepts connections.
+// Given the agent's sound server, "all" also times moves sent right after a volume key while
+// that server is stopped.
 #include <QCoreApplication>
 #include <QDeadlineTimer>
 #include <QDir>
@@ -266,10 +269,13 @@ struct Bench {
     quint16 agentPort, echoPort;
     qint64 agentPid, echoPid;
     QString code;
+    qint64 soundServerPid = 0;
     XProbe x;
 
-    // From the send of a move to the first raw motion it causes.
-    Stats agentLatency(Client& phone, bool binary, int samples, double gapMs) {
+    // From the send of a move (right after the command, when given) to the first raw motion
+    // it causes.
+    Stats agentLatency(Client& phone, bool binary, int samples, double gapMs,
+                       const QString& command = {}) {
         Stats s;
         qint64 next = nowNs();
         for (int i = 0; i < samples; ++i) {
@@ -277,7 +283,8 @@ struct Bench {
             next += qint64(gapMs * 1e6);
             x.pump();
             const int before = x.raw;
-            const double dx = i % 2 ? -1.5 : 1.5;  // posted whole at the next tick
+            const double dx = i % 2 ? -1.5 : 1.5;  // posted whole in one step
+            if (!command.isEmpty()) phone.send(command);
             const qint64 t0 = nowNs();
             if (binary)
                 phone.send(moveBytes(float(dx), 0));
@@ -325,6 +332,13 @@ struct Bench {
         floor = floorLatency(echo, 75, kApart);
         agentLatency(phone, false, 150, kApart).report(QStringLiteral("latency.single.json"));
         agentLatency(phone, true, 150, kApart).report(QStringLiteral("latency.single.binary"));
+        if (soundServerPid > 0) {
+            ::kill(pid_t(soundServerPid), SIGSTOP);
+            agentLatency(phone, false, 100, kApart,
+                         QStringLiteral("{\"t\":\"media\",\"name\":\"volumeup\"}"))
+                .report(QStringLiteral("latency.volume_key"));
+            ::kill(pid_t(soundServerPid), SIGCONT);
+        }
         floor.v += floorLatency(echo, 75, kApart).v;
         floor.report(QStringLiteral("latency.floor.single"));
     }
@@ -543,8 +557,13 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "usage: see the comment at the top of %s\n", __FILE__);
         return 2;
     }
-    Bench bench{quint16(std::atoi(argv[2])), quint16(std::atoi(argv[4])),     std::atoll(argv[3]),
-                std::atoll(argv[5]),         QString::fromLocal8Bit(argv[6]), {}};
+    Bench bench{quint16(std::atoi(argv[2])),
+                quint16(std::atoi(argv[4])),
+                std::atoll(argv[3]),
+                std::atoll(argv[5]),
+                QString::fromLocal8Bit(argv[6]),
+                argc > 7 ? std::atoll(argv[7]) : 0,
+                {}};
     if (!bench.x.open()) {
         std::fprintf(stderr, "no X server with XInput 2 and XTEST in $DISPLAY\n");
         return 1;

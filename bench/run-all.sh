@@ -21,7 +21,10 @@ listed cmake --build "$root/build/sanitize" -j2 --target olvane-helper >/dev/nul
 work=$(mktemp -d)
 pids=()
 cleanup() {
-    for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null || true; done
+    # A stopped sound server ends only once it runs again.
+    for pid in "${pids[@]}"; do
+        kill "$pid" 2>/dev/null && kill -CONT "$pid" 2>/dev/null || true
+    done
     wait 2>/dev/null || true
     rm -rf "$work"
 }
@@ -57,6 +60,25 @@ launch() {
 }
 port_of() { sed -n "s/.*$2 \([0-9]*\).*/\1/p" "$1" | head -1; }
 
+# sound_server <variable> <environment name>: a PulseAudio with a null sink where the agent of
+# that environment finds it; sets the variable to its pid once it answers.
+sound_server() {
+    local name=$1 env_name=$2
+    (
+        export $(agent_env "$env_name")
+        listed pulseaudio --exit-idle-time=-1 --disallow-exit -n --load=module-null-sink \
+            --load=module-native-protocol-unix
+    ) >"$work/pulse-$env_name.log" 2>&1 &
+    pids+=($!)
+    printf -v "$name" %s $!
+    for _ in $(seq 400); do
+        (export $(agent_env "$env_name") && listed pactl info) >/dev/null 2>&1 && return
+        sleep 0.05
+    done
+    cat "$work/pulse-$env_name.log" >&2
+    exit 1
+}
+
 {
     echo "machine $(lscpu | sed -n 's/^Model name: *//p'), $(nproc) cores, $(uname -sr)"
     echo "when $(date '+%Y-%m-%d %H:%M'), load average $(cut -d' ' -f1-3 /proc/loadavg)"
@@ -67,17 +89,19 @@ port_of() { sed -n "s/.*$2 \([0-9]*\).*/\1/p" "$1" | head -1; }
 for run in $(seq "$runs"); do
     out="$work/run$run"
     echo "run $run of $runs" >&2
+    sound_server pulse "run$run"
     launch agent "$work/agent$run.log" "WS server on port" \
         env $(agent_env "run$run") OLVANE_WS_PORT=0 "$build/olvane-helper"
     launch echo_pid "$work/echo$run.log" "^port" env OLVANE_WS_PORT=0 "$build/bench/ws_echo_server"
     agent_port=$(port_of "$work/agent$run.log" "WS server on port")
     echo_port=$(port_of "$work/echo$run.log" "port")
     "$build/bench/x11_pointer_bench" 20000 >"$out"
-    "$build/bench/agent_bench" all "$agent_port" "$agent" "$echo_port" "$echo_pid" 4321 >>"$out" ||
+    "$build/bench/agent_bench" all "$agent_port" "$agent" "$echo_port" "$echo_pid" 4321 "$pulse" \
+        >>"$out" ||
         { cat "$out" "$work/agent$run.log" >&2; exit 1; }
     listed /usr/bin/python3 "$root/bench/typing_bench.py" "$agent_port" 4321 >>"$out"
-    kill "$agent" "$echo_pid"
-    wait "$agent" "$echo_pid" || true
+    kill "$agent" "$echo_pid" "$pulse"
+    wait "$agent" "$echo_pid" "$pulse" || true
     env $(agent_env "start$run") "$build/bench/agent_bench" start start.agent 15 \
         "$build/olvane-helper" >>"$out"
     "$build/bench/agent_bench" start start.floor 15 "$build/bench/ws_echo_server" >>"$out"
