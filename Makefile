@@ -26,25 +26,27 @@ layers:
 	cmake --graphviz=build/layers/layers.dot build/layers >/dev/null
 	@sed -n 's/.*\/\/ \(.*\)/\1/p' build/layers/layers.dot
 
-# Before the test build: every program the tests start comes from a listed package, and the
-# sources follow the house style.
-checks:
-	scripts/install-deps.sh test
-	scripts/check-programs.py
-	scripts/check-format.sh
-
 # The test build is clang's, so that the fuzz targets share it; warnings are errors there.
-configure-test: checks
+configure-test:
+	scripts/install-deps.sh test
 	@# A test build made earlier with another compiler is configured afresh. It installs
 	@# where the package does, for the package test.
 	@grep -qs 'CMAKE_CXX_COMPILER:STRING=.*clang++' $(TEST_DIR)/CMakeCache.txt || \
 		rm -rf $(TEST_DIR)/CMakeCache.txt $(TEST_DIR)/CMakeFiles
 	cmake -S . -B $(TEST_DIR) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DOLVANE_SANITIZE=ON \
-		-DOLVANE_BENCH=ON -DOLVANE_FUZZ=ON -DOLVANE_WERROR=ON \
+		-DOLVANE_BENCH=ON -DOLVANE_FUZZ=ON -DOLVANE_WERROR=ON -DCMAKE_EXPORT_COMPILE_COMMANDS=ON \
 		-DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ \
 		-DCMAKE_INSTALL_PREFIX=/usr -DOLVANE_UDEV_RULES_DIR= -DOLVANE_MODULES_LOAD_DIR=
 
-build-test: configure-test
+# Before the test build: every program the tests start comes from a listed package, the
+# sources follow the house style, and clang-tidy's bug-finding checks (.clang-tidy) find
+# nothing; they read the test build's compile commands.
+checks: configure-test
+	scripts/check-programs.py
+	scripts/check-format.sh
+	scripts/check-tidy.sh $(TEST_DIR)
+
+build-test: checks
 	cmake --build $(TEST_DIR) -j$(JOBS)
 
 test: build-test

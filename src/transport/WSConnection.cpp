@@ -13,7 +13,7 @@
 namespace {
 // What a client leaves unread piles up in memory, whoever wrote it: our replies, or the
 // pongs the WebSocket layer sends by itself. Past this much the client is cut off.
-constexpr qint64 kMaxUnsentBytes = 256 * 1024;
+constexpr qint64 kMaxUnsentBytes = qint64{256} * 1024;
 
 void cutOffWhenBacklogged(QWebSocket& socket) {
     // What the system takes at once leaves the buffer; what stays is what the peer left unread.

@@ -168,7 +168,7 @@ void RemoteDesktopSession::request(const QString& method, QVariantList args, QVa
 }
 
 void RemoteDesktopSession::listen(const QString& requestPath, Answer answer) {
-    pending_.insert(requestPath, std::move(answer));
+    pending_.emplace(requestPath, std::move(answer));
     bus_.connect(QLatin1String(kService), requestPath, kRequest, QStringLiteral("Response"), this,
                  SLOT(onResponse(uint, QVariantMap, QDBusMessage)));
 }
