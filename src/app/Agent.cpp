@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "app/Agent.h"
 
-#include "app/InputBackendFactory.h"
+#include "app/InputBackends.h"
 #include "audio/PulseVolume.h"
 #include "base/Env.h"
 #include "input/QtInputClock.h"
@@ -22,7 +22,7 @@ Shell::Options shellOptions() {
 
 Agent::Agent(const Env& env)
     : state_(AppStateConfig::fromEnv(env)),
-      input_(createInputBackend(env), std::make_unique<QtInputClock>(),
+      input_(InputBackends::maker(env), std::make_unique<QtInputClock>(),
              Input::Options::fromEnv(env)),
       router_(state_, input_, Router::Options::fromEnv(env)),
       shell_(state_, input_, router_, shellOptions()) {

@@ -1,15 +1,14 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "app/CommandLine.h"
 
+#include "app/InputBackends.h"
 #include "base/Version.h"
 
 #include <QCommandLineParser>
 #include <QRegularExpression>
 
 namespace {
-const QStringList kBackends{QStringLiteral("auto"),   QStringLiteral("x11"),
-                            QStringLiteral("portal"), QStringLiteral("wlroots"),
-                            QStringLiteral("uinput"), QStringLiteral("none")};
+const QStringList kBackends = InputBackends::settingNames();
 
 struct Options {
     QCommandLineOption help{{QStringLiteral("h"), QStringLiteral("help")},

@@ -20,6 +20,7 @@
 #include <QMainWindow>
 #include <QMenuBar>
 #include <QMessageBox>
+#include <QTimer>
 
 #include <csignal>
 
@@ -29,6 +30,7 @@ Shell::Shell(AppState& state, Input& input, Router& router, Options options)
     // Posting can be allowed or taken away at any time (a desktop session ends): the
     // permission item follows.
     connect(&input_, &Input::trustChanged, this, &Shell::rebuildMenu, Qt::QueuedConnection);
+    connect(&input_, &Input::started, this, &Shell::logStarted, Qt::QueuedConnection);
 }
 
 Shell::~Shell() {
@@ -58,7 +60,6 @@ void Shell::launch() {
     launched_ = true;
     rebuildMenu();
     startServers();
-    if (!input_.trusted()) input_.requestAccess();
     if (!router_.dryRun()) {
         pairingWindow_ = std::make_unique<PairingWindow>(state_, icon_);
         // Where the desktop shows no global menu bar, the main menu stays reachable here.
@@ -66,6 +67,15 @@ void Shell::launch() {
         if (wsServer_->port()) showPageAddress();
         pairingWindow_->show();
     }
+    // Phones are served already; "ax" is told once the input backend knows, unless a dialog of
+    // the desktop keeps it waiting for the user.
+    if (!input_.starting()) logStarted();
+    QTimer::singleShot(kStartedLineWaitMs, this, &Shell::logStarted);
+}
+
+void Shell::logStarted() {
+    if (!launched_ || startedLogged_) return;
+    startedLogged_ = true;
     logLine(QStringLiteral("Olvane started. code: %1  ax: %2")
                 .arg(state_.pairingCode(),
                      input_.trusted() ? QStringLiteral("true") : QStringLiteral("false")));

@@ -29,6 +29,8 @@ class Shell : public QObject {
     Q_OBJECT
 public:
     static constexpr const char* kServiceType = "_olvane._tcp";
+    // How long the start line waits for the input backend to say whether it can post.
+    static constexpr int kStartedLineWaitMs = 2000;
 
     // Starts Bluetooth when the system offers it; nothing (after its own log line) otherwise.
     using BluetoothStarter = std::function<std::unique_ptr<BLEServer>(AppState&, Router&)>;
@@ -67,6 +69,7 @@ public:
 private:
     void buildMainMenu();
     void setUpTrayIcon();
+    void logStarted();
     void refresh();
     void rebuildMenu();
     void startServers();
@@ -92,5 +95,6 @@ private:
     QPointer<QMessageBox> aboutBox_;
     InputPermissionWindow inputPermissionWindow_;
     bool launched_ = false;
+    bool startedLogged_ = false;
     bool terminated_ = false;
 };

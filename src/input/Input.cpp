@@ -17,31 +17,49 @@ constexpr double kWheelMin = std::numeric_limits<qint32>::min();
 bool finite(double a, double b) {
     return std::isfinite(a) && std::isfinite(b);
 }
+
+// Stands in for the backend while it is being made: posts nothing, and owns what the making
+// waits on, so that the making ends with the engine.
+class PendingBackend : public InputBackend {
+public:
+    QString name() const override { return {}; }
+    void start() override {}
+    bool trusted() const override { return false; }
+    std::optional<QPointF> cursorLocation() override { return std::nullopt; }
+    QList<QRectF> displayBounds() override { return {}; }
+    void postPointer(PointerAction, QPointF, int) override { drop(); }
+    void postScroll(qint32, qint32) override { drop(); }
+    bool postKey(quint16, bool) override { return drop(), false; }
+    void typeText(const QString&) override { drop(); }
+
+private:
+    void drop() {
+        if (!dropReported_)
+            logLine(QStringLiteral("Input: no input backend chosen yet; input is dropped"));
+        dropReported_ = true;
+    }
+    bool dropReported_ = false;
+};
 }  // namespace
 
 Input::Options Input::Options::fromEnv(const Env& env) {
     return Options{KeyNames::cmdKeyFromSetting(env.cmdKey)};
 }
 
+Input::Input(BackendMaker makeBackend, std::unique_ptr<InputClock> clock, Options options)
+    : clock_(std::move(clock)), options_(options) {
+    queue_.async([this, make = std::move(makeBackend)] {
+        backend_ = std::make_unique<PendingBackend>();
+        if (make)
+            make(backend_.get(), [this](std::unique_ptr<InputBackend> b) { use(std::move(b)); });
+    });
+}
+
 Input::Input(std::unique_ptr<InputBackend> backend, std::unique_ptr<InputClock> clock,
              Options options)
-    : backend_(std::move(backend)), clock_(std::move(clock)), options_(options) {
-    connect(backend_.get(), &InputBackend::trustChanged, this, &Input::trustChanged,
-            Qt::DirectConnection);
-    connect(
-        backend_.get(), &InputBackend::layoutChanged, this,
-        [this] {
-            // A change read just as the engine shuts down finds the backend gone.
-            queue_.async([this] {
-                if (layoutMapBuilt_ && backend_) rebuildLayoutMap();
-            });
-        },
-        Qt::DirectConnection);
-    // Synchronous, so that "ax" is known once the object exists.
-    queue_.sync([this] {
-        backend_->start();
-        pos_ = backend_->cursorLocation().value_or(QPointF(0, 0));
-    });
+    : Input(BackendMaker(), std::move(clock), options) {
+    backend->moveToThread(queue_.context()->thread());
+    queue_.async([this, made = backend.release()] { use(std::unique_ptr<InputBackend>(made)); });
 }
 
 Input::~Input() {
@@ -57,6 +75,54 @@ Input::~Input() {
     });
     // What the release itself queued runs now, not while the members go.
     queue_.sync([] {});
+}
+
+void Input::use(std::unique_ptr<InputBackend> backend) {
+    // What the making waited on may be answering from inside the stand-in right now.
+    backend_.release()->deleteLater();
+    backend_ = std::move(backend);
+    {
+        std::lock_guard lock(backendNameMutex_);
+        backendName_ = backend_->name();
+    }
+    layoutMapBuilt_ = false;
+    // On the input queue, where the backend emits.
+    const auto direct = Qt::DirectConnection;
+    connect(
+        backend_.get(), &InputBackend::ready, this,
+        [this] {
+            pos_ = backend_->cursorLocation().value_or(QPointF(0, 0));
+            startEnded();
+        },
+        direct);
+    connect(backend_.get(), &InputBackend::failed, this, &Input::startEnded, direct);
+    connect(
+        backend_.get(), &InputBackend::trustChanged, this,
+        [this] {
+            trusted_ = backend_->trusted();
+            emit trustChanged();
+        },
+        direct);
+    connect(
+        backend_.get(), &InputBackend::layoutChanged, this,
+        [this] {
+            // A change read just as the engine shuts down finds the backend gone.
+            queue_.async([this] {
+                if (layoutMapBuilt_ && backend_) rebuildLayoutMap();
+            });
+        },
+        direct);
+    backend_->start();
+}
+
+void Input::startEnded() {
+    trusted_ = backend_->trusted();
+    if (starting_.exchange(false)) emit started();
+}
+
+QString Input::backendName() const {
+    std::lock_guard lock(backendNameMutex_);
+    return backendName_;
 }
 
 void Input::moveBy(double dx, double dy) {

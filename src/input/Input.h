@@ -17,6 +17,7 @@
 #include <atomic>
 #include <functional>
 #include <memory>
+#include <mutex>
 
 struct Env;
 
@@ -51,6 +52,14 @@ public:
         static Options fromEnv(const Env& env);
     };
 
+    using UseBackend = std::function<void(std::unique_ptr<InputBackend>)>;
+    // Makes the backend on the input queue and hands it over through use, there too: at once,
+    // or once it has probed the desktop. What the probing waits on belongs to context, which
+    // lives on the input queue and ends with the engine.
+    using BackendMaker = std::function<void(QObject* context, UseBackend use)>;
+
+    Input(BackendMaker makeBackend, std::unique_ptr<InputClock> clock, Options options);
+    // A backend made on this thread, handed over to the input queue.
     Input(std::unique_ptr<InputBackend> backend, std::unique_ptr<InputClock> clock,
           Options options);
     Input(std::unique_ptr<InputBackend> backend, std::unique_ptr<InputClock> clock)
@@ -78,8 +87,11 @@ public:
     // then slowed down by the network instead of filling memory.
     void throttle();
 
-    bool trusted() const { return backend_->trusted(); }
-    QString backendName() const { return backend_->name(); }
+    bool trusted() const { return trusted_.load(); }
+    QString backendName() const;
+    // Until the backend has started or failed to, which may take a while (a desktop asks the
+    // user).
+    bool starting() const { return starting_.load(); }
     // Asks the backend for access; then, if given, runs on the main thread afterwards.
     void requestAccess(std::function<void()> then = {});
     void setVolumeControl(std::unique_ptr<VolumeControl> volume);
@@ -91,6 +103,8 @@ public:
 signals:
     // Emitted on the input queue whenever trusted() changes.
     void trustChanged();
+    // Emitted on the input queue once starting() has become false; trusted() tells how it went.
+    void started();
 
 private:
     template <typename Task>
@@ -103,6 +117,8 @@ private:
     }
     // False when the task was dropped because too many wait already.
     bool enqueueAudio(std::function<void()> task);
+    void use(std::unique_ptr<InputBackend> backend);
+    void startEnded();
     void syncPos();
     void ensureSmoothTimer();
     void smoothTick();
@@ -120,6 +136,10 @@ private:
 
     SerialQueue queue_{QStringLiteral("olvane.input")};
     std::atomic<int> backlog_{0};
+    std::atomic<bool> trusted_{false};
+    std::atomic<bool> starting_{true};
+    mutable std::mutex backendNameMutex_;
+    QString backendName_;
     std::unique_ptr<InputBackend> backend_;
     std::unique_ptr<InputClock> clock_;
     const Options options_;

@@ -14,17 +14,22 @@
 
 enum class PointerAction { Move, Drag, LeftDown, LeftUp, RightDown, RightUp };
 
-// What the window system must do for Input. Every call except trusted() and name() is made
-// on the input queue, after start(). Coordinates are global desktop coordinates, x to the
-// right and y downward. Its signals are emitted on the input queue.
+// Nothing when a backend can work on this desktop; else why not, in a few words.
+using InputBackendAvailability = std::optional<QString>;
+
+// What the window system must do for Input. A backend belongs to the input queue's thread,
+// where it is used, destroyed and its signals are emitted; only trusted() and name() are called
+// from other threads. Coordinates are global desktop coordinates, x to the right and y
+// downward.
 class InputBackend : public QObject {
     Q_OBJECT
 public:
     ~InputBackend() override = default;
 
     virtual QString name() const = 0;
-    // Opens the connection to the window system; called once, first, on the input queue.
-    virtual void start() {}
+    // Connects to the window system; called once, first. Ends, at once or later (a desktop's
+    // consent dialog waits for the user), in ready() or failed().
+    virtual void start() = 0;
     // Whether events can be posted now (the "ax" of replies). Safe from any thread.
     virtual bool trusted() const = 0;
     // Asks the desktop again for whatever permission posting needs.
@@ -59,6 +64,11 @@ public:
     virtual std::unique_ptr<KeySymbolSource> keySymbols() { return nullptr; }
 
 signals:
+    // Started: events can be posted.
+    void ready();
+    // Starting failed, and the backend logged why; requestAccess() may try again.
+    void failed();
+    // After start(), whenever trusted() changes.
     void trustChanged();
     // The keyboard layout changed: keySymbols() reads the new one.
     void layoutChanged();

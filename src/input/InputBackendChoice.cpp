@@ -1,34 +1,28 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "input/InputBackendChoice.h"
 
-InputBackendChoice chooseInputBackend(const InputSessionFacts& facts) {
-    InputBackendChoice choice;
-    if (facts.x11Display && !facts.waylandDisplay) {
-        choice.backend = QStringLiteral("x11");
-        return choice;
-    }
-    // XTEST under XWayland reaches only the X11 windows of a Wayland session.
-    choice.passedOver << (facts.waylandDisplay
-                              ? QStringLiteral("x11 (Wayland session)")
-                              : QStringLiteral("x11 (no X11 session: DISPLAY is not set)"));
-    if (facts.remoteDesktopPortal && facts.remoteDesktopPortal()) {
-        choice.backend = QStringLiteral("portal");
-        return choice;
-    }
-    choice.passedOver << QStringLiteral("portal (no RemoteDesktop desktop portal answers)");
-    if (facts.waylandDisplay && facts.wlrootsVirtualInput && facts.wlrootsVirtualInput()) {
-        choice.backend = QStringLiteral("wlroots");
-        return choice;
-    }
-    choice.passedOver << (facts.waylandDisplay
-                              ? QStringLiteral("wlroots (the compositor offers no virtual "
-                                               "pointer and keyboard)")
-                              : QStringLiteral("wlroots (no Wayland session)"));
-    if (facts.uinputWritable && facts.uinputWritable()) {
-        choice.backend = QStringLiteral("uinput");
-        return choice;
-    }
-    choice.passedOver << QStringLiteral("uinput (/dev/uinput is not writable)");
-    choice.backend = QStringLiteral("none");
-    return choice;
+#include <memory>
+
+namespace {
+using Candidates = std::shared_ptr<const QList<InputBackendCandidate>>;
+
+void probeFrom(Candidates candidates, qsizetype next, InputBackendChoice choice,
+               std::function<void(InputBackendChoice)> done) {
+    if (next == candidates->size()) return done(std::move(choice));
+    const QString name = candidates->at(next).name;
+    candidates->at(next).probe([=](InputBackendAvailability whyNot) mutable {
+        if (!whyNot) {
+            choice.backend = name;
+            return done(std::move(choice));
+        }
+        choice.passedOver << QStringLiteral("%1 (%2)").arg(name, *whyNot);
+        probeFrom(candidates, next + 1, std::move(choice), std::move(done));
+    });
+}
+}  // namespace
+
+void chooseInputBackend(QList<InputBackendCandidate> candidates,
+                        std::function<void(InputBackendChoice)> done) {
+    probeFrom(std::make_shared<const QList<InputBackendCandidate>>(std::move(candidates)), 0, {},
+              std::move(done));
 }

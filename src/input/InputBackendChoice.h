@@ -1,30 +1,29 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include "input/InputBackend.h"
+
+#include <QList>
 #include <QString>
 #include <QStringList>
 
 #include <functional>
 
-// What the session offers the automatic choice. The probes run only when the choice gets to
-// them, so that an X11 session never wakes the desktop portal.
-struct InputSessionFacts {
-    bool x11Display = false;      // DISPLAY set and not empty
-    bool waylandDisplay = false;  // WAYLAND_DISPLAY set and not empty
-    // The desktop portal answers on the session bus with its RemoteDesktop interface.
-    std::function<bool()> remoteDesktopPortal;
-    // The Wayland compositor offers a virtual pointer and a virtual keyboard (wlroots).
-    std::function<bool()> wlrootsVirtualInput;
-    // /dev/uinput may be opened for writing.
-    std::function<bool()> uinputWritable;
+// One backend as the automatic choice sees it.
+struct InputBackendCandidate {
+    QString name;
+    // Tells answer, once, at once or later, whether the backend can work here.
+    std::function<void(std::function<void(InputBackendAvailability)> answer)> probe;
 };
 
 struct InputBackendChoice {
-    QString backend;  // "x11", "portal", "wlroots", "uinput" or "none"
-    // The backends tried before it, each with why it was passed over: "x11 (Wayland session)".
+    QString backend;  // empty when none of the candidates can work
+    // The candidates tried before it, each with why it was passed over: "x11 (Wayland session)".
     QStringList passedOver;
 };
 
-// X11 in an X11 session, else the RemoteDesktop portal, else the compositor's virtual devices in
-// a Wayland session, else uinput, else none.
-InputBackendChoice chooseInputBackend(const InputSessionFacts& facts);
+// Probes the candidates in order, each only once the one before has answered that it cannot
+// work (so that an X11 session never wakes the desktop portal), and hands done the first that
+// can.
+void chooseInputBackend(QList<InputBackendCandidate> candidates,
+                        std::function<void(InputBackendChoice)> done);

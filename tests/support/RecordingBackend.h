@@ -33,6 +33,7 @@ public:
     Layout layout;
 
     QString name() const override { return QStringLiteral("recording"); }
+    void start() override { emit ready(); }
     bool trusted() const override { return true; }
     std::optional<QPointF> cursorLocation() override { return cursor; }
     QList<QRectF> displayBounds() override { return displays; }

@@ -6,9 +6,11 @@
 // No window system to post into: nothing is posted and "ax" is false.
 class NoneBackend : public InputBackend {
 public:
+    static constexpr const char* kName = "none";
+
     explicit NoneBackend(QString reason);
 
-    QString name() const override { return QStringLiteral("none"); }
+    QString name() const override { return QLatin1String(kName); }
     void start() override;
     bool trusted() const override { return false; }
     std::optional<QPointF> cursorLocation() override { return std::nullopt; }

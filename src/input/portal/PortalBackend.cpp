@@ -4,17 +4,29 @@
 #include "base/Log.h"
 #include "input/xkb/TextCharacters.h"
 
-#include <QDBusConnectionInterface>
+#include <QDBusPendingCallWatcher>
+#include <QDBusPendingReply>
+#include <QDBusServiceWatcher>
 
 #include <algorithm>
 
 #include <linux/input-event-codes.h>
 
 namespace {
+const QString kIBus = QStringLiteral("org.freedesktop.IBus");
+
 double bounded(double step) {
     return std::clamp(step, -PortalBackend::kMaxStep, PortalBackend::kMaxStep);
 }
 }  // namespace
+
+void PortalBackend::availability(const QDBusConnection& bus, QObject* context,
+                                 std::function<void(InputBackendAvailability)> answer) {
+    RemoteDesktopSession::probe(bus, context, [answer](std::optional<uint> version) {
+        answer(version ? InputBackendAvailability()
+                       : QStringLiteral("no RemoteDesktop desktop portal answers"));
+    });
+}
 
 PortalBackend::PortalBackend(QDBusConnection bus, QString restoreTokenPath, XKBLayoutNames layout,
                              QString waylandDisplay)
@@ -30,12 +42,41 @@ void PortalBackend::start() {
         keymap_.emplace(*keymap);
         configuredLayout_ = DesktopLayout(keymap->keymap());
     }
-    if (!waylandDisplay_.isEmpty()) desktopKeymap_ = WaylandKeymap::connect(waylandDisplay_);
+    followDesktopKeymap();
+    followIBus();
     session_ = std::make_unique<RemoteDesktopSession>(bus_, RestoreTokenFile(restoreTokenPath_));
-    // Both live on the input queue.
-    QObject::connect(
-        session_.get(), &RemoteDesktopSession::stateChanged, this, [this] { stateChanged(); },
-        Qt::DirectConnection);
+    connect(session_.get(), &RemoteDesktopSession::stateChanged, this, [this] { stateChanged(); });
+    session_->start();
+}
+
+void PortalBackend::followDesktopKeymap() {
+    if (waylandDisplay_.isEmpty()) return;
+    QString error;
+    desktopKeymap_ = WaylandKeymap::connect(waylandDisplay_, &error);
+    if (!desktopKeymap_)
+        logLine(
+            QStringLiteral("Keyboard: %1; text is typed through the configured layout").arg(error));
+}
+
+void PortalBackend::followIBus() {
+    auto* watcher =
+        new QDBusServiceWatcher(kIBus, bus_, QDBusServiceWatcher::WatchForOwnerChange, this);
+    connect(watcher, &QDBusServiceWatcher::serviceOwnerChanged, this,
+            [this](const QString&, const QString&, const QString& owner) {
+                ibusRuns_ = !owner.isEmpty();
+                ibusChangeSeen_ = true;
+            });
+    // Whether it runs already; a change seen meanwhile is newer than the answer.
+    QDBusMessage hasOwner = QDBusMessage::createMethodCall(
+        QStringLiteral("org.freedesktop.DBus"), QStringLiteral("/org/freedesktop/DBus"),
+        QStringLiteral("org.freedesktop.DBus"), QStringLiteral("NameHasOwner"));
+    hasOwner.setArguments({kIBus});
+    auto* query = new QDBusPendingCallWatcher(bus_.asyncCall(hasOwner), this);
+    connect(query, &QDBusPendingCallWatcher::finished, this, [this](QDBusPendingCallWatcher* w) {
+        w->deleteLater();
+        const QDBusPendingReply<bool> reply = *w;
+        if (!ibusChangeSeen_ && !reply.isError()) ibusRuns_ = reply.value();
+    });
 }
 
 void PortalBackend::requestAccess() {
@@ -43,12 +84,19 @@ void PortalBackend::requestAccess() {
 }
 
 void PortalBackend::stateChanged() {
-    const bool started = session_->state() == RemoteDesktopSession::State::Started;
+    const RemoteDesktopSession::State state = session_->state();
+    const bool started = state == RemoteDesktopSession::State::Started;
     if (started) dropReported_ = false;
     if (started_.exchange(started) != started) emit trustChanged();
+    if (startReported_ || (!started && state != RemoteDesktopSession::State::Ended)) return;
+    startReported_ = true;
+    if (started)
+        emit ready();
+    else
+        emit failed();
 }
 
-bool PortalBackend::ready() {
+bool PortalBackend::canPost() {
     if (started_) return true;
     if (session_->state() == RemoteDesktopSession::State::Idle) session_->start();
     if (!dropReported_)
@@ -60,20 +108,20 @@ bool PortalBackend::ready() {
 }
 
 void PortalBackend::postMove(PointerAction, QPointF, QPointF step) {
-    if (!ready()) return;
+    if (!canPost()) return;
     session_->pointerMotion(bounded(step.x()), bounded(step.y()));
 }
 
 void PortalBackend::postPointer(PointerAction action, QPointF, int) {
     if (action == PointerAction::Move || action == PointerAction::Drag) return;  // as steps
-    if (!ready()) return;
+    if (!canPost()) return;
     const bool left = action == PointerAction::LeftDown || action == PointerAction::LeftUp;
     const bool pressed = action == PointerAction::LeftDown || action == PointerAction::RightDown;
     session_->pointerButton(left ? BTN_LEFT : BTN_RIGHT, pressed);
 }
 
 void PortalBackend::postScroll(qint32 vertical, qint32 horizontal) {
-    if (!ready()) return;
+    if (!canPost()) return;
     // The portal's axes grow downward and to the right.
     session_->pointerAxis(-double(horizontal), -double(vertical), false);
     scrolled_ = true;
@@ -86,7 +134,7 @@ void PortalBackend::endScroll() {
 }
 
 bool PortalBackend::postKey(quint16 evdevCode, bool down) {
-    if (!ready()) return false;
+    if (!canPost()) return false;
     session_->keyboardKeycode(evdevCode, down);
     return true;
 }
@@ -95,20 +143,17 @@ bool PortalBackend::postLayoutKey(quint16 evdevCode, bool down) {
     // The desktop's layout may not be the configured one: the symbol types right on either.
     const xkb_keysym_t sym = keymap_ ? keymap_->keysym(evdevCode) : XKB_KEY_NoSymbol;
     if (sym == XKB_KEY_NoSymbol) return postKey(evdevCode, down);
-    if (!ready()) return false;
+    if (!canPost()) return false;
     session_->keyboardKeysym(int(sym), down);
     return true;
 }
 
 void PortalBackend::typeText(const QString& text) {
     const QList<char32_t> characters = TextCharacters::of(text);
-    if (!ready()) return;
+    if (!canPost()) return;
     if (desktopKeymap_) desktopKeymap_->refresh();
     // IBus, when it runs, takes the sequence before the program.
-    const auto reader =
-        bus_.interface()->isServiceRegistered(QStringLiteral("org.freedesktop.IBus"))
-            ? UnicodeEntry::Reader::IBus
-            : UnicodeEntry::Reader::Gtk;
+    const auto reader = ibusRuns_ ? UnicodeEntry::Reader::IBus : UnicodeEntry::Reader::Gtk;
     QList<char32_t> skipped;
     for (char32_t c : characters) {
         const xkb_keysym_t sym = TextCharacters::keysym(c);

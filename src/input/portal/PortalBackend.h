@@ -10,6 +10,7 @@
 #include <QDBusConnection>
 
 #include <atomic>
+#include <functional>
 #include <memory>
 #include <optional>
 
@@ -23,14 +24,19 @@
 // their code (UnicodeEntry). The layout is the compositor's, else the configured one.
 class PortalBackend : public InputBackend {
 public:
+    static constexpr const char* kName = "portal";
     // One move never goes further than this many pixels on an axis.
     static constexpr double kMaxStep = 32767;
+
+    // Whether a RemoteDesktop portal answers on the bus: answer tells, later, in context.
+    static void availability(const QDBusConnection& bus, QObject* context,
+                             std::function<void(InputBackendAvailability)> answer);
 
     PortalBackend(QDBusConnection bus, QString restoreTokenPath, XKBLayoutNames layout,
                   QString waylandDisplay = {});
     ~PortalBackend() override;
 
-    QString name() const override { return QStringLiteral("portal"); }
+    QString name() const override { return QLatin1String(kName); }
     void start() override;
     bool trusted() const override { return started_.load(); }
     void requestAccess() override;
@@ -47,8 +53,10 @@ public:
     std::unique_ptr<KeySymbolSource> keySymbols() override;
 
 private:
+    void followDesktopKeymap();
+    void followIBus();
     // Whether events can go now; the first input ever asks for the session.
-    bool ready();
+    bool canPost();
     void stateChanged();
     // The compositor's layout, else the configured one.
     const DesktopLayout& layout() const;
@@ -63,6 +71,10 @@ private:
     std::unique_ptr<WaylandKeymap> desktopKeymap_;
     DesktopLayout configuredLayout_;
     bool codeEntryReported_ = false;
+    // Whether IBus, which reads Ctrl+Shift+U sequences in its own time, runs on the bus.
+    bool ibusRuns_ = false;
+    bool ibusChangeSeen_ = false;
+    bool startReported_ = false;
     std::atomic<bool> started_{false};
     bool dropReported_ = false;
     bool scrolled_ = false;

@@ -45,14 +45,18 @@ RemoteDesktopSession::~RemoteDesktopSession() {
     end();
 }
 
-std::optional<uint> RemoteDesktopSession::probe(const QDBusConnection& bus, int timeoutMs) {
-    if (!bus.isConnected()) return std::nullopt;
-    const QDBusMessage reply = bus.call(versionCall(), QDBus::Block, timeoutMs);
-    if (reply.type() != QDBusMessage::ReplyMessage || reply.arguments().isEmpty())
-        return std::nullopt;
-    const uint version = reply.arguments().first().value<QDBusVariant>().variant().toUInt();
-    if (version == 0) return std::nullopt;
-    return version;
+void RemoteDesktopSession::probe(const QDBusConnection& bus, QObject* context,
+                                 std::function<void(std::optional<uint>)> answer) {
+    if (!bus.isConnected()) return answer(std::nullopt);
+    // Within the bus's own timeout, it starts the portal on first use.
+    auto* watcher = new QDBusPendingCallWatcher(bus.asyncCall(versionCall()), context);
+    connect(watcher, &QDBusPendingCallWatcher::finished, context,
+            [answer = std::move(answer)](QDBusPendingCallWatcher* w) {
+                w->deleteLater();
+                const QDBusPendingReply<QDBusVariant> reply = *w;
+                const uint version = reply.isError() ? 0 : reply.value().variant().toUInt();
+                answer(version ? std::optional(version) : std::nullopt);
+            });
 }
 
 void RemoteDesktopSession::start() {

@@ -40,8 +40,10 @@ public:
     RemoteDesktopSession(QDBusConnection bus, RestoreTokenFile restoreToken);
     ~RemoteDesktopSession() override;
 
-    // The portal's RemoteDesktop version, or none when no portal answers within timeoutMs.
-    static std::optional<uint> probe(const QDBusConnection& bus, int timeoutMs);
+    // Asks for the portal's RemoteDesktop version without waiting: answer gets it, in context,
+    // or nothing when no portal answers.
+    static void probe(const QDBusConnection& bus, QObject* context,
+                      std::function<void(std::optional<uint> version)> answer);
 
     State state() const { return state_; }
     // Asks for a new session unless one is starting or started.

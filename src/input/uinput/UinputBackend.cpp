@@ -2,6 +2,7 @@
 #include "input/uinput/UinputBackend.h"
 
 #include "base/Log.h"
+#include "input/uinput/UinputDevice.h"
 #include "input/xkb/KeyStrokePlanner.h"
 #include "input/xkb/TextCharacters.h"
 
@@ -27,6 +28,11 @@ bool deviceHasKey(quint16 code) {
 }
 }  // namespace
 
+InputBackendAvailability UinputBackend::availability() {
+    if (UinputDevice::writable()) return std::nullopt;
+    return QStringLiteral("%1 is not writable").arg(QLatin1String(UinputDevice::kPath));
+}
+
 UinputBackend::UinputBackend(DeviceFactory createDevice, XKBLayoutNames layout)
     : createDevice_(std::move(createDevice)), layoutNames_(std::move(layout)) {}
 
@@ -42,7 +48,10 @@ void UinputBackend::start() {
     QObject::connect(reopenTimer_.get(), &QTimer::timeout, reopenTimer_.get(), [this] {
         if (!device_.valid() && !openDevice()) reopenTimer_->start();
     });
-    openDevice();
+    if (openDevice())
+        emit ready();
+    else
+        emit failed();
 }
 
 void UinputBackend::requestAccess() {

@@ -27,14 +27,17 @@ public:
     // Creates the device; returns the descriptor its events are written to, or none and why.
     using DeviceFactory = std::function<UniqueFd(QString* error)>;
 
+    static constexpr const char* kName = "uinput";
     // One move never goes further than this many pixels on an axis.
     static constexpr double kMaxStep = 32767;
     static constexpr int kReopenMs = 1000;
 
+    static InputBackendAvailability availability();
+
     UinputBackend(DeviceFactory createDevice, XKBLayoutNames layout);
     ~UinputBackend() override;
 
-    QString name() const override { return QStringLiteral("uinput"); }
+    QString name() const override { return QLatin1String(kName); }
     void start() override;
     bool trusted() const override { return trusted_.load(); }
     void requestAccess() override;

@@ -2,7 +2,7 @@
 #include "input/wlroots/VirtualKeyboard.h"
 
 #include "base/UniqueFd.h"
-#include "input/wlroots/WaylandConnection.h"
+#include "input/wayland/WaylandConnection.h"
 #include "virtual-keyboard-unstable-v1-client-protocol.h"
 
 #include <cerrno>

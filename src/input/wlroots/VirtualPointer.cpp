@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "input/wlroots/VirtualPointer.h"
 
-#include "input/wlroots/WaylandConnection.h"
+#include "input/wayland/WaylandConnection.h"
 #include "wlr-virtual-pointer-unstable-v1-client-protocol.h"
 
 VirtualPointer::VirtualPointer(zwlr_virtual_pointer_v1* pointer) : pointer_(pointer) {}

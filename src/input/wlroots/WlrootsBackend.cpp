@@ -4,8 +4,8 @@
 #include "base/Log.h"
 #include "input/wlroots/VirtualKeyboard.h"
 #include "input/wlroots/VirtualPointer.h"
-#include "input/wlroots/WaylandConnection.h"
 #include "input/wlroots/WaylandTextTyper.h"
+#include "input/wlroots/WlrootsConnection.h"
 #include "input/xkb/TextCharacters.h"
 #include "virtual-keyboard-unstable-v1-client-protocol.h"
 #include "wlr-virtual-pointer-unstable-v1-client-protocol.h"
@@ -20,6 +20,11 @@ double bounded(double step) {
 }
 }  // namespace
 
+InputBackendAvailability WlrootsBackend::availability(const QString& waylandDisplay) {
+    if (waylandDisplay.isEmpty()) return QStringLiteral("no Wayland session");
+    return WlrootsConnection::virtualInputMissing(waylandDisplay);
+}
+
 WlrootsBackend::WlrootsBackend(QString displayName, XKBLayoutNames layout)
     : displayName_(std::move(displayName)), layoutNames_(std::move(layout)) {}
 
@@ -28,9 +33,11 @@ WlrootsBackend::~WlrootsBackend() {
 }
 
 void WlrootsBackend::start() {
-    context_ = std::make_unique<QObject>();
     layout_ = ConfiguredLayout::compile(layoutNames_);
-    connectToCompositor();
+    if (connectToCompositor())
+        emit ready();
+    else
+        emit failed();
 }
 
 void WlrootsBackend::requestAccess() {
@@ -43,7 +50,7 @@ void WlrootsBackend::setTrusted(bool trusted) {
 
 bool WlrootsBackend::connectToCompositor() {
     QString error;
-    wayland_ = WaylandConnection::open(displayName_, &error);
+    wayland_ = WlrootsConnection::open(displayName_, &error);
     if (wayland_ && !createDevices(&error)) disconnect();
     if (!wayland_) {
         if (!failureReported_)
@@ -52,7 +59,7 @@ bool WlrootsBackend::connectToCompositor() {
         return false;
     }
     failureReported_ = false;
-    wayland_->watch(context_.get(), [this] { connectionLost(); });
+    wayland_->watch(this, [this] { connectionLost(); });
     logLine(QStringLiteral("Input: posting through the virtual pointer and keyboard of Wayland "
                            "display %1 (layout \"%2\")")
                 .arg(wayland_->name(),
@@ -62,7 +69,7 @@ bool WlrootsBackend::connectToCompositor() {
 }
 
 bool WlrootsBackend::createDevices(QString* error) {
-    if (!wayland_->seat() || !wayland_->pointerManager() || !wayland_->keyboardManager()) {
+    if (!wayland_->offersVirtualInput()) {
         *error = QStringLiteral(
                      "the compositor of display %1 offers no virtual pointer and "
                      "keyboard (a wlroots compositor such as sway does)")

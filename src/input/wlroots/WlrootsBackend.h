@@ -13,7 +13,7 @@
 
 class VirtualKeyboard;
 class VirtualPointer;
-class WaylandConnection;
+class WlrootsConnection;
 
 // Input on wlroots compositors (sway, Hyprland, river, labwc, Wayfire) through the virtual
 // pointer and virtual keyboard they offer their clients: nothing to grant, no device to open.
@@ -24,14 +24,19 @@ class WaylandConnection;
 // our devices; one that refuses them or goes away turns it false, and the menu asks again.
 class WlrootsBackend : public InputBackend {
 public:
+    static constexpr const char* kName = "wlroots";
     // One move never goes further than this many pixels on an axis.
     static constexpr double kMaxStep = 32767;
+
+    // Whether it can work in the Wayland session of that display (none: no session). Waits for
+    // the compositor's answer, WaylandConnection::kPatienceMs at most.
+    static InputBackendAvailability availability(const QString& waylandDisplay);
 
     // An empty display name means $WAYLAND_DISPLAY.
     WlrootsBackend(QString displayName, XKBLayoutNames layout);
     ~WlrootsBackend() override;
 
-    QString name() const override { return QStringLiteral("wlroots"); }
+    QString name() const override { return QLatin1String(kName); }
     void start() override;
     bool trusted() const override { return trusted_.load(); }
     void requestAccess() override;
@@ -59,8 +64,7 @@ private:
     const QString displayName_;
     const XKBLayoutNames layoutNames_;
     std::optional<XKBKeymap> layout_;
-    std::unique_ptr<QObject> context_;
-    std::unique_ptr<WaylandConnection> wayland_;
+    std::unique_ptr<WlrootsConnection> wayland_;
     std::unique_ptr<VirtualPointer> pointer_;
     std::unique_ptr<VirtualKeyboard> keyboard_;
     std::atomic<bool> trusted_{false};

@@ -27,36 +27,45 @@ int coordinate(double value) {
 }
 }  // namespace
 
+InputBackendAvailability X11Backend::availability(const QString& x11Display,
+                                                  const QString& waylandDisplay) {
+    if (!waylandDisplay.isEmpty()) return QStringLiteral("Wayland session");
+    if (x11Display.isEmpty()) return QStringLiteral("no X11 session: DISPLAY is not set");
+    return std::nullopt;
+}
+
 X11Backend::X11Backend(QString displayName) : displayName_(std::move(displayName)) {}
 
 X11Backend::~X11Backend() {
     typer_.reset();  // puts remapped keys back while the connection still exists
     x_.reset();
     reconnectTimer_.reset();
-    context_.reset();
     keymap_.reset();
     if (xkb_) xkb_context_unref(xkb_);
 }
 
 void X11Backend::start() {
-    context_ = std::make_unique<QObject>();
     reconnectTimer_ = std::make_unique<QTimer>();
     reconnectTimer_->setSingleShot(true);
     reconnectTimer_->setInterval(kReconnectMs);
-    QObject::connect(reconnectTimer_.get(), &QTimer::timeout, context_.get(), [this] {
+    connect(reconnectTimer_.get(), &QTimer::timeout, this, [this] {
         if (!x_ && !connectToServer()) scheduleReconnect();
     });
     xkb_ = xkb_context_new(
         xkb_context_flags(XKB_CONTEXT_NO_DEFAULT_INCLUDES | XKB_CONTEXT_NO_ENVIRONMENT_NAMES));
     // Remapped keys must not outlive the process; the owner of Input never destroys it.
     if (QCoreApplication* app = QCoreApplication::instance())
-        QObject::connect(
-            app, &QCoreApplication::aboutToQuit, context_.get(),
+        connect(
+            app, &QCoreApplication::aboutToQuit, this,
             [this] {
                 if (typer_) typer_->restoreKeys();
             },
             Qt::BlockingQueuedConnection);
     if (!connectToServer()) scheduleReconnect();
+    if (trusted())
+        emit ready();
+    else
+        emit failed();
 }
 
 void X11Backend::requestAccess() {
@@ -79,7 +88,7 @@ bool X11Backend::connectToServer() {
     }
     failureReported_ = false;
     x_->watch(
-        context_.get(), [this] { readEvents(); }, [this] { connectionLost(); });
+        this, [this] { readEvents(); }, [this] { connectionLost(); });
     Display* display = x_->display();
     if (x_->xkbEventType() >= 0) {
         const unsigned long mapChanges = XkbNewKeyboardNotifyMask | XkbMapNotifyMask;

@@ -26,17 +26,23 @@ typedef union _XEvent XEvent;
 // looked for again every kReconnectMs.
 class X11Backend : public InputBackend {
 public:
+    static constexpr const char* kName = "x11";
     // One wheel click per this many pixels. The phone sends the pixels a page should move; a
     // click moves about three lines, 50 to 60 pixels, in common programs (see the README).
     static constexpr int kScrollPixelsPerClick = 50;
     static constexpr int kMaxWheelClicksPerEvent = 32;
     static constexpr int kReconnectMs = 1000;
 
+    // Whether it can work in a session with these displays: X11 sessions only, since under
+    // XWayland XTEST reaches only the X11 windows of a Wayland session.
+    static InputBackendAvailability availability(const QString& x11Display,
+                                                 const QString& waylandDisplay);
+
     // An empty display name means $DISPLAY.
     explicit X11Backend(QString displayName);
     ~X11Backend() override;
 
-    QString name() const override { return QStringLiteral("x11"); }
+    QString name() const override { return QLatin1String(kName); }
     void start() override;
     bool trusted() const override { return trusted_.load(); }
     void requestAccess() override;
@@ -62,7 +68,6 @@ private:
     void setTrusted(bool trusted);
 
     const QString displayName_;
-    std::unique_ptr<QObject> context_;
     std::unique_ptr<QTimer> reconnectTimer_;
     std::unique_ptr<X11Connection> x_;
     std::unique_ptr<X11TextTyper> typer_;

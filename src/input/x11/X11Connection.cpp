@@ -91,7 +91,6 @@ X11Connection::X11Connection(Display* display, QString name)
 
 X11Connection::~X11Connection() {
     notifier_.reset();
-    context_.reset();
     XCloseDisplay(display_);
     unregisterConnection(display_);
 }
@@ -140,16 +139,16 @@ void X11Connection::watch(QObject* receiver, std::function<void()> onReadable,
     receiver_ = receiver;
     onReadable_ = std::move(onReadable);
     onLost_ = std::move(onLost);
-    context_ = std::make_unique<QObject>();
     notifier_ =
         std::make_unique<QSocketNotifier>(ConnectionNumber(display_), QSocketNotifier::Read);
-    QObject::connect(notifier_.get(), &QSocketNotifier::activated, context_.get(), [this] {
+    // Both end with the notifier, that is with this connection.
+    QObject::connect(notifier_.get(), &QSocketNotifier::activated, notifier_.get(), [this] {
         if (!lost()) onReadable_();
     });
     // Replies read while waiting for something else may bring events along; the socket is then
     // quiet although events wait in Xlib's or xcb's queue. Look before the thread sleeps.
     if (auto* dispatcher = QAbstractEventDispatcher::instance(QThread::currentThread())) {
-        QObject::connect(dispatcher, &QAbstractEventDispatcher::aboutToBlock, context_.get(),
+        QObject::connect(dispatcher, &QAbstractEventDispatcher::aboutToBlock, notifier_.get(),
                          [this] {
                              if (!lost() && XEventsQueued(display_, QueuedAfterReading) > 0)
                                  onReadable_();

@@ -74,7 +74,6 @@ private:
     std::atomic<bool> lost_{false};
     bool checking_ = false;
     int refused_ = 0;
-    std::unique_ptr<QObject> context_;
     std::unique_ptr<QSocketNotifier> notifier_;
     std::function<void()> onReadable_;
     std::function<void()> onLost_;
