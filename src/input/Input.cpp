@@ -398,6 +398,7 @@ void Input::setVolumeControl(std::unique_ptr<VolumeControl> volume) {
     audio_.sync([&] { volume_ = std::move(volume); });
 }
 
+// Without waiting: the queue may be busy making the backend. Operations queued later find it.
 void Input::setMediaControl(std::unique_ptr<MediaControl> media) {
-    queue_.sync([&] { media_ = std::move(media); });
+    queue_.async([this, given = media.release()] { media_.reset(given); });
 }

@@ -21,6 +21,8 @@ class X11Session(AgentTestCase):
         self.window = self.started(RecordingWindow(self.xvfb))
         self.agent = self.start_agent(
             dry_run=False, env=dict(self.xvfb.env(), DBUS_SESSION_BUS_ADDRESS=self.bus.address))
+        # The start line waits for XTEST's answer.
+        self.assertIn("Olvane started. code: 4321  ax: true", self.agent.log_lines())
         self.phone = self.connect_phone(self.agent)
 
     def pointer_reaches(self, x, y):

@@ -42,11 +42,12 @@ void PortalBackend::start() {
         keymap_.emplace(*keymap);
         configuredLayout_ = DesktopLayout(keymap->keymap());
     }
-    followDesktopKeymap();
-    followIBus();
     session_ = std::make_unique<RemoteDesktopSession>(bus_, RestoreTokenFile(restoreTokenPath_));
     connect(session_.get(), &RemoteDesktopSession::stateChanged, this, [this] { stateChanged(); });
+    // Asked first: the desktop's dialog need not wait for the compositor's keymap.
     session_->start();
+    followIBus();
+    followDesktopKeymap();
 }
 
 void PortalBackend::followDesktopKeymap() {

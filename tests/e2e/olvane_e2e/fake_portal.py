@@ -98,6 +98,14 @@ class RemoteDesktop(dbus.service.Object):
             results["restore_token"] = dbus.String("token-%d" % self.tokens)
         return self.answer("Start", sender, options, self.start_response, results, parent_window)
 
+    @dbus.service.method(REMOTE_DESKTOP, in_signature="oa{sv}iu")
+    def NotifyKeyboardKeycode(self, handle, options, keycode, state):
+        self.calls.append(["NotifyKeyboardKeycode", int(keycode), int(state)])
+
+    @dbus.service.method(REMOTE_DESKTOP, in_signature="oa{sv}iu")
+    def NotifyKeyboardKeysym(self, handle, options, keysym, state):
+        self.calls.append(["NotifyKeyboardKeysym", int(keysym), int(state)])
+
     @dbus.service.method(CONTROL, out_signature="s")
     def Calls(self):
         return json.dumps(self.calls)

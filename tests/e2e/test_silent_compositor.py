@@ -1,0 +1,42 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
+import os
+import socket
+import threading
+
+from olvane_e2e import AgentTestCase
+
+DOES_NOT_ANSWER = "the compositor of display wayland-silent does not answer"
+
+
+class SilentCompositor(AgentTestCase):
+    """A Wayland display that takes every connection and never answers holds up no phone."""
+
+    def silent_display(self, runtime):
+        listener = socket.socket(socket.AF_UNIX)
+        listener.bind(os.path.join(runtime, "wayland-silent"))
+        listener.listen()
+        held = []  # open, and never read
+        threading.Thread(target=lambda: [held.append(listener.accept()[0]) for _ in iter(int, 1)],
+                         daemon=True).start()
+        self.addCleanup(lambda: [s.close() for s in held + [listener]])
+
+    def test_phones_pair_and_ax_stays_false_with_one_line_for_either_wayland_backend(self):
+        for backend in ("wlroots", "portal"):
+            with self.subTest(backend):
+                agent = self.make_agent(dry_run=False, env={
+                    "OLVANE_INPUT_BACKEND": backend, "WAYLAND_DISPLAY": "wayland-silent"})
+                self.silent_display(agent.environment()["XDG_RUNTIME_DIR"])
+                # Listening is enough: neither the backend nor the start line is waited for.
+                agent.start(wait_line="WS server on port")
+                self.addCleanup(agent.stop_cleanly)
+                phone = self.connect_phone(agent)
+                self.assert_input_dropped(phone)
+                self.assertTrue(agent.wait_for_log(DOES_NOT_ANSWER, 20), agent.log())
+                self.assertTrue(agent.wait_for_log("Olvane started. code: 4321  ax: false"))
+                phone.send({"t": "text", "text": "still lost"})
+                self.assertEqual(phone.request({"t": "ping"}), {"t": "pong", "ax": False})
+                lines = agent.log_lines()
+                said = [i for i, l in enumerate(lines) if DOES_NOT_ANSWER in l]
+                self.assertEqual(len(said), 1, agent.log())
+                listening = next(i for i, l in enumerate(lines) if "WS server on port" in l)
+                self.assertLess(listening, said[0], agent.log())
