@@ -63,6 +63,15 @@ public:
     // The current layout's characters by key and shift level; null when unknown.
     virtual std::unique_ptr<KeySymbolSource> keySymbols() { return nullptr; }
 
+protected:
+    // Ends start(): ready() when events can be posted now, else failed().
+    void reportStart(bool canPost) {
+        if (canPost)
+            emit ready();
+        else
+            emit failed();
+    }
+
 signals:
     // Started: events can be posted.
     void ready();

@@ -91,10 +91,7 @@ void PortalBackend::stateChanged() {
     if (started_.exchange(started) != started) emit trustChanged();
     if (startReported_ || (!started && state != RemoteDesktopSession::State::Ended)) return;
     startReported_ = true;
-    if (started)
-        emit ready();
-    else
-        emit failed();
+    reportStart(started);
 }
 
 bool PortalBackend::canPost() {

@@ -48,10 +48,7 @@ void UinputBackend::start() {
     QObject::connect(reopenTimer_.get(), &QTimer::timeout, reopenTimer_.get(), [this] {
         if (!device_.valid() && !openDevice()) reopenTimer_->start();
     });
-    if (openDevice())
-        emit ready();
-    else
-        emit failed();
+    reportStart(openDevice());
 }
 
 void UinputBackend::requestAccess() {

@@ -34,10 +34,7 @@ WlrootsBackend::~WlrootsBackend() {
 
 void WlrootsBackend::start() {
     layout_ = ConfiguredLayout::compile(layoutNames_);
-    if (connectToCompositor())
-        emit ready();
-    else
-        emit failed();
+    reportStart(connectToCompositor());
 }
 
 void WlrootsBackend::requestAccess() {

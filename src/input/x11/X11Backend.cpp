@@ -62,10 +62,7 @@ void X11Backend::start() {
             },
             Qt::BlockingQueuedConnection);
     if (!connectToServer()) scheduleReconnect();
-    if (trusted())
-        emit ready();
-    else
-        emit failed();
+    reportStart(trusted());
 }
 
 void X11Backend::requestAccess() {
