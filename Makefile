@@ -38,16 +38,17 @@ configure-test:
 		-DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ \
 		-DCMAKE_INSTALL_PREFIX=/usr -DOLVANE_UDEV_RULES_DIR= -DOLVANE_MODULES_LOAD_DIR=
 
-# Before the test build: every program the tests start comes from a listed package, the
-# sources follow the house style, and clang-tidy's bug-finding checks (.clang-tidy) find
-# nothing; they read the test build's compile commands.
+# Before the test build: every program the tests start comes from a listed package and
+# the sources follow the house style. After it, clang-tidy's bug-finding checks
+# (.clang-tidy) find nothing; they read the test build's compile commands and need the
+# headers that the build generates from the Wayland protocols.
 checks: configure-test
 	scripts/check-programs.py
 	scripts/check-format.sh
-	scripts/check-tidy.sh $(TEST_DIR)
 
 build-test: checks
 	cmake --build $(TEST_DIR) -j$(JOBS)
+	scripts/check-tidy.sh $(TEST_DIR)
 
 test: build-test
 	cd $(TEST_DIR) && ctest --output-on-failure -j$(JOBS) --timeout 600
