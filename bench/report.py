@@ -1,7 +1,7 @@
 # SPDX-License-Identifier: GPL-3.0-or-later
-"""Writes the benchmark results into the README, between its two benchmark markers.
+"""Writes the benchmark results into docs/benchmarks.md, between its two benchmark markers.
 
-Usage: report.py <README> <machine file> <run file>...  (files of "<key> <value>" lines)
+Usage: report.py <docs/benchmarks.md> <machine file> <run file>...  (files of "<key> <value>" lines)
 """
 import re
 import sys

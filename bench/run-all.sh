@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # SPDX-License-Identifier: GPL-3.0-or-later
 # Runs every benchmark against a release build, each beside its floor, on a private Xvfb,
-# and writes the results with the machine into the README's performance table.
+# and writes the results with the machine into the performance table of docs/benchmarks.md.
 # Usage: bench/run-all.sh [runs]   (2 by default; a run takes about six minutes)
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
@@ -119,5 +119,5 @@ wait "$sanitized" || status=$?
 echo "leaks.exit_status $status" >>"$work/run1"
 echo "leaks.reports $(grep -c 'ERROR: LeakSanitizer' "$work/leaks.log" || true)" >>"$work/run1"
 
-listed /usr/bin/python3 "$root/bench/report.py" "$root/README.md" "$work/machine" "$work"/run*
+listed /usr/bin/python3 "$root/bench/report.py" "$root/docs/benchmarks.md" "$work/machine" "$work"/run*
 cat "$work"/run* >&2

@@ -88,13 +88,13 @@ class Package(unittest.TestCase):
             "-B", tmp.name)
         cls.deb = glob.glob(os.path.join(tmp.name, "*.deb"))[0]
 
-    def test_lintian_finds_no_error_and_only_warnings_the_readme_explains(self):
+    def test_lintian_finds_no_error_and_only_warnings_the_docs_explain(self):
         out = subprocess.run(["lintian", self.deb], capture_output=True, text=True)
         tags = re.findall(r"^([EW]): olvane-helper\S*: (\S+)", out.stdout, re.M)
         self.assertNotIn("E", [kind for kind, _ in tags], out.stdout)
-        with open(os.path.join(ROOT, "README.md")) as f:
-            readme = f.read()
-        self.assertEqual([t for _, t in tags if "`%s`" % t not in readme], [], out.stdout)
+        with open(os.path.join(ROOT, "docs", "install.md")) as f:
+            docs = f.read()
+        self.assertEqual([t for _, t in tags if "`%s`" % t not in docs], [], out.stdout)
 
     def test_apt_installs_runs_and_purges_it_leaving_nothing(self):
         # Its dependencies are right when it runs in a root that has only them.

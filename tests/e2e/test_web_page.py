@@ -10,7 +10,7 @@ from olvane_e2e.pulse import PulseAudio
 from olvane_e2e.x11_window import RecordingWindow
 from olvane_e2e.xvfb import Xvfb
 
-# The last one, turned to landscape, is the README's screenshot.
+# The last one, turned to landscape, is the screenshot in docs/using.md.
 PHONES = [(320, 568), (412, 915), (360, 740)]
 # Whether the page scrolls, which visible controls are under 44 px, whether the pad is left
 # of the controls.

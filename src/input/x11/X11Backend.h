@@ -28,7 +28,7 @@ class X11Backend : public InputBackend {
 public:
     static constexpr const char* kName = "x11";
     // One wheel click per this many pixels. The phone sends the pixels a page should move; a
-    // click moves about three lines, 50 to 60 pixels, in common programs (see the README).
+    // click moves about three lines, 50 to 60 pixels, in common programs (see docs/desktops.md).
     static constexpr int kScrollPixelsPerClick = 50;
     static constexpr int kMaxWheelClicksPerEvent = 32;
     static constexpr int kReconnectMs = 1000;
