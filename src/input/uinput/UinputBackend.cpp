@@ -64,9 +64,10 @@ bool UinputBackend::openDevice() {
     UniqueFd device = createDevice_(&error);
     if (!device.valid()) {
         if (!openFailureReported_)
-            logLine(QStringLiteral("uinput: %1; input cannot be posted (see the documentation on the "
-                                   "udev rule)")
-                        .arg(error));
+            logLine(
+                QStringLiteral("uinput: %1; input cannot be posted (see the documentation on the "
+                               "udev rule)")
+                    .arg(error));
         openFailureReported_ = true;
         return false;
     }
