@@ -28,11 +28,12 @@ X11TextTyper::~X11TextTyper() {
 void X11TextTyper::type(const QString& text, const XKBKeymap& keymap) {
     spareKeys_.forgetKeysChangedElsewhere(keymap);
     const KeyStrokePlanner planner(keymap, readState());
+    followKeymap(keymap, planner);
     const QList<char32_t> characters = TextCharacters::of(text);
     QList<char32_t> skipped;
     usedLentKeys_ = false;
     for (qsizetype next = 0; next < characters.size();) {
-        const qsizetype end = lendKeysAhead(characters, next, keymap, planner);
+        const qsizetype end = lendKeysAhead(characters, next, planner);
         for (; next < end; ++next) {
             if (x_.lost()) return;
             const std::optional<KeyStroke> stroke = strokeFor(characters[next], planner);
@@ -48,65 +49,83 @@ void X11TextTyper::type(const QString& text, const XKBKeymap& keymap) {
         logLine(TextCharacters::skippedLine(skipped, characters.size()));
 }
 
-// Lends spare keys to the characters from `from` on that the layout lacks, as many as have a
-// key to spare, in one change. Returns where the characters that have their keys end.
+SpareKeyLedger::Moment X11TextTyper::now() const {
+    return {clock_.elapsed(), spareKeys_.changesMade()};
+}
+
+// The spare keys and the levels the layout's modifiers reach on them.
+void X11TextTyper::followKeymap(const XKBKeymap& keymap, const KeyStrokePlanner& planner) {
+    const QList<xkb_keycode_t> lent = spareKeys_.lentKeys();
+    spare_ = keymap.spareKeys();
+    for (xkb_keycode_t key : lent)
+        if (!spare_.contains(key)) spare_.append(key);
+    spare_.removeIf([](xkb_keycode_t key) { return key > XKBKeymap::kMaxKeycode; });
+    const xkb_mod_mask_t shift = keymap.modMask(XKB_MOD_NAME_SHIFT);
+    const xkb_mod_mask_t three = spareKeys_.levelThreeMask();
+    int levels = spareKeys_.levelsAvailable();
+    if (levels == 4 && !planner.canReach(three, shift | three)) levels = 2;
+    if (!planner.canReach(0, shift)) levels = 1;
+    ledger_.setSlots(spare_, levels);
+    for (xkb_keycode_t key : ledger_.lentKeys())
+        if (!lent.contains(key)) ledger_.drop(key);
+}
+
+// Lends spare levels to the characters from `from` on that the layout lacks, as many as have
+// one to spare, in one change. Returns where the characters that have their levels end.
 qsizetype X11TextTyper::lendKeysAhead(const QList<char32_t>& characters, qsizetype from,
-                                      const XKBKeymap& keymap, const KeyStrokePlanner& planner) {
-    QList<xkb_keycode_t> spare = keymap.spareKeys() + spareKeys_.lentKeys();
-    spare.removeIf([](xkb_keycode_t key) { return key > XKBKeymap::kMaxKeycode; });
-    QHash<xkb_keycode_t, xkb_keysym_t> lending;
-    QSet<xkb_keycode_t> needed;
+                                      const KeyStrokePlanner& planner) {
+    QHash<Slot, xkb_keysym_t> lending;
+    QSet<Slot> taken;
+    const int read = spareKeys_.changesReadByFocused();
     qsizetype end = from;
     for (; end < characters.size(); ++end) {
         const xkb_keysym_t sym = TextCharacters::keysym(characters[end]);
         if (sym == XKB_KEY_NoSymbol || onLayout(characters[end], planner)) continue;
-        if (const std::optional<xkb_keycode_t> held = keyHolding(sym, lending)) {
-            needed.insert(*held);
+        if (const std::optional<Slot> held = slotHolding(sym, lending)) {
+            taken.insert(*held);
             continue;
         }
-        const std::optional<xkb_keycode_t> key = keyToLend(spare, lending, needed);
-        if (!key) break;
-        const qint64 wait = holdLeft(*key);
-        if (wait > 0 && end > from) break;  // what has its keys first
-        if (wait > 0) {
-            x_.flush();
-            QThread::msleep(wait);
-        }
-        lending.insert(*key, sym);
-        needed.insert(*key);
+        std::optional<Slot> slot = ledger_.slotToLend(taken, now(), read);
+        if (!slot && end == from) slot = makeRoom(taken);
+        if (!slot) break;
+        lending.insert(*slot, sym);
+        taken.insert(*slot);
     }
-    if (!lending.isEmpty())
-        spareKeys_.lend(lending, *std::min_element(spare.cbegin(), spare.cend()),
-                        *std::max_element(spare.cbegin(), spare.cend()));
+    if (!lending.isEmpty()) lend(lending);
     return std::max(end, from + 1);
 }
 
-// The key that has the symbol once `lending` is made.
-std::optional<xkb_keycode_t> X11TextTyper::keyHolding(
-    xkb_keysym_t sym, const QHash<xkb_keycode_t, xkb_keysym_t>& lending) const {
+// The level that has the symbol once `lending` is made.
+std::optional<SpareKeyLedger::Slot> X11TextTyper::slotHolding(
+    xkb_keysym_t sym, const QHash<Slot, xkb_keysym_t>& lending) const {
     for (auto it = lending.cbegin(); it != lending.cend(); ++it)
         if (*it == sym) return it.key();
-    const std::optional<xkb_keycode_t> lent = spareKeys_.keyFor(sym);
+    const std::optional<Slot> lent = ledger_.slotOf(sym);
     if (lent && !lending.contains(*lent)) return lent;
     return std::nullopt;
 }
 
-// A spare key nobody has, else the one used longest ago that this stretch does not need.
-std::optional<xkb_keycode_t> X11TextTyper::keyToLend(
-    const QList<xkb_keycode_t>& spare, const QHash<xkb_keycode_t, xkb_keysym_t>& lending,
-    const QSet<xkb_keycode_t>& needed) const {
-    std::optional<xkb_keycode_t> oldest;
-    for (xkb_keycode_t key : spare) {
-        if (lending.contains(key) || needed.contains(key)) continue;
-        if (!spareKeys_.isLent(key)) return key;
-        if (!oldest || lastUse_.value(key) < lastUse_.value(*oldest)) oldest = key;
+// Every level is lent and typed on lately: changes that show the program has read past
+// them free the levels used longest ago, else their time runs out.
+std::optional<SpareKeyLedger::Slot> X11TextTyper::makeRoom(const QSet<Slot>& taken) {
+    for (int probe = 0; probe < 2 && spareKeys_.touch(); ++probe) {
+        const std::optional<Slot> slot =
+            ledger_.slotToLend(taken, now(), spareKeys_.changesReadByFocused());
+        if (slot) return slot;
     }
-    return oldest;
+    x_.flush();
+    QThread::msleep(ledger_.msUntilFree(taken, now()));
+    return ledger_.slotToLend(taken, now(), spareKeys_.changesReadByFocused());
 }
 
-qint64 X11TextTyper::holdLeft(xkb_keycode_t key) const {
-    const auto used = lastUse_.constFind(key);
-    return used == lastUse_.cend() ? 0 : *used + kRemapHoldMs - clock_.elapsed();
+bool X11TextTyper::lend(const QHash<Slot, xkb_keysym_t>& lending) {
+    for (auto it = lending.cbegin(); it != lending.cend(); ++it) ledger_.lend(it.key(), *it);
+    QHash<xkb_keycode_t, SpareKeyLedger::Levels> keys;
+    for (const Slot& slot : lending.keys()) keys.insert(slot.key, ledger_.levelsOf(slot.key));
+    const auto [first, last] = std::minmax_element(spare_.cbegin(), spare_.cend());
+    if (spareKeys_.lend(keys, *first, *last)) return true;
+    for (xkb_keycode_t key : keys.keys()) ledger_.drop(key);
+    return false;
 }
 
 bool X11TextTyper::onLayout(char32_t character, const KeyStrokePlanner& planner) const {
@@ -121,25 +140,27 @@ std::optional<KeyStroke> X11TextTyper::strokeFor(char32_t character,
             planner.plan(TextCharacters::onKey(character), {lent.cbegin(), lent.cend()}))
         return stroke;
     const xkb_keysym_t sym = TextCharacters::keysym(character);
-    const std::optional<xkb_keycode_t> key =
-        sym == XKB_KEY_NoSymbol ? std::nullopt : spareKeys_.keyFor(sym);
-    if (!key) return std::nullopt;
-    lastUse_.insert(*key, clock_.elapsed());
+    const std::optional<Slot> slot = sym == XKB_KEY_NoSymbol ? std::nullopt : ledger_.slotOf(sym);
+    if (!slot) return std::nullopt;
+    std::optional<KeyStroke> stroke = planner.planRemapped(
+        slot->key, sym, [&](xkb_mod_mask_t mods) { return spareKeys_.symAt(slot->key, mods); });
+    if (!stroke) return std::nullopt;
+    ledger_.used(*slot, now());
     usedLentKeys_ = true;
-    return planner.planRemapped(*key, sym);
+    return stroke;
 }
 
 void X11TextTyper::restoreKeys() {
     restoreTimer_->stop();
     if (!x_.lost() && !spareKeys_.giveBack())
         logLine(QStringLiteral("X11: the server refused to restore remapped keys"));
-    forgetKeys();
+    ledger_.clear();
 }
 
 void X11TextTyper::forgetKeys() {
     restoreTimer_->stop();
     spareKeys_.forget();
-    lastUse_.clear();
+    ledger_.clear();
 }
 
 KeyboardState X11TextTyper::readState() const {

@@ -65,10 +65,11 @@ void KeyStrokePlanner::listChoices() {
                      [](const Choice& a, const Choice& b) { return a.cost < b.cost; });
 }
 
-void KeyStrokePlanner::apply(const Choice& choice) const {
+xkb_mod_mask_t KeyStrokePlanner::apply(const Choice& choice) const {
     xkb_state_update_mask(sim_.get(), state_.baseMods | choice.heldMods, state_.latchedMods,
                           state_.lockedMods ^ choice.toggledMods, state_.baseGroup,
                           state_.latchedGroup, state_.lockedGroup);
+    return xkb_state_serialize_mods(sim_.get(), XKB_STATE_MODS_EFFECTIVE);
 }
 
 std::optional<KeyStroke> KeyStrokePlanner::plan(char32_t character,
@@ -96,14 +97,19 @@ std::optional<KeyStroke> KeyStrokePlanner::plan(char32_t character,
     return best;
 }
 
-KeyStroke KeyStrokePlanner::planRemapped(xkb_keycode_t key, xkb_keysym_t sym) const {
-    const xkb_mod_mask_t lock = keymap_.modMask(XKB_MOD_NAME_CAPS);
-    if (!hasCase(sym) || !lock) return {key, {}, {}};
+std::optional<KeyStroke> KeyStrokePlanner::planRemapped(xkb_keycode_t key, xkb_keysym_t sym,
+                                                        const SymAt& symAt) const {
+    if (!sim_ || state_.keysDown.test(key)) return std::nullopt;
+    const xkb_mod_mask_t lock = hasCase(sym) ? keymap_.modMask(XKB_MOD_NAME_CAPS) : 0;
     for (const Choice& choice : choices_) {
-        if (!choice.held.isEmpty()) continue;
-        const xkb_mod_mask_t active =
-            state_.baseMods | state_.latchedMods | (state_.lockedMods ^ choice.toggledMods);
-        if (!(active & lock)) return {key, {}, choice.toggled};
+        const xkb_mod_mask_t mods = apply(choice);
+        if (!(mods & lock) && symAt(mods) == sym)
+            return KeyStroke{key, choice.held, choice.toggled};
     }
-    return {key, {}, {}};
+    return std::nullopt;
+}
+
+bool KeyStrokePlanner::canReach(xkb_mod_mask_t mods, xkb_mod_mask_t among) const {
+    return sim_ && std::any_of(choices_.cbegin(), choices_.cend(),
+                               [&](const Choice& c) { return (apply(c) & among) == mods; });
 }

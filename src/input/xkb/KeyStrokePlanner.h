@@ -41,8 +41,14 @@ public:
 
     // A key of the layout that types the character; none when no key of the group can.
     std::optional<KeyStroke> plan(char32_t character, const QSet<xkb_keycode_t>& avoid) const;
-    // How to type sym on a key that maps it on both levels: only Caps Lock can change it.
-    KeyStroke planRemapped(xkb_keycode_t key, xkb_keysym_t sym) const;
+    // How to type sym on a lent key, whose symbol for the effective modifiers symAt tells;
+    // Caps Lock is off for a letter, which programs would upper-case. None when no choice of
+    // modifiers reaches it.
+    using SymAt = std::function<xkb_keysym_t(xkb_mod_mask_t effectiveMods)>;
+    std::optional<KeyStroke> planRemapped(xkb_keycode_t key, xkb_keysym_t sym,
+                                          const SymAt& symAt) const;
+    // Whether some choice of modifiers gives exactly `mods` out of `among`.
+    bool canReach(xkb_mod_mask_t mods, xkb_mod_mask_t among) const;
 
 private:
     struct Choice {
@@ -54,7 +60,8 @@ private:
     };
 
     void listChoices();
-    void apply(const Choice& choice) const;
+    // The effective modifiers with the choice made.
+    xkb_mod_mask_t apply(const Choice& choice) const;
 
     const XKBKeymap& keymap_;
     const KeyboardState state_;

@@ -52,9 +52,21 @@ TEST(KeyStrokePlanner, aCharacterGetsTheModifiersOfItsLevelAroundLocksAndKeysAlr
     // The keypad when the other keys are in use.
     EXPECT_EQ(plan(*fr, numLock, U'1', {10}), "87");
 
-    // A lent key has the character on both levels: only Caps Lock can change a letter on it.
-    const KeyStrokePlanner locked(*us, caps);
-    EXPECT_EQ(locked.planRemapped(200, XKB_KEY_eacute).toggled, QList<xkb_keycode_t>{66});
-    EXPECT_TRUE(locked.planRemapped(200, XKB_KEY_EuroSign).toggled.isEmpty());
-    EXPECT_TRUE(KeyStrokePlanner(*us, idle).planRemapped(200, XKB_KEY_eacute).toggled.isEmpty());
+    // A lent key with é, €, ж, Ж on its four levels (AltGr's modifier is Mod5 here): the
+    // modifiers of the level, and Caps Lock off for a letter only.
+    const xkb_mod_mask_t shift = 1, mod5 = 0x80;
+    const auto lent = [&](xkb_mod_mask_t mods) {
+        const xkb_keysym_t levels[] = {XKB_KEY_eacute, XKB_KEY_EuroSign, XKB_KEY_Cyrillic_zhe,
+                                       XKB_KEY_Cyrillic_ZHE};
+        return levels[((mods & shift) ? 1 : 0) + ((mods & mod5) ? 2 : 0)];
+    };
+    const auto remapped = [&](const KeyboardState& state, xkb_keysym_t sym) {
+        const auto s = KeyStrokePlanner(*us, state).planRemapped(200, sym, lent);
+        return s ? QList<QList<xkb_keycode_t>>{s->held, s->toggled} : QList<QList<xkb_keycode_t>>{};
+    };
+    using Keys = QList<xkb_keycode_t>;
+    EXPECT_EQ(remapped(caps, XKB_KEY_eacute), (QList<Keys>{{}, {66}}));
+    EXPECT_EQ(remapped(caps, XKB_KEY_EuroSign), (QList<Keys>{{50}, {}}));
+    EXPECT_EQ(remapped(idle, XKB_KEY_Cyrillic_ZHE), (QList<Keys>{{50, 92}, {}}));
+    EXPECT_EQ(remapped(shiftHeld, XKB_KEY_Cyrillic_zhe), QList<Keys>{});
 }

@@ -1,0 +1,47 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "input/xkb/SpareKeyLedger.h"
+
+#include <gtest/gtest.h>
+
+using Slot = SpareKeyLedger::Slot;
+
+TEST(SpareKeyLedger, firstLevelsFirstThenTheLevelUsedLongestAgoOnceReadPastOrAfterItsTime) {
+    SpareKeyLedger ledger;
+    ledger.setSlots({200, 201}, 2);
+    QSet<Slot> taken;
+    for (xkb_keysym_t sym : {1, 2, 3, 4}) {
+        const auto slot = ledger.slotToLend(taken, {0, 0}, -1);
+        ASSERT_TRUE(slot);
+        ledger.lend(*slot, sym);
+        taken.insert(*slot);
+    }
+    EXPECT_EQ(ledger.slotOf(3), (Slot{200, 1}));
+    EXPECT_EQ(ledger.levelsOf(201), (SpareKeyLedger::Levels{2, 4, 0, 0}));
+    // Lent but never typed: free again at once, unless taken.
+    EXPECT_EQ(ledger.slotToLend({{200, 0}}, {0, 1}, -1), (Slot{201, 0}));
+
+    ledger.used({201, 1}, {10, 1});
+    ledger.used({200, 0}, {20, 1});
+    ledger.used({201, 0}, {30, 1});
+    ledger.used({200, 1}, {40, 2});
+    // Typed after change 1: free once the program has read change 3, or a second later.
+    EXPECT_FALSE(ledger.slotToLend({}, {50, 3}, 2));
+    EXPECT_EQ(ledger.slotToLend({}, {50, 3}, 3), (Slot{201, 1}));
+    EXPECT_EQ(ledger.slotToLend({{201, 1}}, {50, 3}, 3), (Slot{200, 0}));
+    EXPECT_EQ(ledger.msUntilFree({}, {50, 3}), 960);
+    EXPECT_EQ(ledger.slotToLend({}, {1010, 3}, -1), (Slot{201, 1}));
+
+    // A layout without Shift: the second levels are gone, their keys with them.
+    ledger.setSlots({200, 201, 202}, 1);
+    EXPECT_EQ(ledger.slotCount(), 3);
+    EXPECT_FALSE(ledger.slotOf(1));
+    EXPECT_EQ(ledger.slotToLend({}, {0, 0}, -1), (Slot{200, 0}));
+}
+
+TEST(SpareKeyLedger, levelsLentNothingRepeatTheLevelBelowSoThatAHeldModifierChangesNothing) {
+    using L = SpareKeyLedger::Levels;
+    EXPECT_EQ(SpareKeyLedger::filled({5, 0, 0, 0}, 4), (L{5, 5, 5, 5}));
+    EXPECT_EQ(SpareKeyLedger::filled({5, 6, 0, 0}, 4), (L{5, 6, 5, 6}));
+    EXPECT_EQ(SpareKeyLedger::filled({5, 6, 7, 0}, 4), (L{5, 6, 7, 7}));
+    EXPECT_EQ(SpareKeyLedger::filled({5, 0, 7, 8}, 2), (L{5, 5, 0, 0}));
+}
