@@ -107,27 +107,29 @@ class X11Session(AgentTestCase):
 
 
 class ToolkitFields(AgentTestCase):
-    """Texts typed into Tk and GTK 3 entries on the us layout, then on fr (the agent follows)."""
+    """Texts typed into Tk and GTK 3 entries on the us layout, then on fr and on us,ru (the agent
+    follows)."""
 
     # On both layouts, at one level or another.
     ASCII = "abcdefghijklmnopqrstuvwxyz ABCXYZ 0123456789 ,.;:!?'\"-_()[]@#$%&*+=/\\|~^`<>"
     # Accents, the euro, Greek, Cyrillic, symbols: mostly lent spare keys, fewer than there are.
     OTHERS = "éüñßø€αλΩπжЯд…«¿"
-    # More characters than there are spare keys: some keys are lent again on the way.
-    ALPHABETS = "αβγδεζηθικλμνξοπρστυφχψω абвгдеёжзийклмнопрстуфхцчшщъыьэюя"
+    # More characters than the four levels of every spare key hold: levels are lent again.
+    LOWER = "αβγδεζηθικλμνξοπρστυφχψωабвгдеёжзийклмнопрстуфхцчшщъыьэюя"
+    ALPHABETS = LOWER + LOWER.upper()
 
-    def test_every_character_of_every_text_arrives_on_american_and_french_layouts(self):
+    def test_every_character_of_every_text_arrives_on_american_french_and_two_group_layouts(self):
         xvfb = self.started(Xvfb())
         phone = self.connect_phone(self.start_agent(dry_run=False, env=xvfb.env()))
         for seed, (layout, toolkit) in enumerate([("us", "tk"), ("us", "gtk"), ("fr", "tk"),
-                                                  ("fr", "gtk")]):
+                                                  ("fr", "gtk"), ("us,ru", "tk")]):
             with self.subTest(layout=layout, toolkit=toolkit):
                 xvfb.run(["setxkbmap", layout])
                 field = self.started(TextField(toolkit, xvfb.env()))
                 rng = random.Random(seed)
                 texts = ["".join(rng.choice(self.OTHERS if rng.random() < 0.4 else self.ASCII)
                                  for _ in range(rng.randint(3, 30))) + "\n" for _ in range(50)]
-                texts[25] = self.ALPHABETS + "\n"
+                texts[25:25] = ["".join(rng.sample(self.ALPHABETS * 3, 300)) + "\n"] * 2
                 for text in texts:
                     phone.send({"t": "text", "text": text})
                 # A key named by a character its layout gives only with AltGr, or not at all.

@@ -121,11 +121,6 @@ bool X11KeymapReadWatch::waitForFocusedReader(int timeoutMs) {
     return false;
 }
 
-int X11KeymapReadWatch::changesReadByFocused() {
-    if (!data_->lost()) XRecordProcessReplies(data_->display());
-    return readAfter_.value(focusedClient(), -1);
-}
-
 void X11KeymapReadWatch::onRecorded(int category, unsigned long client,
                                     const unsigned char* request, unsigned long size,
                                     bool swapped) {

@@ -30,10 +30,6 @@ public:
     // Waits, at most timeoutMs, until the program with the keyboard focus (none: the one under
     // the pointer) has asked for those keys since our latest change. False on timeout.
     bool waitForFocusedReader(int timeoutMs);
-    int changesMade() const { return changesMade_; }
-    // How many of our changes the program with the keyboard focus has asked for the keys
-    // after, as far as the record has come; -1 when it has not asked since we started.
-    int changesReadByFocused();
 
     // One record of the server's, as the record callback passes it on.
     void onRecorded(int category, unsigned long client, const unsigned char* request,

@@ -96,12 +96,6 @@ bool X11SpareKeys::lend(const QHash<xkb_keycode_t, Levels>& keys, xkb_keycode_t 
     return true;
 }
 
-bool X11SpareKeys::touch() {
-    Desc xkb = fetch(x_.display());
-    if (!xkb || originals_.isEmpty() || !send(xkb.get())) return false;
-    return readWatch_ && readWatch_->waitForFocusedReader(kReadWaitMs);
-}
-
 bool X11SpareKeys::giveBack() {
     if (originals_.isEmpty()) return true;
     Desc xkb = fetch(x_.display());
@@ -146,14 +140,6 @@ bool X11SpareKeys::holdsOursOrOriginal(XkbDescPtr xkb, xkb_keycode_t key) const 
 void X11SpareKeys::forget() {
     lent_.clear();
     originals_.clear();
-}
-
-int X11SpareKeys::changesMade() const {
-    return readWatch_ ? readWatch_->changesMade() : 0;
-}
-
-int X11SpareKeys::changesReadByFocused() const {
-    return readWatch_ ? readWatch_->changesReadByFocused() : -1;
 }
 
 X11SpareKeys::Original X11SpareKeys::originalOf(XkbDescPtr xkb, xkb_keycode_t key) {

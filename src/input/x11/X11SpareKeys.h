@@ -50,19 +50,12 @@ public:
     // returns once the program with the keyboard has read them, or after kReadWaitMs. False
     // when the server refused; the keys are then not lent, but still given back later.
     bool lend(const QHash<xkb_keycode_t, Levels>& keys, xkb_keycode_t first, xkb_keycode_t last);
-    // The same change again, nothing changed: it shows when the program has read past it.
-    bool touch();
     // Gives every key we changed the symbols it had; false when the server refused.
     bool giveBack();
     // Lent keys that someone else changed since (a new layout, xmodmap) are no longer ours.
     void forgetKeysChangedElsewhere(const XKBKeymap& keymap);
     // The server went away, and the lent keys with it.
     void forget();
-
-    // Our changes so far, and how many of them the program with the keyboard has fetched the
-    // keymap after (-1: unknown).
-    int changesMade() const;
-    int changesReadByFocused() const;
 
 private:
     // What a key had before it was lent: its types, groups, width and symbols; and every

@@ -49,8 +49,8 @@ void X11TextTyper::type(const QString& text, const XKBKeymap& keymap) {
         logLine(TextCharacters::skippedLine(skipped, characters.size()));
 }
 
-SpareKeyLedger::Moment X11TextTyper::now() const {
-    return {clock_.elapsed(), spareKeys_.changesMade()};
+qint64 X11TextTyper::now() const {
+    return clock_.elapsed();
 }
 
 // The spare keys and the levels the layout's modifiers reach on them.
@@ -76,7 +76,6 @@ qsizetype X11TextTyper::lendKeysAhead(const QList<char32_t>& characters, qsizety
                                       const KeyStrokePlanner& planner) {
     QHash<Slot, xkb_keysym_t> lending;
     QSet<Slot> taken;
-    const int read = spareKeys_.changesReadByFocused();
     qsizetype end = from;
     for (; end < characters.size(); ++end) {
         const xkb_keysym_t sym = TextCharacters::keysym(characters[end]);
@@ -85,7 +84,7 @@ qsizetype X11TextTyper::lendKeysAhead(const QList<char32_t>& characters, qsizety
             taken.insert(*held);
             continue;
         }
-        std::optional<Slot> slot = ledger_.slotToLend(taken, now(), read);
+        std::optional<Slot> slot = ledger_.slotToLend(taken, now());
         if (!slot && end == from) slot = makeRoom(taken);
         if (!slot) break;
         lending.insert(*slot, sym);
@@ -105,17 +104,11 @@ std::optional<SpareKeyLedger::Slot> X11TextTyper::slotHolding(
     return std::nullopt;
 }
 
-// Every level is lent and typed on lately: changes that show the program has read past
-// them free the levels used longest ago, else their time runs out.
+// Every level is lent and typed on lately: waits for the one used longest ago.
 std::optional<SpareKeyLedger::Slot> X11TextTyper::makeRoom(const QSet<Slot>& taken) {
-    for (int probe = 0; probe < 2 && spareKeys_.touch(); ++probe) {
-        const std::optional<Slot> slot =
-            ledger_.slotToLend(taken, now(), spareKeys_.changesReadByFocused());
-        if (slot) return slot;
-    }
     x_.flush();
     QThread::msleep(ledger_.msUntilFree(taken, now()));
-    return ledger_.slotToLend(taken, now(), spareKeys_.changesReadByFocused());
+    return ledger_.slotToLend(taken, now());
 }
 
 bool X11TextTyper::lend(const QHash<Slot, xkb_keysym_t>& lending) {

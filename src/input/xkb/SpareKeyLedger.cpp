@@ -35,8 +35,7 @@ SpareKeyLedger::Levels SpareKeyLedger::levelsOf(xkb_keycode_t key) const {
 }
 
 std::optional<SpareKeyLedger::Slot> SpareKeyLedger::slotToLend(const QSet<Slot>& taken,
-                                                               const Moment& now,
-                                                               int changesRead) const {
+                                                               qint64 now) const {
     for (int level = 0; level < levels_; ++level)
         for (xkb_keycode_t key : keys_)
             if (!taken.contains({key, level}) && levelsOf(key)[level] == XKB_KEY_NoSymbol)
@@ -46,31 +45,22 @@ std::optional<SpareKeyLedger::Slot> SpareKeyLedger::slotToLend(const QSet<Slot>&
     for (int level = 0; level < levels_; ++level) {
         for (xkb_keycode_t key : keys_) {
             const auto it = lent_.constFind(key);
-            if (it == lent_.cend() || taken.contains({key, level}) ||
-                !freeToLend(*it, level, now, changesRead))
-                continue;
-            const qint64 ms = it->typed[level] ? it->lastUse[level].ms : -1;
+            if (it == lent_.cend() || taken.contains({key, level})) continue;
+            const qint64 ms = it->typed[level] ? it->lastUse[level] : -1;
+            if (ms >= 0 && now - ms < kHoldMs) continue;
             if (!oldest || ms < oldestMs) oldest = Slot{key, level}, oldestMs = ms;
         }
     }
     return oldest;
 }
 
-qint64 SpareKeyLedger::msUntilFree(const QSet<Slot>& taken, const Moment& now) const {
+qint64 SpareKeyLedger::msUntilFree(const QSet<Slot>& taken, qint64 now) const {
     std::optional<qint64> soonest;
     for (auto it = lent_.cbegin(); it != lent_.cend(); ++it)
         for (int level = 0; level < levels_; ++level)
             if (it->typed[level] && !taken.contains({it.key(), level}))
-                soonest =
-                    std::min(soonest.value_or(kHoldMs), it->lastUse[level].ms + kHoldMs - now.ms);
+                soonest = std::min(soonest.value_or(kHoldMs), it->lastUse[level] + kHoldMs - now);
     return std::max<qint64>(0, soonest.value_or(0));
-}
-
-bool SpareKeyLedger::freeToLend(const Lent& lent, int level, const Moment& now,
-                                int changesRead) const {
-    if (!lent.typed[level]) return true;
-    const Moment& use = lent.lastUse[level];
-    return changesRead >= use.changes + 2 || now.ms - use.ms >= kHoldMs;
 }
 
 void SpareKeyLedger::lend(const Slot& slot, xkb_keysym_t sym) {
@@ -79,7 +69,7 @@ void SpareKeyLedger::lend(const Slot& slot, xkb_keysym_t sym) {
     lent.typed[slot.level] = false;
 }
 
-void SpareKeyLedger::used(const Slot& slot, const Moment& now) {
+void SpareKeyLedger::used(const Slot& slot, qint64 now) {
     auto it = lent_.find(slot.key);
     if (it == lent_.end()) return;
     it->lastUse[slot.level] = now;

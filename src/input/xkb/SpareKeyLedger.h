@@ -14,10 +14,9 @@
 //
 // A program looks a key event up with the keymap it last fetched, and Xlib fetches as soon as
 // it has read the notice of a change, possibly before it has looked up the key events queued
-// ahead of that notice. So a level typed on keeps its symbol until the program with the
-// keyboard has fetched the keymap after two of our changes made since: the first fetch shows
-// it has read those key events, the second, asked for after we saw the first, that it has
-// gone on past them. A program that shows no fetches gets kHoldMs instead.
+// ahead of that notice; GTK fetches when it meets the next key event after the notice, and
+// gets the keymap as it is then. Neither shows which of the notices it has acted on, so a
+// level typed on keeps its symbol for kHoldMs after its last use.
 class SpareKeyLedger {
 public:
     static constexpr int kHoldMs = 1000;
@@ -28,11 +27,6 @@ public:
         xkb_keycode_t key = 0;
         int level = 0;
         bool operator==(const Slot&) const = default;
-    };
-    // When: milliseconds on a steady clock, and how many keymap changes had been made.
-    struct Moment {
-        qint64 ms = 0;
-        int changes = 0;
     };
 
     // The symbols a key is given for its lent levels: a level lent nothing repeats the one
@@ -49,16 +43,15 @@ public:
     Levels levelsOf(xkb_keycode_t key) const;
     QList<xkb_keycode_t> lentKeys() const { return lent_.keys(); }
 
+    // Times are milliseconds on a steady clock.
     // A slot for a new symbol, none of `taken`: one never lent (first levels first), else
-    // the one used longest ago that may be lent again, given how many of our changes the
-    // program with the keyboard has fetched after (-1: unknown).
-    std::optional<Slot> slotToLend(const QSet<Slot>& taken, const Moment& now,
-                                   int changesRead) const;
-    // Milliseconds until the lent slot used longest ago, none of `taken`, is free by time.
-    qint64 msUntilFree(const QSet<Slot>& taken, const Moment& now) const;
+    // the one used longest ago, once kHoldMs have passed.
+    std::optional<Slot> slotToLend(const QSet<Slot>& taken, qint64 now) const;
+    // Milliseconds until the slot used longest ago, none of `taken`, is free.
+    qint64 msUntilFree(const QSet<Slot>& taken, qint64 now) const;
 
     void lend(const Slot& slot, xkb_keysym_t sym);
-    void used(const Slot& slot, const Moment& now);
+    void used(const Slot& slot, qint64 now);
     // The key's levels are no longer ours (someone else changed it, or lending it failed).
     void drop(xkb_keycode_t key);
     void clear();
@@ -66,10 +59,9 @@ public:
 private:
     struct Lent {
         Levels syms{};
-        std::array<Moment, kMaxLevels> lastUse{};
+        std::array<qint64, kMaxLevels> lastUse{};
         std::array<bool, kMaxLevels> typed{};
     };
-    bool freeToLend(const Lent& lent, int level, const Moment& now, int changesRead) const;
 
     QList<xkb_keycode_t> keys_;
     int levels_ = 1;
