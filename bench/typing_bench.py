@@ -22,8 +22,9 @@ KINDS = {
     "layout": (40, "abcdefghijklmnopqrstuvwxyz ABCDEFGHIJKLMNOPQRSTUVWXYZ 0123456789 ,.;:!?-'()"),
     # Fewer than there are spare keys: each is lent its key once.
     "lent": (40, "éüñßø€αλΩπжЯд…«¿"),
-    # More than there are spare keys: keys are lent again, each a second after its last use.
-    "relent": (10, "αβγδεζηθικλμνξοπρστυφχψωабвгдеёжзийклмнопрстуфхцчшщъыьэюя"),
+    # More than there are spare keys (about 20): each is lent a level of one, with Shift or
+    # AltGr held when it is not the first.
+    "relent": (40, "αβγδεζηθικλμνξοπρστυφχψωабвгдеёжзийклмнопрстуфхцчшщъыьэюя"),
 }
 
 
