@@ -1,5 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "X11Harness.h"
+#include "input/x11/X11Connection.h"
+#include "input/x11/X11SpareKeys.h"
 #include "support/LogCapture.h"
 
 #include <gtest/gtest.h>
@@ -54,4 +56,21 @@ TEST(X11Keyboard, aModifierTheUserHoldsStaysHeldAndCharactersNoKeyCanTypeAreSkip
     const QStringList lines = log.lines().filter("could not be typed");
     EXPECT_TRUE(lines.size() == 1 && lines[0].contains("3 of 6")) << lines.join('\n').toStdString();
     EXPECT_TRUE(h.keysDown().isEmpty());
+}
+
+TEST(X11Keyboard, everyKeyChangedIsGivenBackAlsoAfterALendingThatFailedHalfWay) {
+    X11Harness h;
+    const QString keymap = h.run("xmodmap", {"-pke"});
+    QString error;
+    const auto x = X11Connection::open(h.environment.value("DISPLAY"), &error);
+    ASSERT_TRUE(x);
+    X11SpareKeys keys(*x);
+    ASSERT_TRUE(keys.lend({{202, {XKB_KEY_eacute, XKB_KEY_Eacute, XKB_KEY_oslash, 0}}}, 202, 202));
+    // As the core keymap shows it: the two first levels twice, then the third and fourth.
+    EXPECT_TRUE(h.run("xmodmap", {"-pke"})
+                    .contains("keycode 202 = eacute Eacute eacute Eacute oslash oslash"));
+    // The second key is past the keyboard's last: nothing is sent, and 202 is still ours.
+    EXPECT_FALSE(keys.lend({{202, {XKB_KEY_ssharp}}, {300, {XKB_KEY_a}}}, 202, 300));
+    EXPECT_TRUE(keys.giveBack());
+    EXPECT_EQ(h.run("xmodmap", {"-pke"}), keymap);
 }
