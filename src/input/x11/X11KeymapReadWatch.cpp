@@ -7,6 +7,7 @@
 #include <QSocketNotifier>
 #include <QtEndian>
 
+#include <algorithm>
 #include <cstring>
 
 #include <poll.h>
@@ -21,10 +22,19 @@
 namespace {
 constexpr int kStartTimeoutMs = 2000;
 
-quint16 card16(const unsigned char* at, bool swapped) {
-    quint16 value = 0;
+template <typename Int>
+Int read(const unsigned char* at, bool swapped) {
+    Int value = 0;
     std::memcpy(&value, at, sizeof value);
     return swapped ? qbswap(value) : value;
+}
+
+quint16 card16(const unsigned char* at, bool swapped) {
+    return read<quint16>(at, swapped);
+}
+
+quint32 card32(const unsigned char* at, bool swapped) {
+    return read<quint32>(at, swapped);
 }
 
 void onRecord(XPointer watch, XRecordInterceptData* data) {
@@ -67,19 +77,23 @@ bool X11KeymapReadWatch::enable() {
     if (!XkbQueryExtension(display, &xkbOpcode_, &event, &error, &major, &minor)) return false;
     clientMask_ = XRecordIdBaseMask(display);
     ownClient_ = xcb_get_setup(x_.xcb())->resource_id_base & clientMask_;
+    protocolsAtom_ = XInternAtom(display, "WM_PROTOCOLS", False);
+    pingAtom_ = XInternAtom(display, "_NET_WM_PING", False);
     XRecordRange* core = XRecordAllocRange();
     XRecordRange* xkb = XRecordAllocRange();
-    if (core && xkb) {
+    XRecordRange* pong = XRecordAllocRange();
+    if (core && xkb && pong) {
         core->core_requests.first = core->core_requests.last = X_GetKeyboardMapping;
         xkb->ext_requests.ext_major.first = xkb->ext_requests.ext_major.last = xkbOpcode_;
         xkb->ext_requests.ext_minor.first = X_kbGetMap;
         xkb->ext_requests.ext_minor.last = X_kbSetMap;
-        XRecordRange* ranges[] = {core, xkb};
+        pong->core_requests.first = pong->core_requests.last = X_SendEvent;
+        XRecordRange* ranges[] = {core, xkb, pong};
         XRecordClientSpec clients = XRecordAllClients;
-        context_ = XRecordCreateContext(display, 0, &clients, 1, ranges, 2);
+        context_ = XRecordCreateContext(display, 0, &clients, 1, ranges, 3);
     }
-    if (core) XFree(core);
-    if (xkb) XFree(xkb);
+    for (XRecordRange* range : {core, xkb, pong})
+        if (range) XFree(range);
     if (!context_ || !x_.syncChecked()) return false;
     if (!XRecordEnableContextAsync(data_->display(), context_, onRecord,
                                    reinterpret_cast<XPointer>(this)))
@@ -110,15 +124,65 @@ void X11KeymapReadWatch::changed(xkb_keycode_t first, xkb_keycode_t last) {
 bool X11KeymapReadWatch::waitForFocusedReader(int timeoutMs) {
     const unsigned long client = focusedClient();
     if (!client || client == ownClient_) return false;
+    return waitUntil([&] { return readAfter_.value(client, -1) >= changesMade_; }, timeoutMs);
+}
+
+quint32 X11KeymapReadWatch::ping() {
+    const Window window = focusedPingWindow();
+    if (!window) return 0;
+    XEvent event{};
+    event.xclient.type = ClientMessage;
+    event.xclient.window = window;
+    event.xclient.message_type = protocolsAtom_;
+    event.xclient.format = 32;
+    event.xclient.data.l[0] = long(pingAtom_);
+    event.xclient.data.l[1] = long(++pingsSent_);
+    event.xclient.data.l[2] = long(window);
+    event.xclient.data.l[4] = kPingMark;
+    pingedClient_ = window & clientMask_;
+    XSendEvent(x_.display(), window, False, NoEventMask, &event);
+    x_.flush();
+    return pingsSent_;
+}
+
+bool X11KeymapReadWatch::waitForPong(quint32 ping, int timeoutMs) {
+    return waitUntil([&] { return pongs_ >= ping; }, timeoutMs);
+}
+
+bool X11KeymapReadWatch::waitUntil(const std::function<bool()>& done, int timeoutMs) {
     QDeadlineTimer deadline(timeoutMs);
     while (!data_->lost() && !x_.lost()) {
         XRecordProcessReplies(data_->display());
-        if (readAfter_.value(client, -1) >= changesMade_) return true;
+        if (done()) return true;
         if (deadline.hasExpired()) return false;
         pollfd fd{ConnectionNumber(data_->display()), POLLIN, 0};
         poll(&fd, 1, int(deadline.remainingTime()));
     }
     return false;
+}
+
+// The top-level window of the program with the keyboard focus, if it answers pings.
+Window X11KeymapReadWatch::focusedPingWindow() const {
+    Display* display = x_.display();
+    Window window = None;
+    int revert = 0;
+    XGetInputFocus(display, &window, &revert);
+    for (int depth = 0; window != None && window != PointerRoot && depth < 8; ++depth) {
+        Atom* protocols = nullptr;
+        int count = 0;
+        if (XGetWMProtocols(display, window, &protocols, &count)) {
+            const bool pings =
+                std::find(protocols, protocols + count, pingAtom_) != protocols + count;
+            XFree(protocols);
+            return pings && !x_.lost() ? window : None;
+        }
+        Window root = None, parent = None, *children = nullptr;
+        unsigned childCount = 0;
+        if (!XQueryTree(display, window, &root, &parent, &children, &childCount)) break;
+        if (children) XFree(children);
+        window = parent == root ? None : parent;
+    }
+    return None;
 }
 
 void X11KeymapReadWatch::onRecorded(int category, unsigned long client,
@@ -131,7 +195,25 @@ void X11KeymapReadWatch::onRecorded(int category, unsigned long client,
         if (request[0] == xkbOpcode_ && request[1] == X_kbSetMap) ++changesSeen_;
     } else if (readsKeys(request, size, swapped)) {
         readAfter_.insert(client, changesSeen_);
+    } else if (client == pingedClient_) {
+        pongs_ = std::max(pongs_, pongIn(request, size, swapped));
     }
+}
+
+// The number of our ping a program sends back to the root window, or 0.
+quint32 X11KeymapReadWatch::pongIn(const unsigned char* request, unsigned long size,
+                                   bool swapped) const {
+    if (request[0] != X_SendEvent || size < sz_xSendEventReq) return 0;
+    const auto* send = reinterpret_cast<const xSendEventReq*>(request);
+    const auto at = [&](const CARD32& field) {
+        return card32(reinterpret_cast<const unsigned char*>(&field), swapped);
+    };
+    const auto& message = send->event.u.clientMessage;
+    if ((send->event.u.u.type & 0x7f) != ClientMessage || at(message.u.l.type) != protocolsAtom_ ||
+        at(message.u.l.longs0) != pingAtom_ || at(message.u.l.longs4) != quint32(kPingMark))
+        return 0;
+    const quint32 ping = at(message.u.l.longs1);
+    return ping <= pingsSent_ ? ping : 0;
 }
 
 // Whether the request asks for the symbols of every key our latest change spans.

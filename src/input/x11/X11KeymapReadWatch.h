@@ -3,6 +3,7 @@
 
 #include <QHash>
 
+#include <functional>
 #include <memory>
 
 #include <xkbcommon/xkbcommon.h>
@@ -31,6 +32,16 @@ public:
     // the pointer) has asked for those keys since our latest change. False on timeout.
     bool waitForFocusedReader(int timeoutMs);
 
+    // Sends the program with the keyboard focus a _NET_WM_PING, if its window takes them.
+    // Programs handle their events in order, and toolkits that answer pings (GTK, Qt) look a
+    // key press up as they take it in: the answer shows that every key press sent to it before
+    // has been looked up. The ping's number, or 0 when its window does not take pings.
+    quint32 ping();
+    quint32 pingsSent() const { return pingsSent_; }
+    // The latest of our pings answered; waits, at most timeoutMs, for this one.
+    quint32 pongs() const { return pongs_; }
+    bool waitForPong(quint32 ping, int timeoutMs);
+
     // One record of the server's, as the record callback passes it on.
     void onRecorded(int category, unsigned long client, const unsigned char* request,
                     unsigned long size, bool swapped);
@@ -40,6 +51,12 @@ private:
     bool enable();
     bool readsKeys(const unsigned char* request, unsigned long size, bool swapped) const;
     unsigned long focusedClient() const;
+    unsigned long focusedPingWindow() const;
+    quint32 pongIn(const unsigned char* request, unsigned long size, bool swapped) const;
+    bool waitUntil(const std::function<bool()>& done, int timeoutMs);
+
+    // Marks our pings apart from a window manager's.
+    static constexpr long kPingMark = 0x4f4c56;
 
     X11Connection& x_;
     std::unique_ptr<X11Connection> data_;
@@ -54,4 +71,7 @@ private:
     int changesMade_ = 0, changesSeen_ = 0;
     // Per program: how many of our changes the record showed before it last asked for the keys.
     QHash<unsigned long, int> readAfter_;
+    unsigned long protocolsAtom_ = 0, pingAtom_ = 0;
+    unsigned long pingedClient_ = 0;
+    quint32 pingsSent_ = 0, pongs_ = 0;
 };

@@ -142,6 +142,19 @@ void X11SpareKeys::forget() {
     originals_.clear();
 }
 
+bool X11SpareKeys::pingFocused() {
+    const quint32 ping = readWatch_ ? readWatch_->ping() : 0;
+    return ping && readWatch_->waitForPong(ping, kReadWaitMs);
+}
+
+quint32 X11SpareKeys::pingsSent() const {
+    return readWatch_ ? readWatch_->pingsSent() : 0;
+}
+
+quint32 X11SpareKeys::pongs() const {
+    return readWatch_ ? readWatch_->pongs() : 0;
+}
+
 X11SpareKeys::Original X11SpareKeys::originalOf(XkbDescPtr xkb, xkb_keycode_t key) {
     const XkbSymMapRec& map = xkb->map->key_sym_map[key];
     Original original;

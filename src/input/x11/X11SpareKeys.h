@@ -57,6 +57,13 @@ public:
     // The server went away, and the lent keys with it.
     void forget();
 
+    // A ping to the program with the keyboard, answered once it has looked up every key
+    // press sent before (see X11KeymapReadWatch::ping); true when it was answered within
+    // kReadWaitMs.
+    bool pingFocused();
+    quint32 pingsSent() const;
+    quint32 pongs() const;
+
 private:
     // What a key had before it was lent: its types, groups, width and symbols; and every
     // symbol it was given since.

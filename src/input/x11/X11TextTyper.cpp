@@ -49,8 +49,8 @@ void X11TextTyper::type(const QString& text, const XKBKeymap& keymap) {
         logLine(TextCharacters::skippedLine(skipped, characters.size()));
 }
 
-qint64 X11TextTyper::now() const {
-    return clock_.elapsed();
+SpareKeyLedger::Moment X11TextTyper::now() const {
+    return {clock_.elapsed(), spareKeys_.pingsSent()};
 }
 
 // The spare keys and the levels the layout's modifiers reach on them.
@@ -84,7 +84,7 @@ qsizetype X11TextTyper::lendKeysAhead(const QList<char32_t>& characters, qsizety
             taken.insert(*held);
             continue;
         }
-        std::optional<Slot> slot = ledger_.slotToLend(taken, now());
+        std::optional<Slot> slot = ledger_.slotToLend(taken, now(), spareKeys_.pongs());
         if (!slot && end == from) slot = makeRoom(taken);
         if (!slot) break;
         lending.insert(*slot, sym);
@@ -104,11 +104,15 @@ std::optional<SpareKeyLedger::Slot> X11TextTyper::slotHolding(
     return std::nullopt;
 }
 
-// Every level is lent and typed on lately: waits for the one used longest ago.
+// Every level is lent and typed on lately: a ping answered frees them all, else waits for
+// the one used longest ago.
 std::optional<SpareKeyLedger::Slot> X11TextTyper::makeRoom(const QSet<Slot>& taken) {
+    if (spareKeys_.pingFocused())
+        if (std::optional<Slot> slot = ledger_.slotToLend(taken, now(), spareKeys_.pongs()))
+            return slot;
     x_.flush();
-    QThread::msleep(ledger_.msUntilFree(taken, now()));
-    return ledger_.slotToLend(taken, now());
+    QThread::msleep(ledger_.msUntilFree(taken, now().ms));
+    return ledger_.slotToLend(taken, now(), spareKeys_.pongs());
 }
 
 bool X11TextTyper::lend(const QHash<Slot, xkb_keysym_t>& lending) {

@@ -41,7 +41,7 @@ private:
     using Slot = SpareKeyLedger::Slot;
 
     KeyboardState readState() const;
-    qint64 now() const;  // milliseconds
+    SpareKeyLedger::Moment now() const;
     void followKeymap(const XKBKeymap& keymap, const KeyStrokePlanner& planner);
     qsizetype lendKeysAhead(const QList<char32_t>& characters, qsizetype from,
                             const KeyStrokePlanner& planner);

@@ -35,7 +35,8 @@ SpareKeyLedger::Levels SpareKeyLedger::levelsOf(xkb_keycode_t key) const {
 }
 
 std::optional<SpareKeyLedger::Slot> SpareKeyLedger::slotToLend(const QSet<Slot>& taken,
-                                                               qint64 now) const {
+                                                               const Moment& now,
+                                                               quint32 pongs) const {
     for (int level = 0; level < levels_; ++level)
         for (xkb_keycode_t key : keys_)
             if (!taken.contains({key, level}) && levelsOf(key)[level] == XKB_KEY_NoSymbol)
@@ -46,8 +47,10 @@ std::optional<SpareKeyLedger::Slot> SpareKeyLedger::slotToLend(const QSet<Slot>&
         for (xkb_keycode_t key : keys_) {
             const auto it = lent_.constFind(key);
             if (it == lent_.cend() || taken.contains({key, level})) continue;
-            const qint64 ms = it->typed[level] ? it->lastUse[level] : -1;
-            if (ms >= 0 && now - ms < kHoldMs) continue;
+            const Moment& use = it->lastUse[level];
+            const bool typed = it->typed[level];
+            if (typed && now.ms - use.ms < kHoldMs && pongs <= use.pings) continue;
+            const qint64 ms = typed ? use.ms : -1;
             if (!oldest || ms < oldestMs) oldest = Slot{key, level}, oldestMs = ms;
         }
     }
@@ -59,7 +62,8 @@ qint64 SpareKeyLedger::msUntilFree(const QSet<Slot>& taken, qint64 now) const {
     for (auto it = lent_.cbegin(); it != lent_.cend(); ++it)
         for (int level = 0; level < levels_; ++level)
             if (it->typed[level] && !taken.contains({it.key(), level}))
-                soonest = std::min(soonest.value_or(kHoldMs), it->lastUse[level] + kHoldMs - now);
+                soonest =
+                    std::min(soonest.value_or(kHoldMs), it->lastUse[level].ms + kHoldMs - now);
     return std::max<qint64>(0, soonest.value_or(0));
 }
 
@@ -69,7 +73,7 @@ void SpareKeyLedger::lend(const Slot& slot, xkb_keysym_t sym) {
     lent.typed[slot.level] = false;
 }
 
-void SpareKeyLedger::used(const Slot& slot, qint64 now) {
+void SpareKeyLedger::used(const Slot& slot, const Moment& now) {
     auto it = lent_.find(slot.key);
     if (it == lent_.end()) return;
     it->lastUse[slot.level] = now;

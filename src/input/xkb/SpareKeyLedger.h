@@ -15,8 +15,8 @@
 // A program looks a key event up with the keymap it last fetched, and Xlib fetches as soon as
 // it has read the notice of a change, possibly before it has looked up the key events queued
 // ahead of that notice; GTK fetches when it meets the next key event after the notice, and
-// gets the keymap as it is then. Neither shows which of the notices it has acted on, so a
-// level typed on keeps its symbol for kHoldMs after its last use.
+// gets the keymap as it is then. So a level typed on keeps its symbol until the program has
+// answered a ping sent after that (see X11KeymapReadWatch::ping), or for kHoldMs.
 class SpareKeyLedger {
 public:
     static constexpr int kHoldMs = 1000;
@@ -43,15 +43,21 @@ public:
     Levels levelsOf(xkb_keycode_t key) const;
     QList<xkb_keycode_t> lentKeys() const { return lent_.keys(); }
 
-    // Times are milliseconds on a steady clock.
+    // When: milliseconds on a steady clock, and how many pings had been sent.
+    struct Moment {
+        qint64 ms = 0;
+        quint32 pings = 0;
+    };
+
     // A slot for a new symbol, none of `taken`: one never lent (first levels first), else
-    // the one used longest ago, once kHoldMs have passed.
-    std::optional<Slot> slotToLend(const QSet<Slot>& taken, qint64 now) const;
+    // the one used longest ago, once a later ping is answered (`pongs`: the latest answered)
+    // or kHoldMs have passed.
+    std::optional<Slot> slotToLend(const QSet<Slot>& taken, const Moment& now, quint32 pongs) const;
     // Milliseconds until the slot used longest ago, none of `taken`, is free.
     qint64 msUntilFree(const QSet<Slot>& taken, qint64 now) const;
 
     void lend(const Slot& slot, xkb_keysym_t sym);
-    void used(const Slot& slot, qint64 now);
+    void used(const Slot& slot, const Moment& now);
     // The key's levels are no longer ours (someone else changed it, or lending it failed).
     void drop(xkb_keycode_t key);
     void clear();
@@ -59,7 +65,7 @@ public:
 private:
     struct Lent {
         Levels syms{};
-        std::array<qint64, kMaxLevels> lastUse{};
+        std::array<Moment, kMaxLevels> lastUse{};
         std::array<bool, kMaxLevels> typed{};
     };
 
