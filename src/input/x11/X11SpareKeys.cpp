@@ -92,7 +92,9 @@ bool X11SpareKeys::lend(const QHash<xkb_keycode_t, Levels>& keys, xkb_keycode_t 
     }
     for (auto it = keys.cbegin(); it != keys.cend(); ++it)
         lent_.insert(it.key(), SpareKeyLedger::filled(*it, fourLevelType_ >= 0 ? 4 : 2));
-    if (readWatch_) readWatch_->waitForFocusedReader(kReadWaitMs);
+    // Xlib drops a notice that arrives while it fetches an earlier change, and then looks the
+    // keys up as they were: a program that has not read the change gets it once more.
+    if (readWatch_ && !readWatch_->waitForFocusedReader(kReadWaitMs)) send(xkb.get());
     return true;
 }
 
