@@ -33,9 +33,9 @@ public:
     bool waitForFocusedReader(int timeoutMs);
 
     // Sends the program with the keyboard focus a _NET_WM_PING, if its window takes them.
-    // Programs handle their events in order, and toolkits that answer pings (GTK, Qt) look a
-    // key press up as they take it in: the answer shows that every key press sent to it before
-    // has been looked up. The ping's number, or 0 when its window does not take pings.
+    // Programs handle their events in order, and toolkits that answer pings (GTK among them)
+    // look a key press up as they take it in: the answer shows that every key press sent to it
+    // before has been looked up. The ping number, or 0 when its window does not take pings.
     quint32 ping();
     quint32 pingsSent() const { return pingsSent_; }
     // The latest of our pings answered; waits, at most timeoutMs, for this one.
