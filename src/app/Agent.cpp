@@ -13,9 +13,10 @@
 #include <QDBusConnection>
 
 namespace {
-Shell::Options shellOptions() {
+Shell::Options shellOptions(const Env& env) {
     Shell::Options options;
     options.bluetooth = &BluezBluetooth::start;
+    options.hidden = env.hidden;
     return options;
 }
 }  // namespace
@@ -25,7 +26,7 @@ Agent::Agent(const Env& env)
       input_(InputBackends::maker(env), std::make_unique<QtInputClock>(),
              Input::Options::fromEnv(env)),
       router_(state_, input_, Router::Options::fromEnv(env)),
-      shell_(state_, input_, router_, shellOptions()) {
+      shell_(state_, input_, router_, shellOptions(env)) {
     input_.setVolumeControl(std::make_unique<PulseVolume>());
     // A media command no player takes becomes a key press in the focused window.
     input_.setMediaControl(

@@ -40,6 +40,9 @@ struct Options {
     QCommandLineOption logInput{QStringLiteral("log-input"),
                                 QStringLiteral("Log the type of every command. "
                                                "[OLVANE_LOG_INPUT]")};
+    QCommandLineOption hidden{QStringLiteral("hidden"),
+                              QStringLiteral("Start without the pairing window when a phone is "
+                                             "paired already (at login).")};
 };
 
 QString helpText(QCommandLineParser& parser) {
@@ -52,9 +55,11 @@ QString helpText(QCommandLineParser& parser) {
                       "OLVANE_CMD_KEY=super makes the phone's Command key Super, not Control.\n");
 }
 
-CommandLine::Outcome usageError(QCommandLineParser& parser, const QString& error) {
+// As other command-line tools say it: the fault, and where the usage is.
+CommandLine::Outcome usageError(const QString& error) {
     return {std::nullopt, CommandLine::kUsageError, QString(),
-            QStringLiteral("olvane-helper: %1\n\n%2").arg(error, helpText(parser))};
+            QStringLiteral("olvane-helper: %1\nTry 'olvane-helper --help' for more information.\n")
+                .arg(error)};
 }
 
 bool isPort(const QString& text) {
@@ -85,6 +90,7 @@ std::optional<QString> applyOptions(const QCommandLineParser& parser, const Opti
     }
     env.dryRun = env.dryRun || parser.isSet(o.dryRun);
     env.logInput = env.logInput || parser.isSet(o.logInput);
+    env.hidden = parser.isSet(o.hidden);
     return std::nullopt;
 }
 }  // namespace
@@ -95,11 +101,12 @@ CommandLine::Outcome CommandLine::parse(const QStringList& arguments, Env env) {
     parser.setApplicationDescription(
         QStringLiteral("Lets a phone act as touchpad, keyboard and media remote for this\n"
                        "computer, over the local network or Bluetooth LE."));
-    parser.addOptions({o.help, o.version, o.port, o.name, o.backend, o.code, o.dryRun, o.logInput});
-    if (!parser.parse(arguments)) return usageError(parser, parser.errorText());
+    parser.addOptions(
+        {o.help, o.version, o.port, o.name, o.backend, o.code, o.dryRun, o.logInput, o.hidden});
+    if (!parser.parse(arguments)) return usageError(parser.errorText());
     if (!parser.positionalArguments().isEmpty())
-        return usageError(parser, QStringLiteral("Unexpected argument '%1'.")
-                                      .arg(parser.positionalArguments().constFirst()));
+        return usageError(QStringLiteral("Unexpected argument '%1'.")
+                              .arg(parser.positionalArguments().constFirst()));
     if (parser.isSet(o.help)) return {std::nullopt, 0, helpText(parser), QString()};
     if (parser.isSet(o.version))
         return {std::nullopt, 0,
@@ -107,6 +114,6 @@ CommandLine::Outcome CommandLine::parse(const QStringList& arguments, Env env) {
                 QString()};
 
     if (const std::optional<QString> error = applyOptions(parser, o, env))
-        return usageError(parser, *error);
+        return usageError(*error);
     return {std::move(env), 0, QString(), QString()};
 }

@@ -65,7 +65,8 @@ void Shell::launch() {
         // Where the desktop shows no global menu bar, the main menu stays reachable here.
         pairingWindow_->setMenuBar(mainMenu_);
         if (wsServer_->port()) showPageAddress();
-        pairingWindow_->show();
+        // With no phone paired yet, the user needs the code.
+        if (!options_.hidden || state_.tokenStore().tokens().isEmpty()) pairingWindow_->show();
     }
     // Phones are served already; "ax" is told once the input backend knows, unless a dialog of
     // the desktop keeps it waiting for the user.
@@ -195,10 +196,10 @@ void Shell::perform(MenuCommand command) {
 
 void Shell::showAbout() {
     if (!aboutBox_) {
-        aboutBox_ = new QMessageBox(QMessageBox::NoIcon, QStringLiteral("À propos d'Olvane"),
+        aboutBox_ = new QMessageBox(QMessageBox::NoIcon, tr("About Olvane"),
                                     QStringLiteral("Olvane"), QMessageBox::Ok);
         aboutBox_->setIconPixmap(icon_.pixmap(QSize(64, 64)));
-        aboutBox_->setInformativeText(QStringLiteral("Version %1").arg(AppState::version()));
+        aboutBox_->setInformativeText(tr("Version %1").arg(AppState::version()));
         aboutBox_->setWindowModality(Qt::NonModal);
     }
     aboutBox_->show();

@@ -40,6 +40,8 @@ public:
         bool advertise = true;
         // Empty to run without Bluetooth.
         BluetoothStarter bluetooth;
+        // No pairing window at the start once a phone is paired (a start at login).
+        bool hidden = false;
     };
 
     Shell(AppState& state, Input& input, Router& router, Options options);

@@ -15,6 +15,8 @@ struct Env {
     std::optional<QString> name;
     QString inputBackend = QStringLiteral("auto");
     QString cmdKey = QStringLiteral("ctrl");
+    // --hidden only: no pairing window at the start once a phone is paired.
+    bool hidden = false;
     // The desktop session, for the choice of input backend.
     std::optional<QString> x11Display;      // DISPLAY
     std::optional<QString> waylandDisplay;  // WAYLAND_DISPLAY
