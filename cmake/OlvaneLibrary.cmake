@@ -1,4 +1,19 @@
 # SPDX-License-Identifier: GPL-3.0-or-later
+# olvane_log_category(<library>)
+#
+# The library's log category, "olvane.input.x11" for olvane_input_x11: defined once in a
+# generated source, and named to base/Log.h by OLVANE_LOG_CATEGORY (see there).
+function(olvane_log_category name)
+    string(REPLACE "_" "." category ${name})
+    set(source ${CMAKE_CURRENT_BINARY_DIR}/${name}_log_category.cpp)
+    set(text "// SPDX-License-Identifier: GPL-3.0-or-later\n#include <QLoggingCategory>\n\n"
+             "Q_LOGGING_CATEGORY(${name}_log, \"${category}\")\n")
+    string(CONCAT text ${text})
+    file(CONFIGURE OUTPUT ${source} CONTENT "${text}")
+    target_sources(${name} PRIVATE ${source})
+    target_compile_definitions(${name} PRIVATE OLVANE_LOG_CATEGORY=${name}_log)
+endfunction()
+
 # olvane_library(<name> [LINKS <target>...] [EXCLUDE <file>...])
 #
 # The folder's sources (not its subfolders') as one static library. Its headers are reached
@@ -11,6 +26,7 @@ function(olvane_library name)
         list(REMOVE_ITEM sources ${CMAKE_CURRENT_SOURCE_DIR}/${excluded})
     endforeach()
     add_library(${name} STATIC ${sources})
+    olvane_log_category(${name})
 
     file(RELATIVE_PATH folder ${PROJECT_SOURCE_DIR}/src ${CMAKE_CURRENT_SOURCE_DIR})
     set(root ${CMAKE_BINARY_DIR}/include/${name})

@@ -104,7 +104,7 @@ Input::BackendMaker InputBackends::maker(const Env& env) {
         if (const Kind* kind = kindNamed(wanted)) return use(kind->create(env));
         if (wanted == QLatin1String(NoneBackend::kName))
             return use(std::make_unique<NoneBackend>(QStringLiteral("asked for")));
-        logLine(QStringLiteral("Unknown input backend \"%1\"; using none").arg(wanted));
+        logWarning(QStringLiteral("Unknown input backend \"%1\"; using none").arg(wanted));
         use(std::make_unique<NoneBackend>(QStringLiteral("unknown backend asked for")));
     };
 }

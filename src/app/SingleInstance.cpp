@@ -63,7 +63,7 @@ QString SingleInstance::defaultDir() {
         const QString dir = n == 1 ? own : own + QStringLiteral("-%1").arg(n);
         if (::mkdir(QFile::encodeName(dir).constData(), 0700) != 0 && errno != EEXIST) break;
         if (isPrivateFolder(dir)) return dir;
-        logLine(QStringLiteral("%1 is not a private folder of ours; not used").arg(dir));
+        logWarning(QStringLiteral("%1 is not a private folder of ours; not used").arg(dir));
     }
     return {};
 }
@@ -74,20 +74,22 @@ QString SingleInstance::socketPath() const {
 
 bool SingleInstance::claim() {
     if (dir_.isEmpty()) {
-        logLine(QStringLiteral("No private folder for the single-instance lock; running anyway"));
+        logWarning(
+            QStringLiteral("No private folder for the single-instance lock; running anyway"));
         return true;
     }
     QDir().mkpath(dir_);
     if (lock_.tryLock(0)) return listen();
     if (lock_.error() != QLockFile::LockFailedError) {
         // Nowhere to keep the lock: running twice beats not running at all.
-        logLine(QStringLiteral("Single-instance lock unavailable in %1; running anyway").arg(dir_));
+        logWarning(
+            QStringLiteral("Single-instance lock unavailable in %1; running anyway").arg(dir_));
         return true;
     }
     if (askRunningCopyToShow()) return false;
     // The lock holder never answered: it is stuck, or the lock belongs to another program
     // that reuses a dead copy's process id. Take over rather than refuse to start.
-    logLine(QStringLiteral("The running copy does not answer; starting anyway"));
+    logWarning(QStringLiteral("The running copy does not answer; starting anyway"));
     if (lock_.removeStaleLockFile() && lock_.tryLock(0)) return listen();
     return true;
 }
@@ -97,8 +99,8 @@ bool SingleInstance::listen() {
     QLocalServer::removeServer(socketPath());
     server_.setSocketOptions(QLocalServer::UserAccessOption);
     if (!server_.listen(socketPath())) {
-        logLine(QStringLiteral("Single-instance socket %1 failed: %2")
-                    .arg(socketPath(), server_.errorString()));
+        logWarning(QStringLiteral("Single-instance socket %1 failed: %2")
+                       .arg(socketPath(), server_.errorString()));
         return true;
     }
     QObject::connect(&server_, &QLocalServer::newConnection, [this] {
@@ -135,8 +137,8 @@ bool SingleInstance::askRunningCopyToShow() {
         QThread::msleep(20);
     }
     if (!peerIsUs(socket)) {
-        logLine(QStringLiteral("Single-instance socket %1 is served by another user; ignored")
-                    .arg(socketPath()));
+        logWarning(QStringLiteral("Single-instance socket %1 is served by another user; ignored")
+                       .arg(socketPath()));
         return false;
     }
     socket.write(kShowRequest);

@@ -107,6 +107,8 @@ void PulseVolume::toggleMute() {
 void PulseVolume::reportFailure(const QString& failure) {
     if (failure == lastFailure_) return;
     lastFailure_ = failure;
-    logLine(failure.isEmpty() ? QStringLiteral("Volume available again")
-                              : QStringLiteral("Volume unavailable: %1").arg(failure));
+    if (failure.isEmpty())
+        logLine(QStringLiteral("Volume available again"));
+    else
+        logWarning(QStringLiteral("Volume unavailable: %1").arg(failure));
 }

@@ -69,22 +69,42 @@ bool stderrIsJournal() {
     return deviceOk && inodeOk && device == status.st_dev && inode == status.st_ino;
 }
 
-enum class Level { Info, Error };
+// The journal reads a syslog priority in front of the text.
+int priorityOf(QtMsgType type) {
+    switch (type) {
+        case QtDebugMsg:
+            return 7;
+        case QtInfoMsg:
+            return 6;
+        case QtWarningMsg:
+            return 4;
+        case QtCriticalMsg:
+            return 3;
+        case QtFatalMsg:
+            return 2;
+    }
+    return 6;
+}
 
-QString prefix(Level level) {
+QString severityWord(QtMsgType type) {
+    if (type == QtCriticalMsg || type == QtFatalMsg) return QStringLiteral("error: ");
+    if (type == QtWarningMsg) return QStringLiteral("warning: ");
+    return QString();
+}
+
+QString prefix(QtMsgType type) {
     static const bool journal = stderrIsJournal();
-    // The journal reads a syslog priority in front of the text; "<3>" is an error.
-    if (journal) return level == Level::Error ? QStringLiteral("<3>") : QString();
+    if (journal) return QStringLiteral("<%1>").arg(priorityOf(type));
     return QStringLiteral("%1 olvane-helper[%2]: %3")
         .arg(QDateTime::currentDateTime().toString(Qt::ISODateWithMs))
         .arg(::getpid())
-        .arg(level == Level::Error ? QStringLiteral("error: ") : QString());
+        .arg(severityWord(type));
 }
 
 // Under writeMutex. One write per line so that lines from several threads never interleave.
-void write(const QString& text, Level level = Level::Info) {
+void write(const QString& text, QtMsgType type = QtInfoMsg) {
     if (LogSink s = sink.load()) s(text);
-    const QByteArray line = (prefix(level) + text + QLatin1Char('\n')).toUtf8();
+    const QByteArray line = (prefix(type) + text + QLatin1Char('\n')).toUtf8();
     qsizetype done = 0;
     while (done < line.size()) {
         const ssize_t n = ::write(STDERR_FILENO, line.constData() + done, line.size() - done);
@@ -93,13 +113,21 @@ void write(const QString& text, Level level = Level::Info) {
     }
 }
 
-void writeLimited(const QString& raw, Level level) {
+void writeLimited(const QString& raw, QtMsgType type) {
     const QString text = shown(raw);
     std::lock_guard lock(writeMutex);
     if (!limiter) limiter.emplace();
     const QStringList lines = limiter->admit(text);
+    // The count of lines held back before it is information.
     for (qsizetype i = 0; i < lines.size(); ++i)
-        write(lines[i], i + 1 == lines.size() ? level : Level::Info);
+        write(lines[i], i + 1 == lines.size() ? type : QtInfoMsg);
+}
+
+void handleQtMessage(QtMsgType type, const QMessageLogContext& /*context*/,
+                     const QString& message) {
+    writeLimited(message, type);
+    // Qt aborts after a fatal message: what was held back is counted first.
+    if (type == QtFatalMsg) flushLog();
 }
 }  // namespace
 
@@ -109,12 +137,17 @@ void setLogSink(LogSink newSink) {
     limiter.reset();
 }
 
-void logLine(const QString& text) {
-    writeLimited(text, Level::Info);
+void Log::write(const QLoggingCategory& category, QtMsgType type, const QString& text) {
+    if (category.isEnabled(type)) writeLimited(text, type);
 }
 
-void logError(const QString& text) {
-    writeLimited(text, Level::Error);
+const QLoggingCategory& Log::fallbackCategory() {
+    static const QLoggingCategory category("olvane");
+    return category;
+}
+
+void installLogHandler() {
+    qInstallMessageHandler(handleQtMessage);
 }
 
 void logCommand(const QString& text) {

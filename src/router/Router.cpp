@@ -125,7 +125,8 @@ void Router::pair(const QJsonObject& message, const std::shared_ptr<ClientSessio
     const PairingResult result = state_.checkPairingCode(code);
     if (result != PairingResult::Accepted) {
         session->sendJSON(badCodeReply());
-        if (result == PairingResult::WrongCode) logLine(QStringLiteral("Bad pairing code attempt"));
+        if (result == PairingResult::WrongCode)
+            logWarning(QStringLiteral("Bad pairing code attempt"));
         return;
     }
     const QString token = state_.issueToken();

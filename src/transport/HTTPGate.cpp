@@ -60,9 +60,9 @@ void HTTPGate::onReadyRead() {
     const qsizetype length = HTTPRequestHead::lengthIn(head_, searched);
     if (length >= 0) return onHead(length);
     if (head_.size() >= maxHeadBytes_) {
-        logLine(QStringLiteral("HTTP: request head over %1 bytes from %2; refused")
-                    .arg(maxHeadBytes_)
-                    .arg(peerOf(*socket_)));
+        logWarning(QStringLiteral("HTTP: request head over %1 bytes from %2; refused")
+                       .arg(maxHeadBytes_)
+                       .arg(peerOf(*socket_)));
         return answer(HTTPResponder::refusal(431).bytes);
     }
     if (++pieces_ >= kPiecesReadAtOnce && !head_.isEmpty()) pauseReading();
@@ -79,14 +79,14 @@ void HTTPGate::onHead(qsizetype length) {
     const std::optional<HTTPRequestHead> request =
         HTTPRequestHead::parse(QByteArrayView(head_).first(length));
     if (!request) {
-        logLine(QStringLiteral("HTTP: malformed request from %1").arg(peerOf(*socket_)));
+        logWarning(QStringLiteral("HTTP: malformed request from %1").arg(peerOf(*socket_)));
         return answer(HTTPResponder::refusal(400).bytes);
     }
     if (const int status = RequestOrigin::refusal(*request, ownNames_)) {
-        logLine(QStringLiteral("HTTP: request from %1 refused (%2): host %3, origin %4")
-                    .arg(peerOf(*socket_))
-                    .arg(status)
-                    .arg(shown(request->header("Host")), shown(request->header("Origin"))));
+        logWarning(QStringLiteral("HTTP: request from %1 refused (%2): host %3, origin %4")
+                       .arg(peerOf(*socket_))
+                       .arg(status)
+                       .arg(shown(request->header("Host")), shown(request->header("Origin"))));
         return answer(HTTPResponder::refusal(status).bytes);
     }
     if (request->isWebSocketUpgrade()) {

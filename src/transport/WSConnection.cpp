@@ -19,8 +19,8 @@ void cutOffWhenBacklogged(QWebSocket& socket) {
     // What the system takes at once leaves the buffer; what stays is what the peer left unread.
     socket.flush();
     if (socket.bytesToWrite() <= kMaxUnsentBytes) return;
-    logLine(QStringLiteral("WS client leaves %1 bytes unread; closing the connection")
-                .arg(socket.bytesToWrite()));
+    logWarning(QStringLiteral("WS client leaves %1 bytes unread; closing the connection")
+                   .arg(socket.bytesToWrite()));
     socket.abort();
 }
 
@@ -96,9 +96,10 @@ void WSConnection::afterMessage() {
 void WSConnection::onDisconnected() {
     // Qt closes a connection whose message is too large without saying how large.
     if (socket_->closeCode() == QWebSocketProtocol::CloseCodeTooMuchData)
-        logLine(QStringLiteral("WS: message over %1 bytes from %2 (%3); connection closed")
-                    .arg(socket_->maxAllowedIncomingMessageSize())
-                    .arg(ConnectionGuard::shown(socket_->peerAddress()), socket_->closeReason()));
+        logWarning(
+            QStringLiteral("WS: message over %1 bytes from %2 (%3); connection closed")
+                .arg(socket_->maxAllowedIncomingMessageSize())
+                .arg(ConnectionGuard::shown(socket_->peerAddress()), socket_->closeReason()));
     router_.sessionEnded(*session_);
     socket_->deleteLater();
 }

@@ -66,7 +66,7 @@ bool WSServer::listen(quint16 port) {
     ws_->setHandshakeTimeout(limits_.firstMessageDeadline);
     QObject::connect(tcp_, &QTcpServer::newConnection, [this] { acceptPending(); });
     QObject::connect(tcp_, &QTcpServer::acceptError, [this](QAbstractSocket::SocketError) {
-        logLine(QStringLiteral("WS listener failed: %1").arg(tcp_->errorString()));
+        logWarning(QStringLiteral("WS listener failed: %1").arg(tcp_->errorString()));
     });
     QObject::connect(ws_, &QWebSocketServer::newConnection, [this] { adoptPending(); });
     // Both address families; IPv4 alone where the system has no IPv6.

@@ -9,9 +9,9 @@
 void WaitingRoom::enter(ConnectionGuard* guard) {
     const bool full = silent_.size() >= places_;
     if (full && !silentFull_)
-        logLine(QStringLiteral("WS: %1 connections have sent nothing yet; closing the oldest "
-                               "from the address that holds most")
-                    .arg(silent_.size()));
+        logWarning(QStringLiteral("WS: %1 connections have sent nothing yet; closing the oldest "
+                                  "from the address that holds most")
+                       .arg(silent_.size()));
     silentFull_ = full;
     if (full) whoLeaves(silent_, Rule::OldestFirst)->evict();
     silent_.append(guard);
@@ -22,9 +22,9 @@ bool WaitingRoom::spoke(ConnectionGuard* guard) {
     spoken_.append(guard);
     const bool full = spoken_.size() > places_;
     if (full && !spokenFull_)
-        logLine(QStringLiteral("WS: %1 connections await pairing; closing the newest from the "
-                               "address that holds most")
-                    .arg(places_));
+        logWarning(QStringLiteral("WS: %1 connections await pairing; closing the newest from the "
+                                  "address that holds most")
+                       .arg(places_));
     spokenFull_ = full;
     if (!full) return true;
     ConnectionGuard* leaving = whoLeaves(spoken_, Rule::NewestFirst);

@@ -19,9 +19,9 @@ Code encode(const QByteArray& text) {
     // Medium error correction: still read from a phone's screen glare or a smudged display.
     Code code(QRcode_encodeString8bit(text.constData(), 0, QR_ECLEVEL_M));
     if (!code)
-        logLine(QStringLiteral("QR code for %1 bytes failed: %2")
-                    .arg(text.size())
-                    .arg(QString::fromLocal8Bit(std::strerror(errno))));
+        logWarning(QStringLiteral("QR code for %1 bytes failed: %2")
+                       .arg(text.size())
+                       .arg(QString::fromLocal8Bit(std::strerror(errno))));
     return code;
 }
 }  // namespace

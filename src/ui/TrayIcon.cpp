@@ -15,10 +15,12 @@ TrayIcon::TrayIcon(const QIcon& icon, MenuHandler handler) : handler_(std::move(
                          if (reason == QSystemTrayIcon::Trigger && menu_)
                              menu_->popup(QCursor::pos());
                      });
+    // Off screen no tray can ever appear, as the start already said; elsewhere the icon
+    // docks whenever one does.
+    if (QGuiApplication::platformName() == QLatin1String("offscreen")) return;
     if (!QSystemTrayIcon::isSystemTrayAvailable())
-        logLine(QStringLiteral("No system tray on this desktop; the status menu is not shown"));
-    // Off screen no tray can ever appear; elsewhere the icon docks whenever one does.
-    if (QGuiApplication::platformName() != QLatin1String("offscreen")) icon_.show();
+        logWarning(QStringLiteral("No system tray on this desktop; the status menu is not shown"));
+    icon_.show();
 }
 
 TrayIcon::~TrayIcon() {

@@ -357,7 +357,7 @@ class Attacks(AgentTestCase):
         squatter.ready = squatter.lines
         port = int(self.started(squatter).lines()[0])
         agent = self.start_agent(env={"OLVANE_WS_PORT": str(port)})
-        self.assertIn("error: Server start failed: The bound address is already in use (port %d, "
+        self.assertIn("Server start failed: The bound address is already in use (port %d, "
                       "held by uid 65534 (nobody)); trying again every second" % port,
                       agent.log_lines())
         squatter.stop()

@@ -25,7 +25,8 @@ class CommandLine(AgentTestCase):
             self.assertEqual((out.returncode, out.stderr), (0, ""))
             self.assertTrue(out.stdout.startswith("Usage: olvane-helper [options]\n"))
             for option in ("--port <port>", "--name <name>", "--input-backend <backend>",
-                           "--code <code>", "--dry-run", "--log-input", "[OLVANE_WS_PORT]"):
+                           "--code <code>", "--dry-run", "--log-input", "--hidden",
+                           "[OLVANE_WS_PORT]"):
                 self.assertIn(option, out.stdout)
         with open(os.path.join(os.path.dirname(__file__), "../../CMakeLists.txt")) as f:
             version = re.search(r"Helper VERSION (\S+).*BUILD_NUMBER (\d+)", f.read(), re.S)
@@ -33,7 +34,7 @@ class CommandLine(AgentTestCase):
         self.assertEqual((out.returncode, out.stdout, out.stderr),
                          (0, "olvane-helper %s (%s)\n" % version.groups(), ""))
 
-    def test_a_bad_option_or_value_exits_2_with_the_usage_and_starts_nothing(self):
+    def test_a_bad_option_or_value_exits_2_with_one_line_and_where_help_is(self):
         for args, error in [(["--frobnicate"], "Unknown option 'frobnicate'."),
                             (["--port", "70000"], "Bad port '70000': give 0 to 65535."),
                             (["-p", "80a"], "Bad port '80a'"),
@@ -44,9 +45,8 @@ class CommandLine(AgentTestCase):
             with self.subTest(args=args):
                 out = self.run_binary(*args)
                 self.assertEqual((out.returncode, out.stdout), (2, ""))
-                self.assertTrue(out.stderr.startswith("olvane-helper: " + error), out.stderr)
-                self.assertIn("\nUsage: olvane-helper [options]", out.stderr)
-                self.assertIsNone(LOG_PREFIX.search(out.stderr), out.stderr)
+                self.assertRegex(out.stderr, "^olvane-helper: %s[^\n]*\nTry 'olvane-helper "
+                                 "--help' for more information.\n$" % re.escape(error))
 
     def test_each_option_overrides_its_variable(self):
         with socket.socket() as s:
@@ -70,14 +70,20 @@ class CommandLine(AgentTestCase):
         self.connect_phone(dry).send({"t": "click"})
         self.assertTrue(dry.wait_for_log('input: click {"t":"click"}'))
 
-    def test_under_the_journal_lines_are_left_unstamped(self):
-        agent = self.make_agent()
-        status = os.stat(agent.log_path)
-        agent.extra_env["JOURNAL_STREAM"] = "%d:%d" % (status.st_dev, status.st_ino)
-        self.launch(agent)
-        self.assertIn("\nOlvane started.", "\n" + agent.log())
-        self.assertIsNone(LOG_PREFIX.search(agent.log()), agent.log())
-
+    def test_under_the_journal_lines_carry_their_priority_and_rules_silence_a_category(self):
+        with socket.socket() as taken:  # the server's start fails: an error
+            taken.bind(("", 0))
+            taken.listen()
+            agent = self.make_agent(args=["--port", str(taken.getsockname()[1])], env={
+                "QT_LOGGING_RULES": "olvane.transport.bluez.info=false;qt.qpa.*=true"})
+            status = os.stat(agent.log_path)
+            agent.extra_env["JOURNAL_STREAM"] = "%d:%d" % (status.st_dev, status.st_ino)
+            log = self.launch(agent).log()
+        self.assertIn("\n<6>Olvane started.", "\n" + log)
+        self.assertIn("\n<3>Server start failed: ", log)
+        self.assertRegex(log, r"\n<7>\S")  # Qt's own, through the same handler
+        self.assertNotIn("BLE", log)  # "BLE désactivé (BlueZ indisponible)" is silenced
+        self.assertIsNone(LOG_PREFIX.search(log), log)
 
 if __name__ == "__main__":
     unittest.main()

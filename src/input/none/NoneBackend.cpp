@@ -6,6 +6,6 @@
 NoneBackend::NoneBackend(QString reason) : reason_(std::move(reason)) {}
 
 void NoneBackend::start() {
-    logLine(QStringLiteral("Input backend: none (%1); input commands are dropped").arg(reason_));
+    logWarning(QStringLiteral("Input backend: none (%1); input commands are dropped").arg(reason_));
     emit failed();
 }

@@ -13,8 +13,8 @@ MPRISBus::MPRISBus(QDBusConnection bus) : bus_(std::move(bus)) {}
 QStringList MPRISBus::names() {
     if (!bus_.isConnected()) {
         if (!reportedNoBus_)
-            logLine(QStringLiteral("Media: no session bus (%1); media keys are pressed instead")
-                        .arg(bus_.lastError().message()));
+            logWarning(QStringLiteral("Media: no session bus (%1); media keys are pressed instead")
+                           .arg(bus_.lastError().message()));
         reportedNoBus_ = true;
         return {};
     }
@@ -23,7 +23,7 @@ QStringList MPRISBus::names() {
         QStringLiteral("org.freedesktop.DBus"), QStringLiteral("ListNames"));
     const QDBusMessage reply = bus_.call(list, QDBus::Block, kListTimeoutMs);
     if (reply.type() != QDBusMessage::ReplyMessage) {
-        logLine(QStringLiteral("Media: cannot list players: %1").arg(reply.errorMessage()));
+        logWarning(QStringLiteral("Media: cannot list players: %1").arg(reply.errorMessage()));
         return {};
     }
     return reply.arguments().value(0).toStringList();
@@ -40,7 +40,7 @@ void MPRISBus::call(const QString& busName, const PlayerCall& call) {
         QObject::connect(
             watcher, &QDBusPendingCallWatcher::finished, [](QDBusPendingCallWatcher* w) {
                 if (w->isError())
-                    logLine(QStringLiteral("Media MPRIS error: %1").arg(w->error().message()));
+                    logWarning(QStringLiteral("Media MPRIS error: %1").arg(w->error().message()));
                 w->deleteLater();
             });
     };

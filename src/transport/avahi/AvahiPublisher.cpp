@@ -57,7 +57,7 @@ void AvahiPublisher::ownerChanged(const QString& newOwner) {
     ++generation_;
     forgetGroup();
     if (newOwner.isEmpty()) {
-        logLine(QStringLiteral("Avahi stopped; the service is not advertised until it returns"));
+        logWarning(QStringLiteral("Avahi stopped; the service is not advertised until it returns"));
         return;
     }
     reportedUnavailable_ = false;
@@ -142,7 +142,7 @@ void AvahiPublisher::groupStateChanged(int state, const QString& error,
         call(groupPath_, kEntryGroup, QStringLiteral("Reset"), {},
              [this](const QDBusMessage&) { rename(); });
     } else if (state == kGroupFailure) {
-        logLine(QStringLiteral("Avahi could not publish \"%1\": %2").arg(name_, error));
+        logWarning(QStringLiteral("Avahi could not publish \"%1\": %2").arg(name_, error));
     }
 }
 
@@ -188,6 +188,6 @@ void AvahiPublisher::call(const QString& path, const QString& interface, const Q
 
 bool AvahiPublisher::failed(const QDBusMessage& reply, const QString& what) {
     if (reply.type() != QDBusMessage::ErrorMessage) return false;
-    logLine(QStringLiteral("Avahi %1 failed: %2").arg(what, reply.errorMessage()));
+    logWarning(QStringLiteral("Avahi %1 failed: %2").arg(what, reply.errorMessage()));
     return true;
 }

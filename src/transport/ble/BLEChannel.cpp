@@ -135,7 +135,7 @@ void BLEChannel::dispatchFrames() {
             case FrameParser::Result::ZeroLength:
                 // Nothing after such a header can be trusted to be a frame boundary.
                 if (socket_.isOpen()) {
-                    logLine(QStringLiteral("BLE frame of length 0; closing the channel"));
+                    logWarning(QStringLiteral("BLE frame of length 0; closing the channel"));
                     teardown();
                 }
                 return;
@@ -171,14 +171,14 @@ void BLEChannel::enqueueFrame(quint8 type, const QByteArray& payload) {
     if (!socket_.isOpen()) return;
     const std::optional<QByteArray> frame = FrameCodec::encode(type, payload);
     if (!frame) {
-        logLine(QStringLiteral("BLE reply of %1 bytes does not fit in a frame; dropped")
-                    .arg(payload.size()));
+        logWarning(QStringLiteral("BLE reply of %1 bytes does not fit in a frame; dropped")
+                       .arg(payload.size()));
         return;
     }
     outBuffer_.append(*frame);
     if (outBuffer_.size() > limits_.maxPendingBytes) {
-        logLine(QStringLiteral("BLE client leaves %1 bytes unread; closing the channel")
-                    .arg(outBuffer_.size()));
+        logWarning(QStringLiteral("BLE client leaves %1 bytes unread; closing the channel")
+                       .arg(outBuffer_.size()));
         teardown();
         return;
     }

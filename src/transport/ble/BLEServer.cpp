@@ -109,7 +109,7 @@ GATTService BLEServer::gattService(quint16 psm) {
 void BLEServer::stateUpdated(BLEState state) {
     switch (state) {
         case BLEState::Unauthorized:
-            logLine(QStringLiteral("BLE unauthorized (autorisation Bluetooth refusée)"));
+            logWarning(QStringLiteral("BLE unauthorized (autorisation Bluetooth refusée)"));
             break;
         case BLEState::PoweredOff:
             break;
@@ -128,7 +128,7 @@ void BLEServer::stateUpdated(BLEState state) {
 
 void BLEServer::channelPublished(quint16 psm, const std::optional<QString>& error) {
     if (error) {
-        logLine(QStringLiteral("BLE publish L2CAP failed: %1").arg(*error));
+        logWarning(QStringLiteral("BLE publish L2CAP failed: %1").arg(*error));
         if (publishRetries_ < kMaxPublishRetries) {
             ++publishRetries_;
             scheduleRetry();
@@ -152,7 +152,7 @@ void BLEServer::scheduleRetry() {
 
 void BLEServer::serviceAdded(const std::optional<QString>& error) {
     if (error) {
-        logLine(QStringLiteral("BLE add service failed: %1").arg(*error));
+        logWarning(QStringLiteral("BLE add service failed: %1").arg(*error));
         return;
     }
     const QString name = state_.displayName();
@@ -162,7 +162,7 @@ void BLEServer::serviceAdded(const std::optional<QString>& error) {
 
 void BLEServer::advertisingStarted(const std::optional<QString>& error) {
     if (error)
-        logLine(QStringLiteral("BLE advertising failed: %1").arg(*error));
+        logWarning(QStringLiteral("BLE advertising failed: %1").arg(*error));
     else
         logLine(QStringLiteral("BLE advertising actif"));
 }
@@ -172,7 +172,7 @@ void BLEServer::channelOpened(const std::shared_ptr<ChannelSocket>& channel,
     if (!channel || error) {
         const QString reason =
             error ? QStringLiteral("Optional(%1)").arg(*error) : QStringLiteral("nil");
-        logLine(QStringLiteral("BLE channel open failed: %1").arg(reason));
+        logWarning(QStringLiteral("BLE channel open failed: %1").arg(reason));
         return;
     }
     openChannel(std::move(*channel));
@@ -196,9 +196,9 @@ void BLEServer::openChannel(ChannelSocket socket) {
 void BLEServer::closeOldestUnauthenticated() {
     if (unauthenticated_.empty()) return;
     if (!crowded_)
-        logLine(QStringLiteral("BLE: %1 channels await authentication; closing the oldest to "
-                               "make room")
-                    .arg(unauthenticated_.size()));
+        logWarning(QStringLiteral("BLE: %1 channels await authentication; closing the oldest to "
+                                  "make room")
+                       .arg(unauthenticated_.size()));
     crowded_ = true;
     const quint64 oldest = *std::min_element(unauthenticated_.begin(), unauthenticated_.end());
     unauthenticated_.erase(oldest);

@@ -93,7 +93,7 @@ void BluezAdapterWatch::failed(const QDBusError& error) {
         setState(BLEState::Resetting);  // until BlueZ comes onto the bus
         return;
     }
-    logLine(QStringLiteral("BLE: BlueZ does not answer: %1").arg(Bluez::describe(error)));
+    logWarning(QStringLiteral("BLE: BlueZ does not answer: %1").arg(Bluez::describe(error)));
     setState(BLEState::Unknown);
 }
 

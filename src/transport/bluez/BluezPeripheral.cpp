@@ -55,7 +55,7 @@ bool BluezPeripheral::bluezAnswers() {
 void BluezPeripheral::start() {
     reporting_ = true;
     if (!connection_.isConnected()) {
-        logLine(
+        logWarning(
             QStringLiteral("BLE: no system bus: %1").arg(Bluez::describe(connection_.lastError())));
         answer([this] { emit stateUpdated(BLEState::Unsupported); });
         return;

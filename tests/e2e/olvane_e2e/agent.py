@@ -56,7 +56,8 @@ class Agent(ChildProcess):
             return f.read().decode("utf-8", "replace")
 
     def log_lines(self):
-        return [re.sub(r"^\S+ olvane-helper\[\d+\]: ", "", l) for l in self.log().splitlines()]
+        return [re.sub(r"^\S+ olvane-helper\[\d+\]: ((error|warning): )?", "", l)
+                for l in self.log().splitlines()]
 
     def wait_for_log(self, text, timeout=10.0):
         return wait_for(lambda: next((l for l in self.log_lines() if text in l), None), timeout)
