@@ -7,7 +7,9 @@
 #include "state/AppState.h"
 
 #include <QApplication>
+#include <QLocale>
 #include <QProcessEnvironment>
+#include <QTranslator>
 
 #include <sys/resource.h>
 
@@ -46,16 +48,22 @@ int main(int argc, char** argv) {
         std::fputs(command.err.toLocal8Bit().constData(), stderr);
         return command.exitCode;
     }
+    installLogHandler();
     runOffscreenWithoutDisplay();
     QApplication::setApplicationName(QStringLiteral("olvane-helper"));
     QApplication::setApplicationDisplayName(QStringLiteral("Olvane"));
     QApplication::setApplicationVersion(AppState::version());
-    QApplication::setDesktopFileName(QStringLiteral("olvane-helper"));
+    QApplication::setDesktopFileName(QStringLiteral("org.olvane.OlvaneHelper"));
     // The options are ours: Qt's own (-platform, -display...) are not read from them.
     int qtArgc = 1;
     QApplication app(qtArgc, argv);
     QApplication::setQuitOnLastWindowClosed(false);
     raiseDescriptorLimit();
+    // Windows and menus in the user's language when it has a translation, else English.
+    QTranslator translator;
+    if (translator.load(QLocale(), QStringLiteral("olvane"), QStringLiteral("_"),
+                        QStringLiteral(":/i18n")))
+        QApplication::installTranslator(&translator);
 
     SingleInstance instance;
     if (!instance.claim()) {

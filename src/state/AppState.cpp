@@ -6,6 +6,7 @@
 #include "base/Version.h"
 #include "state/SecretCompare.h"
 
+#include <QCoreApplication>
 #include <QRandomGenerator>
 #include <QRegularExpression>
 #include <QSysInfo>
@@ -60,7 +61,7 @@ QString AppState::generateCode(const std::optional<QString>& fixedCode) {
 QString AppState::displayName() const {
     if (name_) return *name_;
     const QString host = QSysInfo::machineHostName();
-    return host.isEmpty() ? QString::fromUtf8(kFallbackName) : host;
+    return host.isEmpty() ? QCoreApplication::translate("AppState", kFallbackName) : host;
 }
 
 QString AppState::pairingCode() const {

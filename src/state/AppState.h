@@ -45,7 +45,8 @@ struct PortTrouble {
 class AppState : public QObject {
     Q_OBJECT
 public:
-    static constexpr const char* kFallbackName = "Mon Mac";
+    // The name of a computer without a host name, in the user's language.
+    static constexpr const char* kFallbackName = QT_TRANSLATE_NOOP("AppState", "My computer");
 
     explicit AppState(AppStateConfig config);
     ~AppState() override;

@@ -9,40 +9,40 @@ InputPermissionWindow::~InputPermissionWindow() {
 
 std::optional<QString> InputPermissionWindow::explanation(const QString& backendName) {
     if (backendName == QLatin1String("x11"))
-        return QStringLiteral(
-            "Le serveur X de cette session ne propose pas l'extension XTEST : Olvane ne peut "
-            "pas y envoyer de mouvements, de clics ni de touches.\n\n"
-            "Active XTEST dans la configuration du serveur X (elle l'est par défaut sur la "
-            "plupart des systèmes), puis relance Olvane.");
+        return tr(
+            "The X server of this session does not offer the XTEST extension: Olvane "
+            "cannot send it movements, clicks or keys.\n\n"
+            "Enable XTEST in the X server's configuration (it is on by default on most "
+            "systems), then restart Olvane.");
     if (backendName == QLatin1String("uinput"))
-        return QStringLiteral(
-            "Olvane passe par le périphérique d'entrée virtuel du noyau (/dev/uinput), auquel ta "
-            "session n'a pas accès.\n\n"
-            "La règle udev installée avec Olvane (« make install », fichier "
-            "70-olvane-uinput.rules) donne cet accès à la personne connectée devant l'écran. "
-            "Pour qu'elle s'applique sans redémarrer, lance dans un terminal :\n\n"
+        return tr(
+            "Olvane goes through the kernel's virtual input device (/dev/uinput), which "
+            "your session cannot access.\n\n"
+            "The udev rule of the olvane-helper-uinput package (or of “make install”, "
+            "file 70-olvane-uinput.rules) gives this access to the person logged in at "
+            "the screen. For it to apply without a restart, run in a terminal:\n\n"
             "sudo modprobe uinput\n"
             "sudo udevadm control --reload\n"
             "sudo udevadm trigger --name-match=uinput\n\n"
-            "puis choisis à nouveau « Autoriser l'accessibilité… ».");
+            "then choose “Allow accessibility…” again.");
     if (backendName == QLatin1String("wlroots"))
-        return QStringLiteral(
-            "Olvane passe par le pointeur et le clavier virtuels que proposent les compositeurs "
-            "Wayland comme sway ou Hyprland : il n'y a rien à autoriser. Mais le compositeur "
-            "de cette session les a refusés, ou n'est plus joignable (le journal d'Olvane dit "
-            "pourquoi).\n\n"
-            "Vérifie qu'Olvane tourne dans ta session Wayland (variable WAYLAND_DISPLAY) et que "
-            "le compositeur n'interdit pas ces protocoles, puis choisis à nouveau « Autoriser "
-            "l'accessibilité… ».");
+        return tr(
+            "Olvane goes through the virtual pointer and keyboard that Wayland "
+            "compositors such as sway or Hyprland offer: there is nothing to allow. But "
+            "the compositor of this session refused them, or can no longer be reached "
+            "(Olvane's log says why).\n\n"
+            "Check that Olvane runs in your Wayland session (WAYLAND_DISPLAY variable) "
+            "and that the compositor does not forbid these protocols, then choose “Allow "
+            "accessibility…” again.");
     if (backendName == QLatin1String("none"))
-        return QStringLiteral(
-            "Olvane n'a trouvé sur ce bureau aucun moyen d'envoyer des mouvements, des clics "
-            "ou des touches : ni session X11 (variable DISPLAY), ni portail de bureau "
-            "RemoteDesktop (Wayland), ni compositeur offrant un pointeur et un clavier "
-            "virtuels (sway, Hyprland…), ni accès à /dev/uinput.\n\n"
-            "Lance Olvane depuis ta session graphique, installe la règle udev d'Olvane pour "
-            "/dev/uinput, ou indique la méthode voulue avec la variable OLVANE_INPUT_BACKEND, "
-            "puis relance-le.");
+        return tr(
+            "Olvane found no way on this desktop to send movements, clicks or keys: no "
+            "X11 session (DISPLAY variable), no RemoteDesktop desktop portal (Wayland), "
+            "no compositor offering a virtual pointer and keyboard (sway, Hyprland…), no "
+            "access to /dev/uinput.\n\n"
+            "Start Olvane from your graphical session, install Olvane's udev rule for "
+            "/dev/uinput, or name the method you want with the OLVANE_INPUT_BACKEND "
+            "variable, then restart it.");
     // The portal asks on the desktop itself, in its own dialog.
     return std::nullopt;
 }
@@ -50,8 +50,7 @@ std::optional<QString> InputPermissionWindow::explanation(const QString& backend
 void InputPermissionWindow::show(const QString& text) {
     if (!box_) {
         box_ = new QMessageBox(QMessageBox::Information, QStringLiteral("Olvane"),
-                               QStringLiteral("Olvane ne peut pas encore piloter cet ordinateur"),
-                               QMessageBox::Ok);
+                               tr("Olvane cannot control this computer yet"), QMessageBox::Ok);
         box_->setWindowModality(Qt::NonModal);
     }
     box_->setInformativeText(text);

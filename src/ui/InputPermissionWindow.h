@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include <QCoreApplication>
 #include <QMessageBox>
 #include <QPointer>
 #include <QString>
@@ -10,6 +11,8 @@
 // Tells the user what keeps the agent from posting input on this desktop, for the input
 // backends where no desktop dialog can grant it.
 class InputPermissionWindow {
+    Q_DECLARE_TR_FUNCTIONS(InputPermissionWindow)
+
 public:
     ~InputPermissionWindow();
 

@@ -12,11 +12,10 @@ MenuItem action(const QString& title, MenuCommand command, const QString& key = 
 }  // namespace
 
 QString MenuModel::troubleText(const PortTrouble& trouble) {
-    if (!trouble.taken) return QStringLiteral("Port %1 indisponible").arg(trouble.port);
-    if (!trouble.ownerUid)
-        return QStringLiteral("Port %1 pris par un autre programme").arg(trouble.port);
+    if (!trouble.taken) return tr("Port %1 unavailable").arg(trouble.port);
+    if (!trouble.ownerUid) return tr("Port %1 taken by another program").arg(trouble.port);
     const QString uid = QStringLiteral("uid %1").arg(*trouble.ownerUid);
-    return QStringLiteral("Port %1 pris par %2")
+    return tr("Port %1 taken by %2")
         .arg(trouble.port)
         .arg(trouble.ownerName.isEmpty()
                  ? uid
@@ -27,34 +26,32 @@ QList<MenuItem> MenuModel::statusMenu(qint64 connectedCount, const QString& pair
                                       bool trusted, const std::optional<PortTrouble>& trouble) {
     QList<MenuItem> items;
     // The first line shows no number: one phone or five read the same.
-    items << info(connectedCount > 0 ? QStringLiteral("🟢 iPhone connecté")
-                                     : QStringLiteral("⚪️ En attente de connexion"));
+    items << info(connectedCount > 0 ? tr("🟢 Phone connected")
+                                     : tr("⚪️ Waiting for connection"));
     if (trouble) items << info(QStringLiteral("🔴 ") + troubleText(*trouble));
     items << MenuItem::separatorItem();
-    items << info(QStringLiteral("Code de jumelage : ") + pairingCode);
-    items << action(QStringLiteral("Nouveau code"), MenuCommand::RegenCode);
-    items << action(QStringLiteral("Afficher la fenêtre de jumelage"),
-                    MenuCommand::ShowPairingWindow, QStringLiteral("j"));
+    items << info(tr("Pairing code: %1").arg(pairingCode));
+    items << action(tr("New code"), MenuCommand::RegenCode);
+    items << action(tr("Show the pairing window"), MenuCommand::ShowPairingWindow,
+                    QStringLiteral("j"));
     if (!trusted) {
         items << MenuItem::separatorItem();
-        items << action(QStringLiteral("⚠️ Autoriser l'accessibilité…"),
-                        MenuCommand::RequestInputPermission);
+        items << action(tr("⚠️ Allow accessibility…"), MenuCommand::RequestInputPermission);
     }
     items << MenuItem::separatorItem();
-    items << action(QStringLiteral("Quitter Olvane"), MenuCommand::Quit, QStringLiteral("q"));
+    items << action(tr("Quit Olvane"), MenuCommand::Quit, QStringLiteral("q"));
     return items;
 }
 
 QList<Submenu> MenuModel::mainMenu() {
     const Submenu application{
         QStringLiteral("Olvane"),
-        {action(QStringLiteral("À propos d'Olvane"), MenuCommand::About), MenuItem::separatorItem(),
-         action(QStringLiteral("Masquer Olvane"), MenuCommand::Hide, QStringLiteral("h")),
+        {action(tr("About Olvane"), MenuCommand::About), MenuItem::separatorItem(),
+         action(tr("Hide Olvane"), MenuCommand::Hide, QStringLiteral("h")),
          MenuItem::separatorItem(),
-         action(QStringLiteral("Quitter Olvane"), MenuCommand::Quit, QStringLiteral("q"))}};
-    const Submenu window{
-        QStringLiteral("Fenêtre"),
-        {action(QStringLiteral("Fermer la fenêtre"), MenuCommand::CloseWindow, QStringLiteral("w")),
-         action(QStringLiteral("Réduire"), MenuCommand::Minimize, QStringLiteral("m"))}};
+         action(tr("Quit Olvane"), MenuCommand::Quit, QStringLiteral("q"))}};
+    const Submenu window{tr("Window"),
+                         {action(tr("Close Window"), MenuCommand::CloseWindow, QStringLiteral("w")),
+                          action(tr("Minimize"), MenuCommand::Minimize, QStringLiteral("m"))}};
     return {application, window};
 }

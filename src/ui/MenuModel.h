@@ -3,6 +3,7 @@
 
 #include "state/AppState.h"
 
+#include <QCoreApplication>
 #include <QList>
 #include <QString>
 
@@ -41,6 +42,8 @@ struct Submenu {
 
 // The texts, order, shortcuts and enabled states of the agent's menus.
 class MenuModel {
+    Q_DECLARE_TR_FUNCTIONS(MenuModel)
+
 public:
     // The status (tray) menu for the state read at this rebuild.
     static QList<MenuItem> statusMenu(qint64 connectedCount, const QString& pairingCode,
@@ -48,6 +51,6 @@ public:
                                       const std::optional<PortTrouble>& trouble = std::nullopt);
     // What the menu and the pairing window say while phones cannot reach the port.
     static QString troubleText(const PortTrouble& trouble);
-    // The application menu, then the "Fenêtre" menu.
+    // The application menu, then the "Window" menu.
     static QList<Submenu> mainMenu();
 };

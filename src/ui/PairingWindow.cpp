@@ -25,10 +25,6 @@ const QColor PairingWindow::kStatusGrey = QColor::fromRgbF(0.92, 0.92, 0.92, 0.6
 const QColor PairingWindow::kCaptionGrey = QColor::fromRgbF(0.92, 0.92, 0.92, 0.4);
 
 namespace {
-const QString kWaitingText = QStringLiteral("En attente de connexion…");
-const QString kConnectedText = QStringLiteral("iPhone connecté");
-const QString kUnreachableText = QStringLiteral("Injoignable par le réseau");
-const QString kHintText = QStringLiteral("Ouvre l'app Olvane sur ton iPhone et saisis ce code");
 const QColor kRed(255, 69, 58);
 const QColor kRuleGrey(46, 46, 50);
 constexpr int kAddressPixels = 13;
@@ -151,18 +147,18 @@ void PairingWindow::buildContent(const QIcon& icon) {
              Qt::AlignHCenter, QRect(20, 92, 340, 20));
     statusDot_ = addLabel(content_, QStringLiteral("●"), systemFont(10), kGreen, Qt::AlignRight,
                           QRect(60, 118, 100, 16));
-    statusText_ = addLabel(content_, kWaitingText, systemFont(12), kStatusGrey, Qt::AlignLeft,
-                           QRect(166, 118, 180, 16));
-    addLabel(content_, QStringLiteral("CODE DE JUMELAGE"), systemFont(10.5, QFont::DemiBold),
-             kCaptionGrey, Qt::AlignHCenter, QRect(20, 164, 340, 14));
+    statusText_ = addLabel(content_, tr("Waiting for connection…"), systemFont(12), kStatusGrey,
+                           Qt::AlignLeft, QRect(166, 118, 180, 16));
+    addLabel(content_, tr("PAIRING CODE"), systemFont(10.5, QFont::DemiBold), kCaptionGrey,
+             Qt::AlignHCenter, QRect(20, 164, 340, 14));
     // The fixed-pitch font, so that every code is as wide as any other and a new one does not
     // make the line jump.
     codeLabel_ = addLabel(content_, QStringLiteral("0000"), fixedFont(42), Qt::white,
                           Qt::AlignHCenter, QRect(20, 178, 340, 50));
-    hint_ = addLabel(content_, kHintText, systemFont(11), kCaptionGrey, Qt::AlignHCenter,
+    hint_ = addLabel(content_, hintText(), systemFont(11), kCaptionGrey, Qt::AlignHCenter,
                      QRect(20, 232, 340, 14));
 
-    newCodeButton_ = new QPushButton(QStringLiteral("Nouveau code"), content_);
+    newCodeButton_ = new QPushButton(tr("New code"), content_);
     newCodeButton_->setGeometry(QRect(130, 254, 120, 28));
     newCodeButton_->setAutoDefault(false);
     QObject::connect(newCodeButton_, &QPushButton::clicked, [this] { newCode(); });
@@ -195,17 +191,17 @@ QWidget* PairingWindow::buildPagePanel() {
     pageQrCode_->setGeometry(kQrFrame);
     pageQrCode_->setAlignment(Qt::AlignCenter);
 
-    addLabel(pagePanel_, QStringLiteral("SANS L'APP"), systemFont(10.5, QFont::DemiBold),
-             kCaptionGrey, Qt::AlignLeft, QRect(150, 22, 210, 14));
-    QLabel* hint = addLabel(
-        pagePanel_, QStringLiteral("Sur un téléphone du même réseau, scanne ce code ou ouvre :"),
-        systemFont(11), kCaptionGrey, Qt::AlignLeft, QRect(150, 40, 210, 32));
+    addLabel(pagePanel_, tr("WITHOUT THE APP"), systemFont(10.5, QFont::DemiBold), kCaptionGrey,
+             Qt::AlignLeft, QRect(150, 22, 210, 14));
+    QLabel* hint =
+        addLabel(pagePanel_, tr("On a phone on the same network, scan this code or open:"),
+                 systemFont(11), kCaptionGrey, Qt::AlignLeft, QRect(150, 40, 210, 32));
     hint->setWordWrap(true);
     pageAddress_ = addLabel(pagePanel_, QString(), systemFont(kAddressPixels, QFont::DemiBold),
                             Qt::white, Qt::AlignLeft, QRect(150, 76, 210, 20));
     pageAddress_->setTextInteractionFlags(Qt::TextSelectableByMouse);
-    addLabel(pagePanel_, QStringLiteral("puis saisis le code de jumelage."), systemFont(11),
-             kCaptionGrey, Qt::AlignLeft, QRect(150, 100, 210, 14));
+    addLabel(pagePanel_, tr("then enter the pairing code."), systemFont(11), kCaptionGrey,
+             Qt::AlignLeft, QRect(150, 100, 210, 14));
     return pagePanel_;
 }
 
@@ -247,17 +243,21 @@ void PairingWindow::drawPageQRCode() {
     pageQrCode_->setPixmap(QPixmap::fromImage(image));
 }
 
+QString PairingWindow::hintText() {
+    return tr("Open the Olvane app on your phone and enter this code");
+}
+
 void PairingWindow::refresh() {
     const bool connected = state_.connectedCount() >= 1;
     setTextColour(statusDot_, connected ? kGreen : kWaitingGrey);
-    statusText_->setText(connected ? kConnectedText : kWaitingText);
+    statusText_->setText(connected ? tr("Phone connected") : tr("Waiting for connection…"));
     // A code no phone can use must not look like one that works.
     const std::optional<PortTrouble> trouble = state_.portTrouble();
     if (trouble && !connected) {
         setTextColour(statusDot_, kRed);
-        statusText_->setText(kUnreachableText);
+        statusText_->setText(tr("Unreachable over the network"));
     }
-    hint_->setText(trouble ? MenuModel::troubleText(*trouble) : kHintText);
+    hint_->setText(trouble ? MenuModel::troubleText(*trouble) : hintText());
     setTextColour(hint_, trouble ? kRed : kCaptionGrey);
     codeLabel_->setText(state_.pairingCode());
     if (!pageAddressShown_.isEmpty() && codeInQRCode_ != state_.pairingCode()) drawPageQRCode();

@@ -4,6 +4,7 @@
 #include "base/OneShotTimer.h"
 
 #include <QColor>
+#include <QCoreApplication>
 #include <QIcon>
 #include <QUrl>
 
@@ -23,6 +24,8 @@ class QStyle;
 // so that scanning it pairs at once. It hides itself a moment after a phone connects while it
 // is on screen. Main thread only.
 class PairingWindow {
+    Q_DECLARE_TR_FUNCTIONS(PairingWindow)
+
 public:
     static constexpr int kWidth = 380;
     static constexpr int kHeight = 290;
@@ -68,6 +71,7 @@ public:
     QLabel* pageQRCode() const { return pageQrCode_; }
 
 private:
+    static QString hintText();
     void buildContent(const QIcon& icon);
     QWidget* buildPagePanel();
     void showPageAddress();

@@ -35,9 +35,9 @@ TEST(Shell, aRefusedOrEndedPortalSessionShowsThePermissionItemWhichAsksAgain) {
             if (a->text() == title) return a;
         return nullptr;
     };
-    const QString item = "⚠️ Autoriser l'accessibilité…";
+    const QString item = "⚠️ Allow accessibility…";
     // "&&" is how a menu spells a literal ampersand.
-    EXPECT_TRUE(menuAction("Code de jumelage : A&&B"));
+    EXPECT_TRUE(menuAction("Pairing code: A&&B"));
     ASSERT_TRUE(waitUntil(
         [&] { return log.count("Input: remote control was refused on the desktop") == 1; }));
     EXPECT_TRUE(menuAction(item));

@@ -1,8 +1,14 @@
 # SPDX-License-Identifier: GPL-3.0-or-later
+import functools
+import json
 import os
 import subprocess
+import tempfile
 
-from olvane_e2e import AS_NOBODY, PYTHON, AgentTestCase, ChildProcess, Xvfb, wait_for
+import dbus
+
+from olvane_e2e import (AS_NOBODY, E2E_DIR, PYTHON, AgentTestCase, ChildProcess, DBusBus, Xvfb,
+                        our_module, wait_for)
 
 SECOND_COPY = "Instance déjà active, on la met en avant et on quitte"
 # Run by another user in the shared temporary folder: takes the name of the folder a copy
@@ -20,6 +26,13 @@ print("ready", flush=True)
 while True:
     print(server.accept()[0].recv(64), flush=True)
 """
+
+
+# What the window says in a French session, and in any other language.
+FRENCH = ["En attente de connexion…", "CODE DE JUMELAGE", "Nouveau code", "SANS L'APP",
+          "Ouvre l'app Olvane sur ton téléphone et saisis ce code", "Fenêtre"]
+ENGLISH = ["Waiting for connection…", "PAIRING CODE", "New code", "WITHOUT THE APP",
+           "Open the Olvane app on your phone and enter this code", "Window"]
 
 
 class Desktop(AgentTestCase):
@@ -44,7 +57,7 @@ class Desktop(AgentTestCase):
 
     def from_the_tray(self, item=2):
         """An item of the docked icon's menu, with the keyboard: the information lines are
-        skipped, "Nouveau code" is the first, "Afficher la fenêtre de jumelage" the second."""
+        skipped, "New code" is the first, "Show the pairing window" the second."""
         shown = set(self.windows())
         icon = next(iter(set(self.windows(docked=True)) - shown))
         self.x("xdotool", "mousemove", "--window", icon, "5", "5", "click", "1")
@@ -52,6 +65,11 @@ class Desktop(AgentTestCase):
         self.assertTrue(menu)
         self.x("xdotool", "key", *["Down"] * item, "Return")
         self.assertTrue(wait_for(lambda: not menu & set(self.windows())))
+
+    def on_screen(self, env=None, **options):
+        return self.start_agent(dry_run=False, **options, env={
+            "DISPLAY": self.xvfb.display, "QT_QPA_PLATFORM": None, "OLVANE_INPUT_BACKEND": "none",
+            **(env or {})})
 
     def code_in_qr_code(self, window, folder):
         """The pairing code, as a phone scanning the window's QR code reads it."""
@@ -75,8 +93,7 @@ class Desktop(AgentTestCase):
         crashed.kill()
         for left in ("olvane-helper.socket", "olvane-helper.lock"):
             self.assertTrue(os.path.exists(os.path.join(crashed.workdir, "xdg", left)))
-        agent = self.start_agent(workdir=crashed.workdir, dry_run=False, env={
-            "DISPLAY": self.xvfb.display, "QT_QPA_PLATFORM": None, "OLVANE_INPUT_BACKEND": "none"})
+        agent = self.on_screen(workdir=crashed.workdir)
         windows = wait_for(self.windows)
         self.assertEqual(len(windows), 1)
         self.assertTrue(wait_for(lambda: len(self.windows(docked=True)) == 2))  # and the icon
@@ -91,16 +108,15 @@ class Desktop(AgentTestCase):
         # from the tray's menu. As a user would: the window takes the keyboard, XTEST presses.
         for bring_back in (lambda: self.second_copy(agent), self.from_the_tray):
             self.x("xdotool", "windowfocus", "--sync", wait_for(self.windows)[0], "key",
-                   "ctrl+w")  # "Fermer la fenêtre"
+                   "ctrl+w")  # "Close Window"
             self.assertTrue(wait_for(lambda: not self.windows()))
             bring_back()
             self.assertEqual(len(wait_for(self.windows)), 1)
-        self.x("xdotool", "windowfocus", "--sync", self.windows()[0], "key", "ctrl+q")  # "Quitter"
+        self.x("xdotool", "windowfocus", "--sync", self.windows()[0], "key", "ctrl+q")  # Quit
         self.assertEqual(agent.process.wait(10), 0, agent.log())
 
     def test_a_new_code_from_the_tray_ends_the_lockout_of_a_guesser(self):
-        agent = self.start_agent(code=None, dry_run=False, env={
-            "DISPLAY": self.xvfb.display, "QT_QPA_PLATFORM": None, "OLVANE_INPUT_BACKEND": "none"})
+        agent = self.on_screen(code=None)
         window = wait_for(self.windows)[0]
         first = wait_for(lambda: self.code_in_qr_code(window, agent.workdir))
         guesser = self.connect_phone(agent, paired=False)
@@ -127,3 +143,46 @@ class Desktop(AgentTestCase):
         self.assertEqual(planter.lines(), ["ready"])
         self.assertIn(taken + " is not a private folder of ours; not used", first.log_lines())
         self.assertTrue(os.path.exists(taken + "-2/olvane-helper.socket"))
+
+
+    def read_window(self, lang):
+        """The window's texts as a screen reader reads them, in a session of that language."""
+        bus = self.started(DBusBus(self.folder()))
+        env = dict(os.environ, DBUS_SESSION_BUS_ADDRESS=bus.address)
+        self.started(ChildProcess(["/usr/libexec/at-spi-bus-launcher", "--launch-immediately"],
+                                  lambda: dbus.bus.BusConnection(bus.address)
+                                  .name_has_owner("org.a11y.Bus"), env=env))
+        agent = self.on_screen(env={"LANG": lang, "LOCPATH": locales(),
+                                    "DBUS_SESSION_BUS_ADDRESS": bus.address,
+                                    "QT_LINUX_ACCESSIBILITY_ALWAYS_ON": "1"})
+        out = subprocess.run(our_module("accessible", "Olvane"), cwd=E2E_DIR, env=env,
+                             capture_output=True, text=True, timeout=60)
+        agent.stop_cleanly()
+        return json.loads(out.stdout or "[]")
+
+    def test_a_french_session_reads_french_and_others_english(self):
+        for lang, texts in (("fr_FR.UTF-8", FRENCH), ("en_US.UTF-8", ENGLISH)):
+            with self.subTest(lang=lang):
+                self.assertEqual([t for t in texts if t not in self.read_window(lang)], [])
+
+    def test_hidden_shows_the_window_only_while_no_phone_is_paired(self):
+        first = self.on_screen(args=["--hidden"])
+        self.assertEqual(len(wait_for(self.windows)), 1)  # the user needs the code
+        self.connect_phone(first)
+        first.stop_cleanly()
+        self.on_screen(workdir=first.workdir, args=["--hidden"])
+        self.assertTrue(wait_for(lambda: self.windows(docked=True)))  # the icon only
+        self.assertEqual(self.windows(), [])
+        self.from_the_tray()
+        self.assertEqual(len(wait_for(self.windows)), 1)
+
+
+@functools.cache
+def locales():
+    """A fresh Debian has no locale but C.UTF-8: ours, made from the locales package."""
+    folder = tempfile.TemporaryDirectory()
+    locales.folder = folder  # removed at exit
+    for name in ("fr_FR", "en_US"):
+        subprocess.run(["localedef", "-i", name, "-f", "UTF-8",
+                        os.path.join(folder.name, name + ".UTF-8")], check=True)
+    return folder.name

@@ -17,12 +17,13 @@ IN_ROOT = ('mount -t proc proc "$1/proc" && mount --bind "$2" "$1/var/cache/apt/
            '&& root=$1 && shift 2 && exec chroot "$root" "$@"')
 # Where the desktop, the session, udev and systemd look for them; the menu entries come last.
 FILES = ["/usr/bin/olvane-helper", "/usr/share/man/man1/olvane-helper.1.gz",
-         "/usr/share/icons/hicolor/scalable/apps/olvane-helper.svg",
+         "/usr/share/icons/hicolor/scalable/apps/org.olvane.OlvaneHelper.svg",
          "/usr/lib/systemd/user/olvane-helper.service",
-         "/usr/lib/udev/rules.d/70-olvane-uinput.rules",
-         "/usr/lib/modules-load.d/olvane-uinput.conf",
-         "/usr/share/applications/olvane-helper.desktop",
+         "/usr/share/metainfo/org.olvane.OlvaneHelper.metainfo.xml",
+         "/usr/share/applications/org.olvane.OlvaneHelper.desktop",
          "/etc/xdg/autostart/olvane-helper.desktop"]
+UINPUT_FILES = ["/usr/lib/udev/rules.d/70-olvane-uinput.rules",
+                "/usr/lib/modules-load.d/olvane-uinput.conf"]
 
 
 def run(*command, **options):
@@ -77,8 +78,8 @@ class DebianRoot:
 
 
 class Package(unittest.TestCase):
-    """The Debian package of the build: lintian's verdict, and apt installing, running and
-    purging it in a fresh Debian 12 root."""
+    """The Debian packages of the build: lintian's verdict, and apt installing, running and
+    purging them in a fresh Debian 12 root."""
 
     @classmethod
     def setUpClass(cls):
@@ -86,15 +87,30 @@ class Package(unittest.TestCase):
         cls.addClassCleanup(tmp.cleanup)
         run("cpack", "-G", "DEB", "--config", os.path.join(BUILD, "CPackConfig.cmake"),
             "-B", tmp.name)
-        cls.deb = glob.glob(os.path.join(tmp.name, "*.deb"))[0]
+        cls.deb, cls.uinput_deb = (glob.glob(os.path.join(tmp.name, pattern))[0]
+                                   for pattern in ("olvane-helper_*.deb", "*-uinput_*.deb"))
 
-    def test_lintian_finds_no_error_and_only_warnings_the_docs_explain(self):
-        out = subprocess.run(["lintian", self.deb], capture_output=True, text=True)
-        tags = re.findall(r"^([EW]): olvane-helper\S*: (\S+)", out.stdout, re.M)
-        self.assertNotIn("E", [kind for kind, _ in tags], out.stdout)
-        with open(os.path.join(ROOT, "docs", "install.md")) as f:
-            docs = f.read()
-        self.assertEqual([t for _, t in tags if "`%s`" % t not in docs], [], out.stdout)
+    def test_lintian_finds_no_error_nor_warning_and_the_metainfo_validates(self):
+        out = subprocess.run(["lintian", self.deb, self.uinput_deb], capture_output=True,
+                             text=True)
+        self.assertIsNone(re.search(r"^[EW]: ", out.stdout, re.M), out.stdout)
+        metainfo = os.path.join(ROOT, "data", os.path.basename(FILES[4]))
+        run("appstreamcli", "validate", "--no-net", metainfo)
+
+    def test_the_unit_follows_the_session_and_starts_hidden_entries_only_if_installed(self):
+        with open(os.path.join(BUILD, "data", "olvane-helper.service")) as f:
+            text = f.read()
+        with tempfile.TemporaryDirectory() as folder:  # verify wants the program in place
+            with open(os.path.join(folder, "olvane-helper.service"), "w") as f:
+                f.write(text.replace("/usr/bin/", BUILD + "/"))
+            run("systemd-analyze", "verify", "--user", "--man=no", f.name)
+        for line in ("PartOf=graphical-session.target", "WantedBy=graphical-session.target",
+                     "Restart=on-failure", "ExecStart=/usr/bin/olvane-helper --hidden"):
+            self.assertIn("\n%s\n" % line, text)
+        self.assertRegex(text, r"\nAfter=graphical-session.target\b")
+        for entry in ("olvane-helper-autostart.desktop", "org.olvane.OlvaneHelper.desktop"):
+            with open(os.path.join(ROOT, "data", entry)) as f:
+                self.assertIn("\nTryExec=olvane-helper\n", f.read())
 
     def test_apt_installs_runs_and_purges_it_leaving_nothing(self):
         # Its dependencies are right when it runs in a root that has only them.
@@ -106,9 +122,13 @@ class Package(unittest.TestCase):
         root.run("dpkg", "-s", "libqt6svg6")  # the icons' plugin: loaded, not linked
         installed = root.run("dpkg", "-L", "olvane-helper").splitlines()
         self.assertEqual(set(FILES) - set(installed), set())
+        self.assertEqual([p for p in installed if "udev" in p or "modules-load" in p], [])
         for entry in FILES[-2:]:
             run("desktop-file-validate", root.path + entry)
-        root.run("apt-get", "purge", "-y", "olvane-helper")
+        root.apt_install(self.uinput_deb)
+        installed += root.run("dpkg", "-L", "olvane-helper-uinput").splitlines()
+        self.assertEqual(set(UINPUT_FILES) - set(installed), set())
+        root.run("apt-get", "purge", "-y", "olvane-helper", "olvane-helper-uinput")
         left = [p for p in installed if os.path.lexists(root.path + p)]
         self.assertEqual([p for p in left if not os.path.isdir(root.path + p)], [])
         self.assertRaises(RuntimeError, root.run, "dpkg", "-L", "olvane-helper")

@@ -67,12 +67,12 @@ TEST(PairingWindow, showsAnyCodeInItsQrCodeFollowsTheNetworkAndHidesOnceAPhoneCo
     EXPECT_EQ(h.window.pageAddressLabel()->text(), h.address);
 
     h.state.clientConnected();
-    EXPECT_EQ(h.status(), "iPhone connecté");
+    EXPECT_EQ(h.status(), "Phone connected");
     EXPECT_EQ(h.window.statusDot()->palette().color(QPalette::WindowText), PairingWindow::kGreen);
     EXPECT_EQ(h.timer->delay, 1200ms);
     // A phone leaving within the delay shows "waiting" again, but the window still hides.
     h.state.clientDisconnected();
-    EXPECT_EQ(h.status(), "En attente de connexion…");
+    EXPECT_EQ(h.status(), "Waiting for connection…");
     ASSERT_TRUE(h.timer->fire());
     EXPECT_FALSE(h.window.window()->isVisible());
 }
@@ -82,11 +82,11 @@ TEST(PairingWindow, andTheTrayMenuSayWhoHoldsThePortWhileNoPhoneCanReachIt) {
     WindowHarness h;
     const PortTrouble trouble{8788, true, 65534, "nobody"};
     h.state.setPortTrouble(trouble);
-    EXPECT_EQ(h.status(), "Injoignable par le réseau");
-    EXPECT_EQ(h.window.hint()->text(), "Port 8788 pris par nobody (uid 65534)");
+    EXPECT_EQ(h.status(), "Unreachable over the network");
+    EXPECT_EQ(h.window.hint()->text(), "Port 8788 taken by nobody (uid 65534)");
     EXPECT_TRUE(MenuModel::statusMenu(0, "1234", true, trouble)
-                    .contains(MenuItem{"🔴 Port 8788 pris par nobody (uid 65534)", {}, {}}));
+                    .contains(MenuItem{"🔴 Port 8788 taken by nobody (uid 65534)", {}, {}}));
     h.state.setPortTrouble(std::nullopt);
-    EXPECT_EQ(h.status(), "En attente de connexion…");
-    EXPECT_NE(h.window.hint()->text(), "Port 8788 pris par nobody (uid 65534)");
+    EXPECT_EQ(h.status(), "Waiting for connection…");
+    EXPECT_NE(h.window.hint()->text(), "Port 8788 taken by nobody (uid 65534)");
 }
