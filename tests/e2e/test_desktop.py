@@ -144,7 +144,6 @@ class Desktop(AgentTestCase):
         self.assertIn(taken + " is not a private folder of ours; not used", first.log_lines())
         self.assertTrue(os.path.exists(taken + "-2/olvane-helper.socket"))
 
-
     def read_window(self, lang):
         """The window's texts as a screen reader reads them, in a session of that language."""
         bus = self.started(DBusBus(self.folder()))
@@ -178,11 +177,9 @@ class Desktop(AgentTestCase):
 
 
 @functools.cache
-def locales():
+def locales(folder=tempfile.TemporaryDirectory()):  # removed at exit
     """A fresh Debian has no locale but C.UTF-8: ours, made from the locales package."""
-    folder = tempfile.TemporaryDirectory()
-    locales.folder = folder  # removed at exit
     for name in ("fr_FR", "en_US"):
-        subprocess.run(["localedef", "-i", name, "-f", "UTF-8",
-                        os.path.join(folder.name, name + ".UTF-8")], check=True)
+        subprocess.run(["localedef", "-i", name, "-f", "UTF-8", folder.name + "/%s.UTF-8" % name],
+                       check=True)
     return folder.name
