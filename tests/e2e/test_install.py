@@ -103,7 +103,10 @@ class Package(unittest.TestCase):
         with tempfile.TemporaryDirectory() as folder:  # verify wants the program in place
             with open(os.path.join(folder, "olvane-helper.service"), "w") as f:
                 f.write(text.replace("/usr/bin/", BUILD + "/"))
-            run("systemd-analyze", "verify", "--user", "--man=no", f.name)
+            out = subprocess.run(["systemd-analyze", "verify", "--user", "--man=no", f.name],
+                                 env=dict(os.environ, XDG_RUNTIME_DIR=folder),
+                                 capture_output=True, text=True)
+            self.assertEqual((out.returncode, out.stderr), (0, ""))
         for line in ("PartOf=graphical-session.target", "WantedBy=graphical-session.target",
                      "Restart=on-failure", "ExecStart=/usr/bin/olvane-helper --hidden"):
             self.assertIn("\n%s\n" % line, text)
