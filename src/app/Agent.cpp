@@ -34,4 +34,7 @@ Agent::Agent(const Env& env)
                                 [this](const QString& key) { input_.pressKey(key, {}); }));
 }
 
-Agent::~Agent() = default;
+Agent::~Agent() {
+    // A transport held back by input that waits for the desktop must not hold up the shutdown.
+    input_.stopThrottling();
+}

@@ -63,6 +63,7 @@ Input::Input(std::unique_ptr<InputBackend> backend, std::unique_ptr<InputClock> 
 }
 
 Input::~Input() {
+    stopThrottling();
     // Platform objects are released on the thread that used them.
     audio_.sync([this] { volume_.reset(); });
     queue_.sync([this] {
@@ -101,6 +102,16 @@ void Input::use(std::unique_ptr<InputBackend> backend) {
         [this] {
             trusted_ = backend_->trusted();
             emit trustChanged();
+        },
+        direct);
+    connect(
+        backend_.get(), &InputBackend::waitingChanged, this,
+        [this] {
+            {
+                std::lock_guard lock(throttleMutex_);
+                backendWaiting_ = backend_->waiting();
+            }
+            backendCaughtUp_.notify_all();
         },
         direct);
     connect(
@@ -383,8 +394,19 @@ void Input::writeVolume(float value) {
 }
 
 void Input::throttle() {
-    if (backlog_.load(std::memory_order_relaxed) <= kMaxBacklog || queue_.isCurrent()) return;
-    queue_.sync([] {});
+    if (queue_.isCurrent()) return;
+    if (backlog_.load(std::memory_order_relaxed) > kMaxBacklog) queue_.sync([] {});
+    std::unique_lock lock(throttleMutex_);
+    backendCaughtUp_.wait(lock,
+                          [this] { return !throttling_ || backendWaiting_ <= kMaxBackendWaiting; });
+}
+
+void Input::stopThrottling() {
+    {
+        std::lock_guard lock(throttleMutex_);
+        throttling_ = false;
+    }
+    backendCaughtUp_.notify_all();
 }
 
 void Input::requestAccess(std::function<void()> then) {

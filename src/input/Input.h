@@ -15,6 +15,7 @@
 #include <QStringList>
 
 #include <atomic>
+#include <condition_variable>
 #include <functional>
 #include <memory>
 #include <mutex>
@@ -44,6 +45,8 @@ public:
     static constexpr float kUnreadableVolume = 0.5f;
     // Operations waiting on the input queue beyond which throttle() holds the caller back.
     static constexpr int kMaxBacklog = 1024;
+    // Operations (a character of text is one) a backend may hold before throttle() waits.
+    static constexpr int kMaxBackendWaiting = 256;
     // Volume operations waiting for the sound server beyond which further ones are dropped.
     static constexpr int kMaxAudioBacklog = 32;
 
@@ -82,10 +85,13 @@ public:
 
     // Operations queued and not yet begun.
     int backlog() const { return backlog_.load(std::memory_order_relaxed); }
-    // For a transport, after each message: while more than kMaxBacklog operations wait, blocks
-    // until the queue has caught up. A client that sends faster than input can be posted is
-    // then slowed down by the network instead of filling memory.
+    // For a transport, after each message: while more than kMaxBacklog operations wait, or
+    // the backend holds more than kMaxBackendWaiting for the window system, blocks until they
+    // have gone. A client that sends faster than input can be posted is then slowed down by
+    // the network instead of filling memory, and nothing is dropped.
     void throttle();
+    // Lets every transport waiting in throttle() go, now and from now on: for shutting down.
+    void stopThrottling();
 
     bool trusted() const { return trusted_.load(); }
     QString backendName() const;
@@ -136,6 +142,10 @@ private:
 
     SerialQueue queue_{QStringLiteral("olvane.input")};
     std::atomic<int> backlog_{0};
+    std::mutex throttleMutex_;
+    std::condition_variable backendCaughtUp_;
+    bool throttling_ = true;
+    int backendWaiting_ = 0;  // under throttleMutex_
     std::atomic<bool> trusted_{false};
     std::atomic<bool> starting_{true};
     mutable std::mutex backendNameMutex_;

@@ -9,6 +9,7 @@
 #include <QRectF>
 #include <QString>
 
+#include <atomic>
 #include <memory>
 #include <optional>
 
@@ -63,7 +64,14 @@ public:
     // The current layout's characters by key and shift level; null when unknown.
     virtual std::unique_ptr<KeySymbolSource> keySymbols() { return nullptr; }
 
+    // Operations the backend holds until the window system takes them. Safe from any thread.
+    int waiting() const { return waiting_.load(); }
+
 protected:
+    void setWaiting(int count) {
+        if (waiting_.exchange(count) != count) emit waitingChanged();
+    }
+
     // Ends start(): ready() when events can be posted now, else failed().
     void reportStart(bool canPost) {
         if (canPost)
@@ -81,4 +89,8 @@ signals:
     void trustChanged();
     // The keyboard layout changed: keySymbols() reads the new one.
     void layoutChanged();
+    void waitingChanged();
+
+private:
+    std::atomic<int> waiting_{0};
 };

@@ -49,3 +49,9 @@ int DesktopLayout::key(xkb_keysym_t keysym, int level) const {
     }
     return 0;
 }
+
+std::optional<DesktopLayout::Place> DesktopLayout::place(xkb_keysym_t keysym) const {
+    for (int level = 0; level < kLevels; ++level)
+        if (const int code = key(keysym, level)) return Place{code, level};
+    return std::nullopt;
+}

@@ -4,6 +4,7 @@
 #include <QHash>
 #include <QList>
 
+#include <optional>
 #include <vector>
 
 #include <xkbcommon/xkbcommon.h>
@@ -26,6 +27,13 @@ public:
     // The evdev code of a key that has the keysym at this level (0 alone, 1 with Shift) in
     // every group; 0 when there is none.
     int key(xkb_keysym_t keysym, int level) const;
+    // The first key and level that type the keysym in every group, of the three levels the
+    // desktop reaches; nothing when there is none.
+    struct Place {
+        int evdevCode;
+        int level;
+    };
+    std::optional<Place> place(xkb_keysym_t keysym) const;
 
 private:
     struct KeyLevel {

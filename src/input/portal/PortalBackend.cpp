@@ -44,10 +44,28 @@ void PortalBackend::start() {
     }
     session_ = std::make_unique<RemoteDesktopSession>(bus_, RestoreTokenFile(restoreTokenPath_));
     connect(session_.get(), &RemoteDesktopSession::stateChanged, this, [this] { stateChanged(); });
+    connect(session_.get(), &RemoteDesktopSession::eventTaken, this, [this] { feed(); });
+    // Answered long before the session can start, which takes several calls.
+    findDesktop();
     // Asked first: the desktop's dialog need not wait for the compositor's keymap.
     session_->start();
     followIBus();
     followDesktopKeymap();
+}
+
+void PortalBackend::findDesktop() {
+    const QDBusMessage listNames = QDBusMessage::createMethodCall(
+        QStringLiteral("org.freedesktop.DBus"), QStringLiteral("/org/freedesktop/DBus"),
+        QStringLiteral("org.freedesktop.DBus"), QStringLiteral("ListNames"));
+    auto* query = new QDBusPendingCallWatcher(bus_.asyncCall(listNames), this);
+    connect(query, &QDBusPendingCallWatcher::finished, this, [this](QDBusPendingCallWatcher* w) {
+        w->deleteLater();
+        const QDBusPendingReply<QStringList> reply = *w;
+        desktop_ = PortalDesktop(
+            PortalDesktop::fromBusNames(reply.isError() ? QStringList() : reply.value()));
+        session_->setKeyPace(desktop_.keyPace());
+        logLine(QStringLiteral("Input: the desktop portal serves %1").arg(desktop_.name()));
+    });
 }
 
 void PortalBackend::followDesktopKeymap() {
@@ -88,6 +106,7 @@ void PortalBackend::stateChanged() {
     const RemoteDesktopSession::State state = session_->state();
     const bool started = state == RemoteDesktopSession::State::Started;
     if (started) dropReported_ = false;
+    if (!started) dropWaiting();
     if (started_.exchange(started) != started) emit trustChanged();
     if (startReported_ || (!started && state != RemoteDesktopSession::State::Ended)) return;
     startReported_ = true;
@@ -105,9 +124,33 @@ bool PortalBackend::canPost() {
     return false;
 }
 
+void PortalBackend::post(std::function<void()> make) {
+    waiting_.push_back(std::move(make));
+    feed();
+}
+
+void PortalBackend::feed() {
+    while (!waiting_.empty() && started_ && session_->waiting() < kEventsAhead) {
+        const std::function<void()> make = std::move(waiting_.front());
+        waiting_.pop_front();
+        make();
+    }
+    setWaiting(int(waiting_.size()));
+}
+
+void PortalBackend::dropWaiting() {
+    if (waiting_.empty()) return;
+    logLine(QStringLiteral("Input: %1 input operations dropped with the remote control session")
+                .arg(waiting_.size()));
+    waiting_.clear();
+    setWaiting(0);
+}
+
 void PortalBackend::postMove(PointerAction, QPointF, QPointF step) {
     if (!canPost()) return;
-    session_->pointerMotion(bounded(step.x()), bounded(step.y()));
+    post([this, dx = bounded(step.x()), dy = bounded(step.y())] {
+        session_->pointerMotion(dx, dy);
+    });
 }
 
 void PortalBackend::postPointer(PointerAction action, QPointF, int) {
@@ -115,25 +158,33 @@ void PortalBackend::postPointer(PointerAction action, QPointF, int) {
     if (!canPost()) return;
     const bool left = action == PointerAction::LeftDown || action == PointerAction::LeftUp;
     const bool pressed = action == PointerAction::LeftDown || action == PointerAction::RightDown;
-    session_->pointerButton(left ? BTN_LEFT : BTN_RIGHT, pressed);
+    post([this, left, pressed] { session_->pointerButton(left ? BTN_LEFT : BTN_RIGHT, pressed); });
 }
 
 void PortalBackend::postScroll(qint32 vertical, qint32 horizontal) {
     if (!canPost()) return;
     // The portal's axes grow downward and to the right.
-    session_->pointerAxis(-double(horizontal), -double(vertical), false);
-    scrolled_ = true;
+    const double dx = -horizontal * kAxisUnitsPerPixel;
+    const double dy = -vertical * kAxisUnitsPerPixel * desktop_.verticalAxisSign();
+    scrolledVertically_ = scrolledVertically_ || vertical != 0;
+    scrolledHorizontally_ = scrolledHorizontally_ || horizontal != 0;
+    post([this, dx, dy] { session_->pointerAxis(dx, dy, false); });
 }
 
 void PortalBackend::endScroll() {
-    if (!scrolled_) return;
-    scrolled_ = false;
-    if (started_) session_->pointerAxis(0, 0, true);
+    if (!started_ || (!scrolledVertically_ && !scrolledHorizontally_)) return;
+    if (!desktop_.endsScrollByDiscreteStep()) {
+        post([this] { session_->pointerAxis(0, 0, true); });
+    } else {
+        if (scrolledVertically_) post([this] { session_->pointerAxisDiscrete(0, 0); });
+        if (scrolledHorizontally_) post([this] { session_->pointerAxisDiscrete(1, 0); });
+    }
+    scrolledVertically_ = scrolledHorizontally_ = false;
 }
 
 bool PortalBackend::postKey(quint16 evdevCode, bool down) {
     if (!canPost()) return false;
-    session_->keyboardKeycode(evdevCode, down);
+    post([this, evdevCode, down] { session_->keyboardKeycode(evdevCode, down); });
     return true;
 }
 
@@ -142,29 +193,53 @@ bool PortalBackend::postLayoutKey(quint16 evdevCode, bool down) {
     const xkb_keysym_t sym = keymap_ ? keymap_->keysym(evdevCode) : XKB_KEY_NoSymbol;
     if (sym == XKB_KEY_NoSymbol) return postKey(evdevCode, down);
     if (!canPost()) return false;
-    session_->keyboardKeysym(int(sym), down);
+    post([this, sym, down] { pressSymbol(sym, down); });
     return true;
 }
 
 void PortalBackend::typeText(const QString& text) {
     const QList<char32_t> characters = TextCharacters::of(text);
     if (!canPost()) return;
-    if (desktopKeymap_) desktopKeymap_->refresh();
-    // IBus, when it runs, takes the sequence before the program.
-    const auto reader = ibusRuns_ ? UnicodeEntry::Reader::IBus : UnicodeEntry::Reader::Gtk;
     QList<char32_t> skipped;
     for (char32_t c : characters) {
-        const xkb_keysym_t sym = TextCharacters::keysym(c);
-        if (sym == XKB_KEY_NoSymbol) {
+        if (TextCharacters::keysym(c) == XKB_KEY_NoSymbol)
             skipped.append(c);
-        } else if (layout().types(sym)) {
-            session_->keyboardKeysym(int(sym), true);
-            session_->keyboardKeysym(int(sym), false);
-        } else {
-            typeByCode(c, reader);
-        }
+        else
+            post([this, c] { typeCharacter(c); });
     }
     if (!skipped.isEmpty()) logLine(TextCharacters::skippedLine(skipped, characters.size()));
+}
+
+void PortalBackend::typeCharacter(char32_t character) {
+    if (desktopKeymap_) desktopKeymap_->refresh();
+    const xkb_keysym_t sym = TextCharacters::keysym(character);
+    if (layout().types(sym)) {
+        typeSymbol(sym);
+        return;
+    }
+    // IBus, when it runs, takes the sequence before the program.
+    typeByCode(character, ibusRuns_ ? UnicodeEntry::Reader::IBus : UnicodeEntry::Reader::Gtk);
+}
+
+void PortalBackend::typeSymbol(xkb_keysym_t sym) {
+    pressSymbol(sym, true);
+    pressSymbol(sym, false);
+}
+
+// The level's modifier is held around the key alone, so that a release always follows.
+void PortalBackend::pressSymbol(xkb_keysym_t sym, bool down) {
+    const auto place = desktop_.typesByKeycode() ? layout().place(sym) : std::nullopt;
+    if (!place) {
+        session_->keyboardKeysym(int(sym), down);
+        return;
+    }
+    const int modifier =
+        place->level == 0
+            ? 0
+            : layout().key(place->level == 1 ? XKB_KEY_Shift_L : XKB_KEY_ISO_Level3_Shift, 0);
+    if (modifier && down) session_->keyboardKeycode(modifier, true);
+    session_->keyboardKeycode(place->evdevCode, down);
+    if (modifier && down) session_->keyboardKeycode(modifier, false);
 }
 
 const DesktopLayout& PortalBackend::layout() const {

@@ -2,6 +2,7 @@
 #pragma once
 
 #include "input/InputBackend.h"
+#include "input/portal/PortalDesktop.h"
 #include "input/portal/RemoteDesktopSession.h"
 #include "input/portal/UnicodeEntry.h"
 #include "input/portal/WaylandKeymap.h"
@@ -10,6 +11,7 @@
 #include <QDBusConnection>
 
 #include <atomic>
+#include <deque>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -22,11 +24,18 @@
 // character as keysyms, which the desktop types through its own layout; text as keysyms too,
 // but the characters that layout lacks, which the desktop would drop, as Ctrl+Shift+U and
 // their code (UnicodeEntry). The layout is the compositor's, else the configured one.
+// Operations wait here, in order, until the portal has taken what went before: a text waits
+// as its characters, which become key events only then. Nothing is dropped while the session
+// runs; waiting() tells the transports when to stop reading.
 class PortalBackend : public InputBackend {
 public:
     static constexpr const char* kName = "portal";
     // One move never goes further than this many pixels on an axis.
     static constexpr double kMaxStep = 32767;
+    // Programs take 10 axis units as one wheel click; X11 makes one of 50 pixels.
+    static constexpr double kAxisUnitsPerPixel = 0.2;
+    // Events handed to the session ahead of the one the portal is taking.
+    static constexpr size_t kEventsAhead = 16;
 
     // Whether a RemoteDesktop portal answers on the bus: answer tells, later, in context.
     static void availability(const QDBusConnection& bus, QObject* context,
@@ -53,7 +62,16 @@ public:
     std::unique_ptr<KeySymbolSource> keySymbols() override;
 
 private:
+    void findDesktop();
     void followDesktopKeymap();
+    // Runs make, which hands events to the session, once what waits before it has gone.
+    void post(std::function<void()> make);
+    void feed();
+    void dropWaiting();
+    void typeCharacter(char32_t character);
+    // A keysym the layout types: as a keysym, or by its key and level's modifier.
+    void typeSymbol(xkb_keysym_t sym);
+    void pressSymbol(xkb_keysym_t sym, bool down);
     void followIBus();
     // Whether events can go now; the first input ever asks for the session.
     bool canPost();
@@ -77,5 +95,8 @@ private:
     bool startReported_ = false;
     std::atomic<bool> started_{false};
     bool dropReported_ = false;
-    bool scrolled_ = false;
+    bool scrolledVertically_ = false;
+    bool scrolledHorizontally_ = false;
+    PortalDesktop desktop_;
+    std::deque<std::function<void()>> waiting_;
 };

@@ -223,6 +223,17 @@ void RemoteDesktopSession::fail(const QString& why) {
     end();
 }
 
+// The session may still run, but nothing tells when the portal takes events again: it is
+// ended, what waits dropped, and the desktop asked for a new one.
+void RemoteDesktopSession::broken(const QString& why) {
+    logLine(QStringLiteral("Input: %1; the remote control session is ended, %2 waiting input "
+                           "events dropped, and the desktop asked again")
+                .arg(why)
+                .arg(events_.size()));
+    end();
+    start();
+}
+
 void RemoteDesktopSession::end() {
     for (const QString& path : pending_.keys()) stopListening(path);
     events_.clear();
@@ -254,15 +265,6 @@ void RemoteDesktopSession::pause(int ms) {
 
 void RemoteDesktopSession::enqueue(Event event) {
     if (state_ != State::Started) return;
-    if (events_.size() >= kMaxWaitingEvents) {
-        if (!overflowReported_)
-            logLine(
-                QStringLiteral("Input: the desktop portal does not keep up; input is "
-                               "dropped until it has taken what waits"));
-        overflowReported_ = true;
-        return;
-    }
-    if (events_.empty()) overflowReported_ = false;
     events_.push_back(std::move(event));
     sendNext();
 }
@@ -273,6 +275,7 @@ std::function<void()> RemoteDesktopSession::thenNext() {
         if (generation != generation_) return;
         sending_ = false;
         sendNext();
+        emit eventTaken();
     };
 }
 
@@ -294,10 +297,16 @@ void RemoteDesktopSession::sendNext() {
     QDBusMessage call = portalCall(QLatin1String(kInterface), QLatin1String(event.method));
     call.setArguments(QVariantList{QVariant::fromValue(QDBusObjectPath(sessionPath_))} +
                       event.values);
-    auto* watcher = new QDBusPendingCallWatcher(bus_.asyncCall(call), this);
+    auto* watcher = new QDBusPendingCallWatcher(bus_.asyncCall(call, kEventTimeoutMs), this);
     connect(watcher, &QDBusPendingCallWatcher::finished, this,
             [this, next](QDBusPendingCallWatcher* w) {
                 w->deleteLater();
+                if (w->isError() && (w->error().type() == QDBusError::NoReply ||
+                                     w->error().type() == QDBusError::Timeout)) {
+                    broken(QStringLiteral("the desktop portal took no event for %1 s")
+                               .arg(kEventTimeoutMs / 1000));
+                    return;
+                }
                 if (!w->isError()) {
                     notifyFailureReported_ = false;
                 } else if (!notifyFailureReported_) {
@@ -329,4 +338,8 @@ void RemoteDesktopSession::keyboardKeycode(int keycode, bool pressed) {
 
 void RemoteDesktopSession::keyboardKeysym(int keysym, bool pressed) {
     notify("NotifyKeyboardKeysym", {QVariantMap(), keysym, uint(pressed)}, true);
+}
+
+void RemoteDesktopSession::pointerAxisDiscrete(uint axis, int steps) {
+    notify("NotifyPointerAxisDiscrete", {QVariantMap(), axis, steps});
 }

@@ -33,9 +33,9 @@ public:
     // Keep the consent until the user revokes it; known from interface version 2.
     static constexpr uint kPersistUntilRevoked = 2;
     static constexpr uint kPersistSince = 2;
-    // Events waiting for the portal beyond which new ones are dropped: one that stalls (every
-    // call waits out the bus timeout) would otherwise gather them without end.
-    static constexpr size_t kMaxWaitingEvents = 4096;
+    // An event the portal has not taken within this long ends the session: one that stalls
+    // would otherwise hold every later event, and the phone would not know.
+    static constexpr int kEventTimeoutMs = 10000;
 
     RemoteDesktopSession(QDBusConnection bus, RestoreTokenFile restoreToken);
     ~RemoteDesktopSession() override;
@@ -58,12 +58,19 @@ public:
     void pointerAxis(double dx, double dy, bool finish);
     void keyboardKeycode(int keycode, bool pressed);
     void keyboardKeysym(int keysym, bool pressed);
+    // Axis 0 is vertical, 1 horizontal; steps are wheel clicks.
+    void pointerAxisDiscrete(uint axis, int steps);
     // The next event leaves this long after the one before was taken.
     void pause(int ms);
+    void setKeyPace(KeyPacer::Pace pace) { keyPacer_.setPace(pace); }
+    // Events not taken by the portal yet.
+    size_t waiting() const { return events_.size() + (sending_ ? 1 : 0); }
 
 signals:
     // After every change of state().
     void stateChanged();
+    // The portal has taken an event: waiting() is smaller.
+    void eventTaken();
 
 private slots:
     void onResponse(uint response, const QVariantMap& results, const QDBusMessage& message);
@@ -89,6 +96,7 @@ private:
     QString requestPath(const QString& token) const;
     void refused(const QString& step, uint response);
     void fail(const QString& why);
+    void broken(const QString& why);
     void end();
     void setState(State state);
     void notify(const char* method, const QVariantList& values, bool key = false);
@@ -108,7 +116,6 @@ private:
     std::deque<Event> events_;
     KeyPacer keyPacer_;
     bool sending_ = false;
-    bool overflowReported_ = false;
     // Tells the answers to calls of an ended session from those of the next one.
     quint64 generation_ = 0;
 };

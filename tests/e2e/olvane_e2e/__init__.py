@@ -6,6 +6,7 @@ from .agent import Agent
 from .case import AgentTestCase
 from .dbus import DBusBus
 from .gnome import GnomeWayland
+from .kde import KdeWayland
 from .phone import Phone
 from .process import E2E_DIR, PYTHON, ChildProcess, our_module, wait_for
 from .pulse import PulseAudio

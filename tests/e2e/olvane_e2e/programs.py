@@ -2,6 +2,7 @@
 """Only the programs of scripts/programs.txt, which scripts/check-programs.py finds in the
 package lists, may be started, by the name they are listed under; and our own builds."""
 import os
+import shutil
 import sys
 
 ROOT = os.path.realpath(os.path.join(os.path.dirname(__file__), "..", "..", ".."))
@@ -13,9 +14,22 @@ OURS = {os.path.realpath(os.environ[name]) for name in ("OLVANE_BINARY", "OLVANE
         if name in os.environ}
 
 
+COPIES = set()
+
+
+def copy_of(program, folder):
+    """A copy of a listed program, to start where the original cannot be (a file capability
+    that a container refuses): the copy has none."""
+    if program not in LISTED:
+        raise RuntimeError("%s is not in %s" % (program, LIST))
+    copy = shutil.copy(program, folder)
+    COPIES.add(os.path.realpath(copy))
+    return copy
+
+
 def ours(program):
     path = os.path.realpath(program)
-    return os.path.isabs(program) and (path in OURS or path.startswith(ROOT + os.sep))
+    return os.path.isabs(program) and (path in OURS | COPIES or path.startswith(ROOT + os.sep))
 
 
 def _refuse_unlisted(event, args):

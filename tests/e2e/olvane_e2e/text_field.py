@@ -35,7 +35,7 @@ def gtk_field():
     gi.require_version("Gtk", "3.0")
     from gi.repository import Gdk, GLib, Gtk
 
-    display, field = Gdk.Display.get_default(), Gtk.Entry()
+    display, field, windows = Gdk.Display.get_default(), Gtk.Entry(), []
     field.connect("changed", lambda f: say("text", json.dumps(f.get_text())))
     field.connect("activate", lambda f: (say("submit", json.dumps(f.get_text())), f.set_text("")))
     # The first monitor's window comes last, so that it gets the keyboard focus.
@@ -43,6 +43,7 @@ def gtk_field():
         box = display.get_monitor(index).get_geometry()
         at = lambda e, box=box: "%d %d" % (box.x + e.x, box.y + e.y)  # noqa: E731
         window = Gtk.Window()
+        windows.append(window)
         window.add_events(Gdk.EventMask.POINTER_MOTION_MASK | Gdk.EventMask.ENTER_NOTIFY_MASK
                           | Gdk.EventMask.BUTTON_PRESS_MASK | Gdk.EventMask.BUTTON_RELEASE_MASK
                           | Gdk.EventMask.SMOOTH_SCROLL_MASK)
@@ -50,7 +51,7 @@ def gtk_field():
             window.connect(event, lambda _, e, at=at: say("motion", at(e)))
         for event, word in (("button-press-event", "press"), ("button-release-event", "release")):
             window.connect(event, lambda _, e, at=at, word=word: say(word, e.button, at(e)))
-        window.connect("scroll-event", lambda _, e: e.is_stop or say(
+        window.connect("scroll-event", lambda _, e: say("stop") if e.is_stop else say(
             "scroll", *e.get_scroll_deltas()[1:]))
         window.connect("key-press-event", lambda _, e: not say(
             "key", Gdk.keyval_name(e.keyval), int(e.state)))  # then on to the field
@@ -65,7 +66,9 @@ def gtk_field():
             window.get_window().focus(0)
         elif not field.has_focus():
             field.grab_focus_without_selecting()  # what is typed so far stays
-        elif not ready:
+        # Pointer events are placed by the monitor: not before every window covers its own.
+        elif not ready and all(w.get_window().get_state() & Gdk.WindowState.FULLSCREEN
+                               for w in windows):
             ready.append(say("ready"))
         return True
 

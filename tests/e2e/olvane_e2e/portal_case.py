@@ -1,0 +1,77 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
+"""What a phone does on a Wayland desktop through its portal, as a GTK program covering both
+displays sees it: the same checks on every desktop."""
+import signal
+import struct
+import time
+
+from .case import AgentTestCase
+from .process import wait_for
+
+GREETING = "héllo € ñ Ω ж 😀"
+# Letters of the layouts and far from them, signs, other scripts and emoji.
+MIXED = ("Le cœur a ses raisons, 1234 — Ωμέγα, жизнь; 日本語 😀🎉 naïve façade déjà-vu? "
+         "ÀÉÎÕÜ ß ø å æ € £ ¥ © «» „quotes“ <tag> & % $ # @ ! ~ ^ * ( ) [ ] { } | / + = _ ")
+MIXED = (MIXED * 3)[:300]
+LONG = ("Portez ce vieux whisky au juge blond qui fume, 1234567890; Zoe & Max! " * 50)[:3000]
+
+
+class PortalCase(AgentTestCase):
+
+    def moves(self, phone, *steps):
+        for message, at in steps:
+            phone.send(message)
+            self.assertTrue(wait_for(lambda: self.window.pointer() == at, 30),
+                            self.window.pointer())
+
+    def type_texts(self, phone, *texts):
+        """Whole, though the program stops reading for a second in the middle: a compositor
+        drops a program whose socket fills up, and the program quits."""
+        for text in texts:
+            phone.send({"t": "text", "text": text})
+        wait_for(lambda: len(self.window.text()) > len(texts[0]) + 10, 60)
+        self.window.process.send_signal(signal.SIGSTOP)
+        time.sleep(1)
+        self.window.process.send_signal(signal.SIGCONT)
+        self.assertEqual(self.window.wait_for_text("".join(texts), 300), "".join(texts))
+
+    def check_pointer_scroll_keys_and_text(self, phone):
+        # Beyond the top left corner, then by what the phone sent. A click posts what is left
+        # of a move first.
+        self.moves(phone, ({"t": "mv", "dx": -5000, "dy": -5000}, (0, 0)),
+                   ({"t": "click"}, (0, 0)), ({"t": "mv", "dx": 100, "dy": 50}, (100, 50)))
+        self.window.clear()
+        for message in ({"t": "click"}, {"t": "click", "right": True}, {"t": "drag", "down": True},
+                        {"t": "mv", "dx": 200, "dy": 100}, {"t": "drag", "down": False}):
+            phone.send(message)
+        self.assertTrue(self.window.wait_for_events("release", 3))
+        self.assertEqual(self.window.events("press"), ["1 100 50", "3 100 50", "1 100 50"])
+        self.assertEqual(self.window.events("release"), ["1 100 50", "3 100 50", "1 300 150"])
+
+        # Across to the second display, beyond its far corner, back to the first display and
+        # beyond its corner: the pointer stays on the displays. Then onto the text field.
+        self.moves(phone, (struct.pack("<Bff", 1, 2400, -40), (2700, 110)),
+                   ({"t": "mv", "dx": 5000, "dy": 5000}, (3839, 1079)),
+                   ({"t": "click"}, (3839, 1079)),
+                   ({"t": "mv", "dx": -3000, "dy": -500}, (839, 579)),
+                   ({"t": "mv", "dx": -5000, "dy": -5000}, (0, 0)), ({"t": "click"}, (0, 0)))
+
+        # Up and left, by as much as X11's 6 and 4 wheel clicks (GTK counts one a click), then
+        # the scroll's end.
+        self.window.clear()
+        phone.send({"t": "scroll", "dy": 300, "dx": 200})
+        self.assertTrue(self.window.wait_for_events("stop", 1, 30), self.window.lines())
+        deltas = [[float(v) for v in e.split()] for e in self.window.events("scroll")]
+        self.assertTrue(all(dx <= 0 and dy <= 0 for dx, dy in deltas), deltas)
+        self.assertAlmostEqual(sum(dx for dx, _ in deltas), -4, delta=0.8)
+        self.assertAlmostEqual(sum(dy for _, dy in deltas), -6, delta=1.2)
+
+        self.window.clear()
+        for key in ({"name": "Return"}, {"name": "a", "mods": ["cmd", "shift"]},
+                    {"name": "End", "mods": ["shift"]}):
+            phone.send(dict(key, t="key"))
+        self.assertTrue(self.window.wait_for_events("key", 6))
+        keys = [e for e in self.window.events("key") if not e.startswith(("Shift", "Control"))]
+        self.assertEqual(keys, ["Return 0", "A 5", "End 1"])
+        self.window.clear()
+        self.type_texts(phone, GREETING, MIXED, LONG)
