@@ -2,7 +2,7 @@
 import os
 import stat
 
-from olvane_e2e import DBusBus, GnomeWayland, TextField, stand_in
+from olvane_e2e import DBusBus, GnomeWayland, stand_in
 from olvane_e2e.portal_case import GREETING, MIXED, PortalCase
 
 
@@ -11,9 +11,7 @@ class Gnome(PortalCase):
     scroll_stops = False  # mutter 43 ends no scroll of its portal's for its programs
 
     def start(self, layout="us", share=True):
-        self.stack = self.started(GnomeWayland(self.folder(), layout))
-        self.window = self.started(TextField("gtk", dict(self.stack.env(), GDK_BACKEND="wayland")))
-        self.agent = self.start_agent(dry_run=False, env=dict(self.stack.env(), HOME=None))
+        self.start_on(GnomeWayland(self.folder(), layout))
         self.assertTrue(self.agent.wait_for_log("Input backend: auto chose portal"),
                         self.agent.log())
         self.assertEqual(self.stack.answer(share), "done")

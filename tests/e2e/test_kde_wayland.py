@@ -1,17 +1,13 @@
 # SPDX-License-Identifier: GPL-3.0-or-later
-from olvane_e2e import KdeWayland, TextField, wait_for
+from olvane_e2e import KdeWayland, wait_for
 from olvane_e2e.portal_case import GREETING, MIXED, PortalCase
 
 
 class Kde(PortalCase):
-    """The agent on KDE Plasma's Wayland stack, where it picks the portal, which asks nobody and
-    tells the user in a notification."""
+    """The agent on KDE Plasma's Wayland stack: its portal asks nobody and tells the user."""
 
     def start(self, layout="us"):
-        self.stack = self.started(KdeWayland(self.folder(), layout))
-        self.window = self.started(TextField("gtk", dict(self.stack.env(), GDK_BACKEND="wayland")))
-        self.agent = self.start_agent(dry_run=False, env=dict(self.stack.env(), HOME=None,
-                                                              XDG_CONFIG_HOME=None))
+        self.start_on(KdeWayland(self.folder(), layout))
         self.assertTrue(self.agent.wait_for_log("RemoteDesktop session started", 30),
                         self.agent.log())
         self.assertTrue(wait_for(lambda: "Remote control session started"

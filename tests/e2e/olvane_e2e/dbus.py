@@ -5,12 +5,13 @@ from .process import ChildProcess
 
 
 class DBusBus(ChildProcess):
-    """A private bus (the session configuration), as a session or a system bus."""
+    """A private bus (session configuration or the one given), as a session or a system bus."""
 
-    def __init__(self, workdir, name="session_bus"):
-        self.path = os.path.join(workdir, name)
+    def __init__(self, workdir, name="session_bus", config=None):
+        self.path, self.config = os.path.join(workdir, name), config
         self.address = "unix:path=" + self.path
 
     def start(self):
-        return self.spawn(["dbus-daemon", "--session", "--nofork", "--nopidfile",
+        kind = "--config-file=" + self.config if self.config else "--session"
+        return self.spawn(["dbus-daemon", kind, "--nofork", "--nopidfile",
                            "--address=" + self.address], lambda: os.path.exists(self.path))

@@ -34,15 +34,15 @@ class GnomeWayland:
                 "DBUS_SYSTEM_BUS_ADDRESS": self.system.address,
                 "HOME": os.path.join(self.workdir, "home"), "GSETTINGS_BACKEND": "keyfile"}
 
-    def run(self, command, name, bus=None):
+    def run(self, command, name, bus=None, **env):
         def owned():
             connection = dbus.bus.BusConnection((bus or self.session).address)
             try:
                 return connection.name_has_owner(name)
             finally:
                 connection.close()
-        self.parts.append(ChildProcess(command, owned, timeout=20, stdin=subprocess.DEVNULL,
-                                       env=dict(os.environ, **self.env())).start())
+        self.parts.append(ChildProcess(command, owned, timeout=30, stdin=subprocess.DEVNULL,
+                                       env=dict(os.environ, **self.env(), **env)).start())
 
     def start(self):
         os.makedirs(self.runtime, mode=0o700, exist_ok=True)

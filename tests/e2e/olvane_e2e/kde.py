@@ -1,65 +1,44 @@
 # SPDX-License-Identifier: GPL-3.0-or-later
-"""KDE Plasma's Wayland input stack without a screen: KWin on two virtual outputs and the desktop
-portal with its KDE backend, on a private session bus whose configuration activates nothing
-(activation would start the document portal, whose FUSE mount outlives the test). Run as a
-program, this is the desktop's notification server, printing each notification's summary."""
+"""KDE Plasma's Wayland input stack without a screen: KWin on two outputs and the portal with
+its KDE backend, on a private bus that activates nothing (the document portal's FUSE mount would
+outlive the test). Run as a program: the desktop's notifications, a summary a line."""
 import json
 import os
-import subprocess
 import sys
 
-import dbus
 import dbus.service
 
-from .process import ChildProcess
+from .dbus import DBusBus
+from .gnome import GnomeWayland
 from .programs import copy_of
 from .stand_in import serve, stand_in
 
-BUS = """<busconfig><type>session</type><listen>%s</listen><servicedir>%s</servicedir>
-<policy context="default"><allow send_destination="*" eavesdrop="true"/><allow eavesdrop="true"/>
-<allow own="*"/>
+BUS = """<busconfig><listen>unix:tmpdir=/tmp</listen><servicedir>%s/services</servicedir><policy
+context="default"><allow send_destination="*"/><allow receive_sender="*"/><allow own="*"/>
 </policy></busconfig>"""
 # Programs repeat a key whose release comes late, as on a loaded machine: no key repeat.
 SETTINGS = {"kxkbrc": "[Layout]\nLayoutList=%s\nUse=true\n",
             "kcminputrc": "[Keyboard]\nKeyRepeat=nothing\n"}
 
 
-class KdeWayland:
+class KdeWayland(GnomeWayland):
 
     def __init__(self, workdir, layout="us"):
-        self.workdir, self.layout, self.parts = workdir, layout, []
-        self.bus = os.path.join(workdir, "session_bus")
-        self.address = "unix:path=" + self.bus
+        super().__init__(workdir, layout)
+        self.session = DBusBus(workdir, "session_bus", os.path.join(workdir, "config", "bus"))
 
     def env(self):
-        return {"XDG_RUNTIME_DIR": os.path.join(self.workdir, "run"),
-                "WAYLAND_DISPLAY": "wayland-olv", "XDG_CURRENT_DESKTOP": "KDE",
-                "XDG_SESSION_TYPE": "wayland", "DBUS_SESSION_BUS_ADDRESS": self.address,
-                "HOME": self.workdir, "XDG_CONFIG_HOME": os.path.join(self.workdir, "config")}
-
-    def run(self, command, name, **env):
-        def owned():
-            connection = dbus.bus.BusConnection(self.address)
-            try:
-                return connection.name_has_owner(name)
-            finally:
-                connection.close()
-        self.parts.append(ChildProcess(command, owned, timeout=30, stdin=subprocess.DEVNULL,
-                                       env=dict(os.environ, **self.env(), **env)).start())
+        return dict(super().env(), WAYLAND_DISPLAY="wayland-olv", XDG_CURRENT_DESKTOP="KDE",
+                    XDG_CONFIG_HOME=os.path.join(self.workdir, "config"))
 
     def start(self):
-        for folder in ("run", "config", "services"):
+        for folder in ("run", "config", "services", "home"):
             os.makedirs(os.path.join(self.workdir, folder), mode=0o700)
-        for name, text in SETTINGS.items():
+        for name, text in dict(SETTINGS, bus=BUS % self.workdir).items():
             with open(os.path.join(self.workdir, "config", name), "w") as f:
                 f.write(text.replace("%s", self.layout))
-        with open(os.path.join(self.workdir, "bus.conf"), "w") as f:
-            f.write(BUS % (self.address, os.path.join(self.workdir, "services")))
-        self.parts.append(ChildProcess(["dbus-daemon", "--nofork", "--nopidfile", "--config-file",
-                                        os.path.join(self.workdir, "bus.conf")],
-                                       lambda: os.path.exists(self.bus)).start())
-        self.notifications = stand_in("kde", self.address)
-        self.parts.append(self.notifications.start())
+        self.notifications = stand_in("kde", self.session.address)
+        self.parts += [self.session.start(), self.notifications.start()]
         # A copy without the packaged file capability, which a container may refuse.
         self.run([copy_of("/usr/bin/kwin_wayland", self.workdir), "--virtual", "--width",
                   "1920", "--height", "1080", "--output-count", "2", "--no-lockscreen",
@@ -70,15 +49,9 @@ class KdeWayland:
         self.run(["/usr/libexec/xdg-desktop-portal"], "org.freedesktop.portal.Desktop")
         return self
 
-    def stop(self):
-        for part in reversed(self.parts):
-            part.stop()
-
 
 class Notifications(dbus.service.Object):
-
-    @dbus.service.method("org.freedesktop.Notifications", in_signature="susssasa{sv}i",
-                         out_signature="u")
+    @dbus.service.method("org.freedesktop.Notifications", "susssasa{sv}i", "u")
     def Notify(self, app, replaces, icon, summary, body, actions, hints, timeout):
         print(json.dumps(str(summary)), flush=True)
         return 1

@@ -1,45 +1,43 @@
 # SPDX-License-Identifier: GPL-3.0-or-later
-"""What a phone does on a Wayland desktop through its portal, as a GTK program covering both
-displays sees it: the same checks on every desktop."""
+"""What a phone does through the portal, as a GTK program on both displays sees it, anywhere."""
 import signal
 import struct
 import time
 
 from .case import AgentTestCase
 from .process import wait_for
+from .x11_window import TextField
 
 GREETING = "héllo € ñ Ω ж 😀"
 # Letters of the layouts and far from them, signs, other scripts and emoji.
-MIXED = ("Le cœur a ses raisons, 1234 — Ωμέγα, жизнь; 日本語 😀🎉 naïve façade déjà-vu? "
-         "ÀÉÎÕÜ ß ø å æ € £ ¥ © «» „quotes“ <tag> & % $ # @ ! ~ ^ * ( ) [ ] { } | / + = _ ")
-MIXED = (MIXED * 3)[:300]
+MIXED = (("Le cœur a ses raisons, 1234 — Ωμέγα, жизнь; 日本語 😀🎉 naïve façade déjà-vu? "
+          "ÀÉÎÕÜ ß ø å æ € £ ¥ © «» „quotes“ <tag> & % $ # @ ! ~ ^ * ( ) [ ] { } | / + = _ ") * 3)[:300]
 LONG = ("Portez ce vieux whisky au juge blond qui fume, 1234567890; Zoe & Max! " * 50)[:3000]
 
 
-def scroll_deltas(window):
-    return [[float(v) for v in e.split()] for e in window.events("scroll")]
-
-
 def as_far_as_x11(window):
-    """Whether a scroll of 200 by 300 pixels went as far as X11's 4 and 6 wheel clicks
-    (GTK counts one a click), within 20 %."""
-    deltas = scroll_deltas(window)
-    return all(0.8 <= sum(d[axis] for d in deltas) / clicks <= 1.2
-               for axis, clicks in ((0, -4), (1, -6)))
+    """Whether 200 by 300 pixels scrolled left and up as X11's 4 and 6 wheel clicks do, ±20 %."""
+    deltas = [[float(v) for v in e.split()] for e in window.events("scroll")]
+    return all(0.8 <= sum(d[axis] for d in deltas) / clicks <= 1.2 and
+               all(d[axis] <= 0 for d in deltas) for axis, clicks in ((0, -4), (1, -6)))
 
 
 class PortalCase(AgentTestCase):
     scroll_stops = True  # programs are told when a scroll ends
 
+    def start_on(self, stack):
+        self.stack = self.started(stack)
+        self.window = self.started(TextField("gtk", dict(stack.env(), GDK_BACKEND="wayland")))
+        self.agent = self.start_agent(dry_run=False, env=dict(stack.env(), HOME=None,
+                                                              XDG_CONFIG_HOME=None))
+
     def moves(self, phone, *steps):
         for message, at in steps:
             phone.send(message)
-            self.assertTrue(wait_for(lambda: self.window.pointer() == at, 30),
-                            self.window.pointer())
+            self.assertTrue(wait_for(lambda: self.window.pointer() == at, 30), self.window.pointer())
 
     def type_texts(self, phone, *texts):
-        """Whole, though the program stops reading for a second in the middle: a compositor
-        drops a program whose socket fills up, and the program quits."""
+        """Whole, though the program stops reading for a second (a full socket drops it)."""
         for text in texts:
             phone.send({"t": "text", "text": text})
         wait_for(lambda: len(self.window.text()) > len(texts[0]) + 10, 60)
@@ -75,9 +73,7 @@ class PortalCase(AgentTestCase):
         wait_for(lambda: as_far_as_x11(self.window), 30)
         if self.scroll_stops:
             self.assertTrue(self.window.wait_for_events("stop", 1, 30), self.window.lines())
-        deltas = scroll_deltas(self.window)
-        self.assertTrue(all(dx <= 0 and dy <= 0 for dx, dy in deltas), deltas)
-        self.assertTrue(as_far_as_x11(self.window), deltas)
+        self.assertTrue(as_far_as_x11(self.window), self.window.events("scroll"))
 
         self.window.clear()
         for key in ({"name": "Return"}, {"name": "a", "mods": ["cmd", "shift"]},

@@ -14,22 +14,16 @@ OURS = {os.path.realpath(os.environ[name]) for name in ("OLVANE_BINARY", "OLVANE
         if name in os.environ}
 
 
-COPIES = set()
-
-
 def copy_of(program, folder):
-    """A copy of a listed program, to start where the original cannot be (a file capability
-    that a container refuses): the copy has none."""
-    if program not in LISTED:
-        raise RuntimeError("%s is not in %s" % (program, LIST))
-    copy = shutil.copy(program, folder)
-    COPIES.add(os.path.realpath(copy))
-    return copy
+    """A listed program's copy, without the file capabilities that a container may refuse."""
+    assert program in LISTED, program
+    OURS.add(os.path.realpath(shutil.copy(program, folder)))
+    return os.path.join(folder, os.path.basename(program))
 
 
 def ours(program):
     path = os.path.realpath(program)
-    return os.path.isabs(program) and (path in OURS | COPIES or path.startswith(ROOT + os.sep))
+    return os.path.isabs(program) and (path in OURS or path.startswith(ROOT + os.sep))
 
 
 def _refuse_unlisted(event, args):
