@@ -85,6 +85,12 @@ def typing(r):
         layout >= 500 and lent >= 200 and relent >= 200 and wrong == 0
 
 
+def desktops(r):
+    rates = [r["typing.layout.chars_per_s"]] + [
+        r["typing.%s.chars_per_s" % d] for d in ("gnome", "kde", "sway")]
+    return " / ".join(rates), all(rate.isdigit() for rate in rates)
+
+
 def xtest(r):
     return "motion %s µs, smoothing step %s µs, wheel click %s µs" % (
         r["xtest.motion_us"], r["xtest.step_us"], r["xtest.wheel_us"]), None
@@ -112,6 +118,8 @@ ROWS = [
     ("characters per second typed into a GTK 3 entry: layout text / text of 16 other "
      "characters, each lent a spare key once / of 57, more than there are spare keys",
      "≥ 500 / ≥ 200 / ≥ 200, nothing lost", typing),
+    ("characters per second of layout text, one text of 600: X11 / GNOME / KDE / sway (GTK 3 "
+     "entry; wev on sway)", "none lost; GNOME and KDE at their pace (≈ 90 and 75)", desktops),
     ("cost of posting through XTEST (flushed, server included)", "—", xtest),
 ]
 

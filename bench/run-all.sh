@@ -100,6 +100,7 @@ for run in $(seq "$runs"); do
         >>"$out" ||
         { cat "$out" "$work/agent$run.log" >&2; exit 1; }
     listed /usr/bin/python3 "$root/bench/typing_bench.py" "$agent_port" 4321 >>"$out"
+    listed /usr/bin/python3 "$root/bench/desktop_typing.py" "$build/olvane-helper" >>"$out"
     kill "$agent" "$echo_pid" "$pulse"
     wait "$agent" "$echo_pid" "$pulse" || true
     env $(agent_env "start$run") "$build/bench/agent_bench" start start.agent 15 \
