@@ -164,8 +164,8 @@ void PortalBackend::postPointer(PointerAction action, QPointF, int) {
 void PortalBackend::postScroll(qint32 vertical, qint32 horizontal) {
     if (!canPost()) return;
     // The portal's axes grow downward and to the right.
-    const double dx = -horizontal * kAxisUnitsPerPixel;
-    const double dy = -vertical * kAxisUnitsPerPixel * desktop_.verticalAxisSign();
+    const double dx = -double(horizontal) * kAxisUnitsPerPixel;
+    const double dy = -double(vertical) * kAxisUnitsPerPixel * desktop_.verticalAxisSign();
     scrolledVertically_ = scrolledVertically_ || vertical != 0;
     scrolledHorizontally_ = scrolledHorizontally_ || horizontal != 0;
     post([this, dx, dy] { session_->pointerAxis(dx, dy, false); });
@@ -229,14 +229,14 @@ void PortalBackend::typeSymbol(xkb_keysym_t sym) {
 // The level's modifier is held around the key alone, so that a release always follows.
 void PortalBackend::pressSymbol(xkb_keysym_t sym, bool down) {
     const auto place = desktop_.typesByKeycode() ? layout().place(sym) : std::nullopt;
-    if (!place) {
+    const int modifier =
+        !place || place->level == 0
+            ? 0
+            : layout().key(place->level == 1 ? XKB_KEY_Shift_L : XKB_KEY_ISO_Level3_Shift, 0);
+    if (!place || (place->level > 0 && !modifier)) {
         session_->keyboardKeysym(int(sym), down);
         return;
     }
-    const int modifier =
-        place->level == 0
-            ? 0
-            : layout().key(place->level == 1 ? XKB_KEY_Shift_L : XKB_KEY_ISO_Level3_Shift, 0);
     if (modifier && down) session_->keyboardKeycode(modifier, true);
     session_->keyboardKeycode(place->evdevCode, down);
     if (modifier && down) session_->keyboardKeycode(modifier, false);
