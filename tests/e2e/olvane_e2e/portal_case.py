@@ -28,8 +28,7 @@ class PortalCase(AgentTestCase):
     def start_on(self, stack):
         self.stack = self.started(stack)
         self.window = self.started(TextField("gtk", dict(stack.env(), GDK_BACKEND="wayland")))
-        self.agent = self.start_agent(dry_run=False, env=dict(stack.env(), HOME=None,
-                                                              XDG_CONFIG_HOME=None))
+        self.agent = self.start_agent(dry_run=False, env=dict(stack.env(), HOME=None))
 
     def moves(self, phone, *steps):
         for message, at in steps:

@@ -66,7 +66,8 @@ def gtk_field():
             window.get_window().focus(0)
         elif not field.has_focus():
             field.grab_focus_without_selecting()  # what is typed so far stays
-        elif not ready and all(w.get_window().get_state() & Gdk.WindowState.FULLSCREEN
+        elif not ready and all("X11" in type(display).__name__ or  # without window manager
+                               w.get_window().get_state() & Gdk.WindowState.FULLSCREEN
                                for w in windows):  # pointer events are placed by monitor
             ready.append(say("ready"))
         return True
