@@ -119,7 +119,7 @@ ROWS = [
      "characters, each lent a spare key once / of 57, more than there are spare keys",
      "≥ 500 / ≥ 200 / ≥ 200, nothing lost", typing),
     ("characters per second of layout text, one text of 600: X11 / GNOME / KDE / sway (GTK 3 "
-     "entry; wev on sway)", "none lost; GNOME and KDE at their pace (≈ 90 and 75)", desktops),
+     "entry; wev on sway)", "none lost; GNOME and KDE at their pace (≈ 75 and 85)", desktops),
     ("cost of posting through XTEST (flushed, server included)", "—", xtest),
 ]
 

@@ -22,9 +22,9 @@ QString PortalDesktop::name() const {
 KeyPacer::Pace PortalDesktop::keyPace() const {
     switch (kind_) {
         case Kind::Kde:
-            return {40, 150};
+            return {40, 170};
         case Kind::Gnome:
-            return {40, 180};
+            return {40, 150};
         case Kind::Other:
             break;
     }

@@ -25,8 +25,8 @@ public:
     // KDE's portal types keysyms through a US keymap until it has learnt the compositor's:
     // the first keys of a session come out wrong on other layouts. Keys go by their codes.
     bool typesByKeycode() const { return kind_ == Kind::Kde; }
-    // What a program stopped for 2 s survives, with room to spare: KWin dropped it after 520
-    // key events (460 went), mutter after 520 (460 went).
+    // What a program stopped for 2 s survives, with room to spare: KWin dropped it at 520 key
+    // events (460 went), mutter at 460 (400 went).
     KeyPacer::Pace keyPace() const;
 
 private:
