@@ -107,11 +107,14 @@ void Input::use(std::unique_ptr<InputBackend> backend) {
     connect(
         backend_.get(), &InputBackend::waitingChanged, this,
         [this] {
+            std::vector<std::function<void()>> resumes;
             {
                 std::lock_guard lock(throttleMutex_);
                 backendWaiting_ = backend_->waiting();
+                if (backendWaiting_ <= kMaxBackendWaiting) resumes.swap(resumes_);
             }
             backendCaughtUp_.notify_all();
+            for (auto& resume : resumes) postToMain(std::move(resume));
         },
         direct);
     connect(
@@ -401,12 +404,22 @@ void Input::throttle() {
                           [this] { return !throttling_ || backendWaiting_ <= kMaxBackendWaiting; });
 }
 
+bool Input::holdBack(std::function<void()> resume) {
+    std::lock_guard lock(throttleMutex_);
+    if (!throttling_ || backendWaiting_ <= kMaxBackendWaiting) return false;
+    resumes_.push_back(std::move(resume));
+    return true;
+}
+
 void Input::stopThrottling() {
+    std::vector<std::function<void()>> resumes;
     {
         std::lock_guard lock(throttleMutex_);
         throttling_ = false;
+        resumes.swap(resumes_);
     }
     backendCaughtUp_.notify_all();
+    for (auto& resume : resumes) postToMain(std::move(resume));
 }
 
 void Input::requestAccess(std::function<void()> then) {

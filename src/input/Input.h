@@ -19,6 +19,7 @@
 #include <functional>
 #include <memory>
 #include <mutex>
+#include <vector>
 
 struct Env;
 
@@ -90,6 +91,10 @@ public:
     // have gone. A client that sends faster than input can be posted is then slowed down by
     // the network instead of filling memory, and nothing is dropped.
     void throttle();
+    // For a transport that must not wait (it shares the main thread): true while the backend
+    // holds more than kMaxBackendWaiting; resume then runs on the main thread once it holds
+    // fewer, or input shuts down.
+    bool holdBack(std::function<void()> resume);
     // Lets every transport waiting in throttle() go, now and from now on: for shutting down.
     void stopThrottling();
 
@@ -145,7 +150,8 @@ private:
     std::mutex throttleMutex_;
     std::condition_variable backendCaughtUp_;
     bool throttling_ = true;
-    int backendWaiting_ = 0;  // under throttleMutex_
+    int backendWaiting_ = 0;                      // under throttleMutex_
+    std::vector<std::function<void()>> resumes_;  // under throttleMutex_
     std::atomic<bool> trusted_{false};
     std::atomic<bool> starting_{true};
     mutable std::mutex backendNameMutex_;

@@ -202,6 +202,10 @@ void Router::throttle() {
     input_.throttle();
 }
 
+bool Router::holdBack(std::function<void()> resume) {
+    return input_.holdBack(std::move(resume));
+}
+
 // While pairing is locked the reply says for how long, so that a page can count down
 // instead of calling the right code wrong; the app reads only "t".
 QJsonObject Router::badCodeReply() const {

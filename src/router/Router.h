@@ -8,6 +8,7 @@
 #include <QJsonObject>
 #include <QString>
 
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <vector>
@@ -38,6 +39,9 @@ public:
     // For a transport whose queue may wait: blocks while input lags far behind (see
     // Input::throttle).
     void throttle();
+    // For a transport on the main thread, which must not wait: whether to stop reading until
+    // resume runs (see Input::holdBack).
+    bool holdBack(std::function<void()> resume);
 
     bool dryRun() const { return options_.dryRun; }
     static QJsonObject pongReply(const QJsonObject& request, bool ax);

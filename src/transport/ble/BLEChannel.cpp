@@ -102,6 +102,15 @@ void BLEChannel::onReadable() {
     const bool open = readAvailable();
     dispatchFrames();
     if (!open && socket_.isOpen()) teardown();
+    // While the desktop lags far behind, what the phone sends waits in the link instead.
+    const auto resume = [weak = weak_from_this()] {
+        if (const auto c = weak.lock()) c->resumeReading();
+    };
+    if (socket_.isOpen() && router_.holdBack(resume)) readNotifier_->setEnabled(false);
+}
+
+void BLEChannel::resumeReading() {
+    if (socket_.isOpen() && readNotifier_) readNotifier_->setEnabled(true);
 }
 
 void BLEChannel::onWritable() {

@@ -50,6 +50,7 @@ private:
     void watch();
     void stopWatching();
     void onReadable();
+    void resumeReading();
     void onWritable();
     // Reads what the socket holds, within one pass's bound; false once the peer has gone.
     bool readAvailable();
