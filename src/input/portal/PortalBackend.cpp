@@ -140,8 +140,8 @@ void PortalBackend::feed() {
 
 void PortalBackend::dropWaiting() {
     if (waiting_.empty()) return;
-    logLine(QStringLiteral("Input: %1 input operations dropped with the remote control session")
-                .arg(waiting_.size()));
+    logWarning(QStringLiteral("Input: %1 input operations dropped with the remote control session")
+                   .arg(waiting_.size()));
     waiting_.clear();
     setWaiting(0);
 }

@@ -226,10 +226,10 @@ void RemoteDesktopSession::fail(const QString& why) {
 // The session may still run, but nothing tells when the portal takes events again: it is
 // ended, what waits dropped, and the desktop asked for a new one.
 void RemoteDesktopSession::broken(const QString& why) {
-    logLine(QStringLiteral("Input: %1; the remote control session is ended, %2 waiting input "
-                           "events dropped, and the desktop asked again")
-                .arg(why)
-                .arg(events_.size()));
+    logWarning(QStringLiteral("Input: %1; the remote control session is ended, %2 waiting input "
+                              "events dropped, and the desktop asked again")
+                   .arg(why)
+                   .arg(events_.size()));
     end();
     start();
 }
