@@ -25,9 +25,6 @@ class X11Session(AgentTestCase):
         self.assertIn("Olvane started. code: 4321  ax: true", self.agent.log_lines())
         self.phone = self.connect_phone(self.agent)
 
-    def pointer_reaches(self, x, y):
-        self.assertTrue(wait_for(lambda: self.xvfb.pointer() == (x, y)), self.xvfb.pointer())
-
     def test_named_keys_reach_a_window_and_a_killed_x_server_is_used_again_once_back(self):
         for key in ({"name": "Return"}, {"name": "a", "mods": ["cmd", "shift"]},
                     {"name": "left", "mods": ["super", "opt"]}):

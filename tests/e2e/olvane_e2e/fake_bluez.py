@@ -2,7 +2,7 @@
 """A stand-in for bluetoothd, for kernels without Bluetooth: one powered adapter with what a
 peripheral uses of BlueZ's D-Bus API. It reads our GATT tree and advertisement back, refusing
 what bluetoothd refuses, and forwards a phone's reads to our characteristic. Tests steer it
-through org.olvane.test.FakeBluez. Arguments: --address ADDRESS [--deny]"""
+through org.olvane.test.FakeBluez. Arguments: --address ADDRESS"""
 import sys
 
 import dbus
@@ -45,22 +45,18 @@ def application_problem(objects):
 class FakeBluez(dbus.service.FallbackObject):
     """Every object of the daemon, and the control interface on /org/olvane/test."""
 
-    def __init__(self, bus, deny):
+    def __init__(self, bus):
         super().__init__(bus, "/")
-        self.bus, self.deny, self.powered, self.refusals = bus, deny, True, {}
+        self.bus, self.powered = bus, True
         self.registered = {"Application": {}, "Advertisement": {}}
 
     @dbus.service.method(OBJECT_MANAGER, out_signature="a{oa{sa{sv}}}")
     def GetManagedObjects(self):
-        if self.deny:
-            raise dbus.DBusException("Rejected", name="org.freedesktop.DBus.Error.AccessDenied")
         return {ADAPTER_PATH: {"org.bluez.Adapter1": {"Powered": dbus.Boolean(self.powered)},
                                "org.bluez.GattManager1": {},
                                "org.bluez.LEAdvertisingManager1": {}}}
 
     def register(self, kind, sender, path, reply, error):
-        if "Register" + kind in self.refusals:
-            return error(self.refusals.pop("Register" + kind))
         if (sender, path) in self.registered[kind]:
             return error(bluez_error("AlreadyExists", "Already Exists"))
 
@@ -105,11 +101,6 @@ class FakeBluez(dbus.service.FallbackObject):
         signal.append("org.bluez.Adapter1", {"Powered": on}, [], signature="sa{sv}as")
         self.bus.send_message(signal)
 
-    @dbus.service.method(CONTROL, in_signature="sss")
-    def Refuse(self, method, name, message):
-        """The next call of method fails with this D-Bus error."""
-        self.refusals[method] = dbus.DBusException(message, name=name)
-
     @dbus.service.method(CONTROL, out_signature="ba{sv}")
     def Registered(self):
         """Whether an application is registered, and the advertisement's properties."""
@@ -135,4 +126,4 @@ class FakeBluez(dbus.service.FallbackObject):
         error(bluez_error("Failed", "no readable characteristic " + char_uuid))
 
 
-serve(sys.argv[2], "org.bluez", lambda bus: FakeBluez(bus, "--deny" in sys.argv))
+serve(sys.argv[2], "org.bluez", FakeBluez)

@@ -38,11 +38,3 @@ TEST(SpareKeyLedger,
     EXPECT_FALSE(ledger.slotOf(1));
     EXPECT_EQ(ledger.slotToLend({}, {}, 0), (Slot{200, 0}));
 }
-
-TEST(SpareKeyLedger, levelsLentNothingRepeatTheLevelBelowSoThatAHeldModifierChangesNothing) {
-    using L = SpareKeyLedger::Levels;
-    EXPECT_EQ(SpareKeyLedger::filled({5, 0, 0, 0}, 4), (L{5, 5, 5, 5}));
-    EXPECT_EQ(SpareKeyLedger::filled({5, 6, 0, 0}, 4), (L{5, 6, 5, 6}));
-    EXPECT_EQ(SpareKeyLedger::filled({5, 6, 7, 0}, 4), (L{5, 6, 7, 7}));
-    EXPECT_EQ(SpareKeyLedger::filled({5, 0, 7, 8}, 2), (L{5, 5, 0, 0}));
-}
