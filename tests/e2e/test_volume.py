@@ -21,8 +21,10 @@ class Volume(AgentTestCase):
         self.assertTrue(wait_for(lambda: self.pulse.percent() == percent), self.pulse.volumes())
 
     def test_vol_and_the_volume_keys_change_the_sink_and_getvol_reads_it(self):
+        self.pulse.set_raw(0)  # silent channels, which have no balance to keep
         self.phone.send({"t": "vol", "value": 37})
         self.sink_reaches(37)
+        self.assertEqual(len(set(self.pulse.volumes())), 1, self.pulse.volumes())
         # A balance set with pactl: its average is read, and it stays.
         self.pulse.set_raw(NORM // 2, NORM // 4)
         self.assertEqual(self.getvol(), 38)
