@@ -1,7 +1,7 @@
 # SPDX-License-Identifier: GPL-3.0-or-later
 import signal
 
-from olvane_e2e import AgentTestCase, PulseAudio, wait_for
+from olvane_e2e import AgentTestCase, PulseAudio, RecordingWindow, Xvfb, wait_for
 
 NORM = 65536
 
@@ -62,3 +62,19 @@ class Volume(AgentTestCase):
         self.sink_reaches(30)
         self.assertEqual(self.getvol(), 30)
 
+
+class VolumeBesideThePointer(AgentTestCase):
+    def test_a_stopped_sound_server_holds_up_no_move(self):
+        """Each volume call waits for the stopped server in vain: twenty volume keys ahead of a
+        move would hold it ten seconds if they shared its thread."""
+        xvfb = self.started(Xvfb())
+        window = self.started(RecordingWindow(xvfb))
+        agent = self.make_agent(dry_run=False, env=xvfb.env())
+        pulse = self.started(PulseAudio(agent))
+        phone = self.connect_phone(self.launch(agent))
+        pulse.process.send_signal(signal.SIGSTOP)
+        self.addCleanup(pulse.process.send_signal, signal.SIGCONT)
+        for _ in range(20):
+            phone.send({"t": "media", "name": "volumeup"})
+        phone.send({"t": "mv", "dx": 1.5, "dy": 0})
+        self.assertTrue(wait_for(lambda: window.events("motion"), 5), agent.log())
