@@ -12,6 +12,7 @@ const STATUS_TEXT = {
   connecting: 'Connexion…',
   needpair: 'À jumeler',
   ready: 'Connecté',
+  blocked: 'Sans contrôle',
   offline: 'Hors ligne',
   stranded: 'Injoignable',
 };
@@ -20,6 +21,9 @@ const PENDING_TEXT = ' Le texte saisi partira au retour de la connexion.';
 const STRANDED_TEXT = 'L’ordinateur ne répond pas. Vérifie qu’il est allumé et pas en veille, ' +
     'qu’il est sur le même réseau que ce téléphone et qu’Olvane y est lancé. ' +
     'La page réessaie d’elle-même.';
+const BLOCKED_TEXT = 'Cet ordinateur ne peut pas encore être piloté. Sur l’ordinateur, ouvre ' +
+    'le menu de l’icône Olvane et choisis « Autoriser l’accessibilité… » : il dit ce qui ' +
+    'manque. La page reprend d’elle-même dès que c’est réglé.';
 const SENSITIVITY_KEY = 'olvane.sensitivity';
 
 // The QR code of the pairing window carries the code in the fragment, which browsers never
@@ -33,11 +37,14 @@ const connection = new Connection(`ws://${location.host}/`, {
   badcode: codeRefused,
   volume: showVolume,
 });
-const online = () => connection.state === 'ready';
+const online = () => connection.state === 'ready' && connection.ax;
 
+// Linked to a computer that cannot take input (no way to post it, or the desktop refused):
+// the controls wait, dimmed, as they do offline, and what is typed waits too.
 function showState(state, name) {
-  document.body.dataset.link = state;
-  $('status').textContent = STATUS_TEXT[state];
+  const shown = state === 'ready' && !connection.ax ? 'blocked' : state;
+  document.body.dataset.link = shown;
+  $('status').textContent = STATUS_TEXT[shown];
   if (name) $('computer').textContent = name;
   // The controls stay on screen, dimmed, while reconnecting; only pairing replaces them.
   if (state === 'needpair' || state === 'ready') {
@@ -45,9 +52,10 @@ function showState(state, name) {
     $('remote').hidden = state !== 'ready';
     $('open-settings').hidden = state !== 'ready';
   }
+  // Sound needs no input: it works while control is refused.
   for (const control of document.querySelectorAll('.controls button, #volume'))
-    control.disabled = state !== 'ready';
-  if (state !== 'ready') {
+    control.disabled = (control.closest('.media, .volume') ? state : shown) !== 'ready';
+  if (shown !== 'ready') {
     touchpad.reset();
     modifiers.clear();
   }
@@ -69,6 +77,7 @@ function showNotice() {
   let text = '';
   if (state === 'offline') text = $('remote').hidden ? 'Hors ligne. Reconnexion…' : OFFLINE_TEXT;
   if (state === 'stranded') text = STRANDED_TEXT;
+  if (state === 'ready' && !connection.ax) text = BLOCKED_TEXT;
   if (text && keyboard.pending()) text += PENDING_TEXT;
   $('notice').textContent = text;
   $('notice').hidden = !text;

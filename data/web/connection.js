@@ -39,6 +39,7 @@ function writeToken(token) {
 export class Connection {
   // state: connecting (first try), needpair, ready, offline (retrying), stranded (retrying
   // for a while already).
+  // ax: whether the computer can take input now (its answers say so as it changes).
   // events: state(state, name), badcode(lockoutSeconds), volume(value, muted)
   constructor(url, events) {
     this.url = url;
@@ -46,6 +47,7 @@ export class Connection {
     this.socket = null;
     this.state = '';
     this.name = '';
+    this.ax = true;
     this.retryMs = RETRY_FIRST_MS;
     this.retryTimer = 0;
     this.askTimer = 0;
@@ -82,6 +84,10 @@ export class Connection {
     }
     this.answered();
     if (typeof message.name === 'string') this.name = message.name;
+    if (typeof message.ax === 'boolean' && message.ax !== this.ax) {
+      this.ax = message.ax;
+      if (this.state === 'ready') this.events.state(this.state, this.name);
+    }
     switch (message.t) {
       case 'paired':
         writeToken(message.token);

@@ -166,6 +166,14 @@ class WebPage(AgentTestCase):
         self.assertEqual(self.window.wait_for_text("ok"), "ok")
         self.assertTrue(self.browser.on("#notice", "isHidden"))
 
+    def test_a_computer_that_cannot_take_input_says_so_and_keeps_what_is_typed(self):
+        blocked = self.start_agent(dry_run=False, env=dict(OLVANE_INPUT_BACKEND="none"))
+        self.browser.page("goto", "http://127.0.0.1:%d/#code=4321" % blocked.port)
+        self.assertTrue(self.wait_text("#status", "Sans contrôle"))
+        self.assertIn("Autoriser l’accessibilité", self.browser.on("#notice", "textContent"))
+        self.assertTrue(self.browser.on("[data-key=left]", "isDisabled"))
+        self.assertFalse(self.browser.on("#volume", "isDisabled"))
+
 
 if __name__ == "__main__":
     unittest.main()
