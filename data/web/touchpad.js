@@ -1,12 +1,14 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The touchpad, as on a laptop: one finger moves the pointer, a tap clicks, a two-finger tap
-// right-clicks, two fingers scroll and a flick of them glides on, and a tap followed at once
+// right-clicks (a tap is short and still: a finger that rests, or a touch that stops a glide,
+// clicks nothing), two fingers scroll and a flick of them glides on, and a tap followed at once
 // by a touch that stays or slides drags. Lifting the finger during a drag keeps the button
 // down for a moment, so that a long drag can go on with the finger put back; a tap then ends
 // it. Motion is gathered between frames and sent once per displayed frame, fractions of a
 // pixel included.
 
 const SLOP_PX = 8;            // a finger that moves less than this is still tapping
+const TAP_MS = 250;           // ...and one that stays longer is resting, not tapping
 const DOUBLE_TAP_MS = 300;    // a touch this soon after a tap, near it, may start a drag
 const DOUBLE_TAP_PX = 40;
 const HOLD_MS = 180;          // ...which it does once the finger stays this long or moves
@@ -73,9 +75,11 @@ export class Touchpad {
     } catch {
       // The pointer is already gone: its up event follows.
     }
-    this.stopGlide();
+    // The touch that stops a glide is not a tap.
+    const stopsGlide = this.stopGlide();
     const finger = { x: event.clientX, y: event.clientY, startX: event.clientX,
-                     startY: event.clientY, time: event.timeStamp, speed: 0, scrollSpeed: 0 };
+                     startY: event.clientY, time: event.timeStamp, start: event.timeStamp,
+                     tap: !stopsGlide, speed: 0, scrollSpeed: 0 };
     this.fingers.set(event.pointerId, finger);
     if (this.fingers.size === 1) this.firstFinger(event.pointerId, finger, event.timeStamp);
     else if (this.fingers.size === 2 && ['touching', 'armed', 'moving'].includes(this.gesture)) {
@@ -187,7 +191,7 @@ export class Touchpad {
     this.fingers.delete(event.pointerId);
     switch (this.gesture) {
       case 'touching':
-        if (!completed) break;
+        if (!completed || !finger.tap || event.timeStamp - finger.start >= TAP_MS) break;
         this.click(false);
         this.lastTap = { time: event.timeStamp, x: finger.x, y: finger.y };
         break;
@@ -265,9 +269,12 @@ export class Touchpad {
     this.glide.frame = requestAnimationFrame(step);
   }
 
+  // True if there was a glide to stop.
   stopGlide() {
-    if (this.glide) cancelAnimationFrame(this.glide.frame);
+    const gliding = this.glide !== null;
+    if (gliding) cancelAnimationFrame(this.glide.frame);
     this.glide = null;
+    return gliding;
   }
 
   schedule() {
