@@ -5,7 +5,11 @@
 // the field before and after.
 //
 // Offline, the field keeps what is typed and the mirror stays as the computer last saw it:
-// once back, the difference goes out as if it had just been typed.
+// once back, the difference goes out as if it had just been typed. A Return typed offline
+// closes the line: it waits with it and goes out after it, in order.
+//
+// Characters are counted as the user sees them (grapheme clusters): one deletion of 👨‍👩‍👧 is
+// one BackSpace, as the computer's fields delete it.
 
 const KEYS = {
   Enter: 'return',
@@ -17,6 +21,9 @@ const KEYS = {
   ArrowDown: 'down',
 };
 
+const segmenter = new Intl.Segmenter(undefined, { granularity: 'grapheme' });
+const graphemes = (text) => Array.from(segmenter.segment(text), (part) => part.segment);
+
 export class Keyboard {
   // output: text(string), key(name) alone, press(name) with the modifiers held, shortcut()
   // (true while a modifier is held: a character is then a shortcut rather than text), online()
@@ -24,30 +31,42 @@ export class Keyboard {
     this.field = field;
     this.output = output;
     this.mirror = '';
+    this.lines = [];  // lines closed by a Return offline, not sent yet
     field.addEventListener('input', () => this.sync());
     field.addEventListener('keydown', (event) => this.keydown(event));
   }
 
   pending() {
-    return this.field.value !== this.mirror;
+    return this.field.value !== this.mirror || this.lines.length > 0;
   }
 
   sync() {
     if (!this.output.online()) return;
-    const before = Array.from(this.mirror);
-    const after = Array.from(this.field.value);
+    for (const line of this.lines.splice(0)) {
+      this.update(line, false);
+      this.output.key('return');
+      this.mirror = '';
+    }
+    const left = this.update(this.field.value, this.output.shortcut());
+    if (left !== this.field.value) this.field.value = left;
+    this.mirror = left;
+  }
+
+  // Sends what turns the mirror into text; returns the text left in the field.
+  update(text, shortcut) {
+    const before = graphemes(this.mirror);
+    const after = graphemes(text);
     let same = 0;
     while (same < before.length && same < after.length && before[same] === after[same]) same++;
     for (let i = same; i < before.length; i++) this.output.key('delete');
-    const added = after.slice(same).join('');
-    if (added && this.output.shortcut()) {
+    const added = after.slice(same);
+    if (added.length && shortcut) {
       // Ctrl then c is a copy, not a letter: it leaves the field.
-      for (const character of after.slice(same)) this.output.press(character);
-      this.field.value = after.slice(0, same).join('');
-    } else if (added) {
-      this.output.text(added);
+      for (const character of added) this.output.press(character);
+      return after.slice(0, same).join('');
     }
-    this.mirror = this.field.value;
+    if (added.length) this.output.text(added.join(''));
+    return text;
   }
 
   keydown(event) {
@@ -60,13 +79,18 @@ export class Keyboard {
     this.press(name);
   }
 
-  // A key of the page or of the phone's keyboard. Offline it does nothing, so that Return
-  // does not clear text that has not gone out yet.
+  // A key of the page or of the phone's keyboard. Offline only Return counts: it closes the
+  // line, which goes out with it once back.
   press(name) {
-    if (!this.output.online()) return;
+    if (!this.output.online()) {
+      if (name !== 'return') return;
+      this.lines.push(this.field.value);
+      this.field.value = '';
+      return;
+    }
     if (name === 'delete' && this.field.value && !this.output.shortcut()) {
       // The field loses its last character as the computer does.
-      this.field.value = Array.from(this.field.value).slice(0, -1).join('');
+      this.field.value = graphemes(this.field.value).slice(0, -1).join('');
       this.sync();
       return;
     }

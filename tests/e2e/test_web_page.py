@@ -7,7 +7,7 @@ import unittest
 from olvane_e2e import AgentTestCase, wait_for
 from olvane_e2e.browser import Browser
 from olvane_e2e.pulse import PulseAudio
-from olvane_e2e.x11_window import RecordingWindow
+from olvane_e2e.x11_window import RecordingWindow, TextField
 from olvane_e2e.xvfb import Xvfb
 
 # The last one, turned to landscape, is the screenshot in docs/using.md.
@@ -155,6 +155,8 @@ class WebPage(AgentTestCase):
         self.assertTrue(self.browser.on("#code", "isDisabled"))
 
     def test_the_qr_link_pairs_and_what_is_typed_while_the_computer_is_frozen_comes_after(self):
+        self.window.stop()
+        field = self.started(TextField("gtk", self.xvfb.env()))
         self.open("#code=4321")
         self.browser.on("#pad", "waitFor")
         self.assertEqual(self.browser.page("evaluate", "location.hash"), "")
@@ -163,15 +165,23 @@ class WebPage(AgentTestCase):
         try:
             self.assertTrue(self.wait_text("#status", "Hors ligne"))
             self.assertLess(time.monotonic() - frozen, 5)
-            self.browser.on("#typing", "pressSequentially", "ok")
+            for text in ["ok", "Enter", "deux"]:
+                self.browser.on("#typing", "press" if text == "Enter" else "pressSequentially", text)
             self.assertTrue(self.wait_text("#notice", "partira au retour"))
         finally:
             self.agent.process.send_signal(signal.SIGCONT)
         self.assertTrue(self.wait_text("#status", "Connecté", timeout=20))
-        self.assertEqual(self.window.wait_for_text("ok"), "ok")
+        self.assertEqual(field.wait_for_text("ok\ndeux"), "ok\ndeux")
         self.assertTrue(self.browser.on("#notice", "isHidden"))
 
-    def test_a_computer_that_cannot_take_input_says_so_and_keeps_what_is_typed(self):
+        # One backspace on a family emoji deletes it on both sides.
+        self.browser.on("#typing", "fill", "Salut 👍🏽 famille 👨‍👩‍👧")
+        self.assertTrue(field.wait_for_text("ok\nSalut 👍🏽 famille 👨‍👩‍👧"))
+        self.browser.on("#typing", "press", "Backspace")
+        self.assertEqual(self.browser.on("#typing", "inputValue"), "Salut 👍🏽 famille ")
+        self.assertEqual(field.wait_for_text("ok\nSalut 👍🏽 famille "), "ok\nSalut 👍🏽 famille ")
+
+    def test_a_computer_that_cannot_take_input_says_so(self):
         blocked = self.start_agent(dry_run=False, env=dict(OLVANE_INPUT_BACKEND="none"))
         self.browser.page("goto", "http://127.0.0.1:%d/#code=4321" % blocked.port)
         self.assertTrue(self.wait_text("#status", "Sans contrôle"))
