@@ -58,7 +58,7 @@ export class Connection {
 
   connect() {
     clearTimeout(this.retryTimer);
-    if (!['offline', 'stranded'].includes(this.state)) this.setState('connecting');
+    if (!this.state) this.setState('connecting');
     const socket = new WebSocket(this.url);
     socket.binaryType = 'arraybuffer';
     this.socket = socket;
@@ -151,13 +151,7 @@ export class Connection {
 
   lost(socket) {
     if (this.socket !== socket) return;
-    this.socket = null;
-    // A socket that stopped answering may not close for a minute: it is left behind now.
-    socket.onopen = socket.onmessage = socket.onclose = null;
-    socket.close();
-    this.answered();
-    clearInterval(this.askTimer);
-    this.askTimer = 0;
+    this.leave();
     if (!['offline', 'stranded'].includes(this.state)) {
       this.setState('offline');
       this.strandedTimer = setTimeout(() => this.setState('stranded'), STRANDED_AFTER_MS);
@@ -165,6 +159,17 @@ export class Connection {
     if (document.visibilityState !== 'visible') return;  // reconnects when shown again
     this.retryTimer = setTimeout(() => this.connect(), this.retryMs);
     this.retryMs = Math.min(this.retryMs * 2, RETRY_LONGEST_MS);
+  }
+
+  // A socket that stopped answering may not close for a minute: it is left behind now.
+  leave() {
+    const socket = this.socket;
+    this.socket = null;
+    socket.onopen = socket.onmessage = socket.onclose = null;
+    socket.close();
+    this.answered();
+    clearInterval(this.askTimer);
+    this.askTimer = 0;
   }
 
   pair(code) {
@@ -176,6 +181,12 @@ export class Connection {
     const token = readToken();
     writeToken(null);
     if (token) this.sendNow({ t: 'unpair', token });
+    // The agent ends this link on an unpair: the pairing screen now, on a new one, rather
+    // than a lost link first. What was sent still goes out before the socket closes.
+    if (!this.socket) return;
+    this.leave();
+    this.setState('needpair');
+    this.connect();
   }
 
   // Commands go out only once the agent has accepted this browser.

@@ -181,6 +181,15 @@ class WebPage(AgentTestCase):
         self.assertEqual(self.browser.on("#typing", "inputValue"), "Salut 👍🏽 famille ")
         self.assertEqual(field.wait_for_text("ok\nSalut 👍🏽 famille "), "ok\nSalut 👍🏽 famille ")
 
+        # Forgetting the computer goes to pairing without a lost link on the way.
+        self.browser.page("evaluate", "const s = document.getElementById('status'); window.seen = [];"
+                          "new MutationObserver(() => seen.push(s.textContent)).observe(s, "
+                          "{ childList: true })")
+        self.browser.on("#open-settings", "tap")
+        self.browser.on("#forget", "tap")
+        self.assertTrue(self.wait_text("#status", "À jumeler"))
+        self.assertEqual(self.browser.page("evaluate", "seen"), ["À jumeler"])
+
     def test_a_computer_that_cannot_take_input_says_so(self):
         blocked = self.start_agent(dry_run=False, env=dict(OLVANE_INPUT_BACKEND="none"))
         self.browser.page("goto", "http://127.0.0.1:%d/#code=4321" % blocked.port)

@@ -25,6 +25,7 @@ const ops = {
     page = context.pages()[0];
     page.on('console', (message) => console.error('page:', message.text()));
     page.on('pageerror', (error) => console.error('page error:', error));
+    page.on('dialog', (dialog) => dialog.accept());
     cdp = await context.newCDPSession(page);
   },
   page: ({ method, args }) => page[method](...args),
