@@ -149,17 +149,19 @@ $('sensitivity').addEventListener('change', () => {
 const touchpad = new Touchpad($('pad'), {
   move: (dx, dy) => connection.sendPointer(1, dx, dy),
   scroll: (dx, dy) => connection.sendPointer(2, dx, dy),
-  click: (right) => connection.send({ t: 'click', right, count: 1 }),
-  drag: (down) => connection.send({ t: 'drag', down }),
+  click: (right) => connection.sendInput({ t: 'click', right, count: 1 }),
+  drag: (down) => connection.sendInput({ t: 'drag', down }),
   sensitivity,
 });
 
 const modifiers = new Modifiers(document.querySelectorAll('[data-mod]'));
-const sendKey = (name, mods) => connection.send({ t: 'key', name, mods });
+// Keys pressed as keys are stamped; deletions that keep the typed text in step are not, as the
+// text itself is not: what is typed is sent again after a lost link, never lost.
+const sendKey = (name, mods) => connection.sendInput({ t: 'key', name, mods });
 
 const keyboard = new Keyboard($('typing'), {
   text: (text) => connection.send({ t: 'text', text }),
-  key: (name) => sendKey(name, []),
+  key: (name) => connection.send({ t: 'key', name, mods: [] }),
   press: (name) => sendKey(name, modifiers.take()),
   shortcut: () => modifiers.held().length > 0,
   online,

@@ -8,6 +8,9 @@
 // moment and calls the link lost as soon as one is late.
 
 const TOKEN_KEY = 'olvane.token';
+// The page's clock, in ms: pings and input carry it, so that the agent can tell input that
+// reaches it late (it was frozen, say) and not act on it.
+const clock = () => performance.now();
 const RETRY_FIRST_MS = 500;
 const RETRY_LONGEST_MS = 4000;
 const ASK_EVERY_MS = 1500;
@@ -113,6 +116,7 @@ export class Connection {
   ready() {
     this.linked('ready');
     this.send({ t: 'getvol' });
+    this.ask();  // the agent learns the page's clock before any input
   }
 
   linked(state) {
@@ -126,7 +130,7 @@ export class Connection {
   // Before pairing a hello is the question, since a ping would only be refused.
   ask() {
     if (document.visibilityState !== 'visible') return;
-    this.sendNow(this.state === 'ready' ? { t: 'ping' } : { t: 'hello' });
+    this.sendNow(this.state === 'ready' ? { t: 'ping', ts: clock() } : { t: 'hello' });
     this.expectAnswer(ANSWER_WITHIN_MS);
   }
 
@@ -194,13 +198,20 @@ export class Connection {
     if (this.state === 'ready') this.sendNow(message);
   }
 
-  // A nine-byte pointer message: op (1 move, 2 scroll), then dx and dy as little-endian floats.
+  // Input that acts (a click, a key): stamped with the page's clock.
+  sendInput(message) {
+    this.send({ ...message, ts: clock() });
+  }
+
+  // A pointer message: op (1 move, 2 scroll), dx and dy as little-endian float32, then the
+  // page's clock as a float64.
   sendPointer(op, dx, dy) {
     if (this.state !== 'ready') return;
-    const bytes = new DataView(new ArrayBuffer(9));
+    const bytes = new DataView(new ArrayBuffer(17));
     bytes.setUint8(0, op);
     bytes.setFloat32(1, dx, true);
     bytes.setFloat32(5, dy, true);
+    bytes.setFloat64(9, clock(), true);
     this.socket.send(bytes.buffer);
   }
 

@@ -14,5 +14,8 @@ double floatAt(QByteArrayView bytes, qsizetype offset) {
 
 std::optional<BinaryMessage> BinaryMessage::decode(QByteArrayView bytes) {
     if (bytes.size() < kSize) return std::nullopt;
-    return BinaryMessage{quint8(bytes[0]), floatAt(bytes, 1), floatAt(bytes, 5)};
+    BinaryMessage m{quint8(bytes[0]), floatAt(bytes, 1), floatAt(bytes, 5), std::nullopt};
+    if (bytes.size() >= kStampedSize)
+        m.stampMs = std::bit_cast<double>(qFromLittleEndian<quint64>(bytes.data() + kSize));
+    return m;
 }

@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include "router/PageClock.h"
+
 #include <QJsonObject>
 
 #include <atomic>
@@ -8,8 +10,8 @@
 
 // One connected client, whatever its transport. The transport supplies how to send a reply
 // and how to end the connection; both do nothing once the connection is gone, and sendJSON
-// may be called from any thread. authed and counted are touched only on the transport's
-// queue; revoked may be set from any thread.
+// may be called from any thread. authed, counted and clock are touched only on the
+// transport's queue; revoked may be set from any thread.
 class ClientSession {
 public:
     using SendJSON = std::function<void(const QJsonObject&)>;
@@ -22,6 +24,8 @@ public:
     bool counted = false;
     // Its token was revoked: it is being closed and nothing it sends is carried out.
     std::atomic<bool> revoked = false;
+    // The page's clock, for input it stamps.
+    PageClock clock;
 
     void sendJSON(const QJsonObject& message) const {
         if (sendJSON_) sendJSON_(message);

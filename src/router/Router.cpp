@@ -11,6 +11,7 @@
 #include <QJsonDocument>
 
 #include <charconv>
+#include <chrono>
 #include <cmath>
 #include <limits>
 
@@ -52,6 +53,20 @@ QStringList modifierNames(const QJsonObject& m) {
 
 QString dump(const QJsonObject& m) {
     return QString::fromUtf8(QJsonDocument(m).toJson(QJsonDocument::Compact));
+}
+
+double nowMs() {
+    using namespace std::chrono;
+    return duration<double, std::milli>(steady_clock::now().time_since_epoch()).count();
+}
+
+// Stale releases still let go: only these, when they press or act, are dropped.
+bool mayDropWhenStale(const QString& type, const QJsonObject& m) {
+    static const QStringList acting = {QStringLiteral("mv"), QStringLiteral("click"),
+                                       QStringLiteral("scroll"), QStringLiteral("key")};
+    if (type == QLatin1String("drag") || type == QLatin1String("mod"))
+        return boolOr(m, QLatin1String("down"), false);
+    return acting.contains(type);
 }
 
 // Plain decimal, the shortest that reads back as the same double, always with a fraction:
@@ -105,6 +120,7 @@ void Router::handleJSON(const QJsonObject& message, const std::shared_ptr<Client
         return;
     }
     if (!stillValid(*session)) return;
+    if (stale(type, message, *session)) return;
     if (options_.dryRun) return dryRunCommand(type, message, session);
     runCommand(type, message, session);
 }
@@ -215,6 +231,30 @@ QJsonObject Router::badCodeReply() const {
     return reply;
 }
 
+bool Router::stale(const QString& type, const QJsonObject& message, ClientSession& session) {
+    const QJsonValue ts = message.value(QLatin1String("ts"));
+    if (!ts.isDouble()) return false;
+    if (!mayDropWhenStale(type, message)) {
+        session.clock.ageOf(ts.toDouble(), nowMs());
+        return false;
+    }
+    return stale(ts.toDouble(), session);
+}
+
+bool Router::stale(std::optional<double> stampMs, ClientSession& session) {
+    if (!stampMs) return false;
+    const double now = nowMs();
+    const double age = session.clock.ageOf(*stampMs, now);
+    if (age <= PageClock::kStaleAfterMs) return false;
+    // A frozen agent finds a burst of them: one line for the burst.
+    if (now - lastStaleLogMs_.load() < 5000) return true;
+    lastStaleLogMs_.store(now);
+    logLine(QStringLiteral("Dropped input that came %1 s late (the agent or the network was "
+                           "held up)")
+                .arg(age / 1000, 0, 'f', 1));
+    return true;
+}
+
 QJsonObject Router::welcome(const QString& type) const {
     return {{QStringLiteral("t"), type},
             {QStringLiteral("name"), state_.displayName()},
@@ -251,7 +291,7 @@ void Router::runCommand(const QString& type, const QJsonObject& message,
 void Router::handleBinary(QByteArrayView bytes, const std::shared_ptr<ClientSession>& session) {
     if (!session->authed || !stillValid(*session)) return;
     const std::optional<BinaryMessage> m = BinaryMessage::decode(bytes);
-    if (!m) return;
+    if (!m || stale(m->stampMs, *session)) return;
     if (options_.dryRun) {
         logCommand(QStringLiteral("input(bin): op=%1 dx=%2 dy=%3")
                        .arg(m->op)

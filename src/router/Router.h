@@ -8,9 +8,11 @@
 #include <QJsonObject>
 #include <QString>
 
+#include <atomic>
 #include <functional>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <vector>
 
 class AppState;
@@ -74,6 +76,10 @@ private:
     // Closes every session whose token is no longer valid (unpaired, or gone from the token
     // file); unless told to look anyway, only when the tokens changed since the last look.
     void closeRevokedSessions(bool lookAnyway = false);
+    // Input the page stamped more than a second before it came: dropped, and logged now and
+    // then. Any stamp teaches the session's clock; releases are always carried out.
+    bool stale(const QString& type, const QJsonObject& message, ClientSession& session);
+    bool stale(std::optional<double> stampMs, ClientSession& session);
     QJsonObject welcome(const QString& type) const;
     QJsonObject badCodeReply() const;
     bool ax() const;
@@ -92,4 +98,5 @@ private:
     std::mutex bindingsMutex_;
     std::vector<Binding> bindings_;
     quint64 checkedRevision_ = 0;
+    std::atomic<double> lastStaleLogMs_ = -1e300;
 };

@@ -160,9 +160,17 @@ class WebPage(AgentTestCase):
         self.open("#code=4321")
         self.browser.on("#pad", "waitFor")
         self.assertEqual(self.browser.page("evaluate", "location.hash"), "")
+        phone = self.connect_phone(self.agent)
+        box = self.browser.on("#pad", "boundingBox")
+        x, y = box["x"] + box["width"] / 2, box["y"] + box["height"] / 2
         self.agent.process.send_signal(signal.SIGSTOP)
         frozen = time.monotonic()
         try:
+            # Made while the page still says "Connecté", a tap and a swipe reach the agent late
+            # and do nothing; the app's unstamped move still acts.
+            self.stroke((x, y), (x, y), steps=0)
+            self.stroke((x - 60, y), (x + 60, y))
+            phone.send({"t": "mv", "dx": 40, "dy": 10})
             self.assertTrue(self.wait_text("#status", "Hors ligne"))
             self.assertLess(time.monotonic() - frozen, 5)
             for text in ["ok", "Enter", "deux"]:
@@ -172,6 +180,8 @@ class WebPage(AgentTestCase):
             self.agent.process.send_signal(signal.SIGCONT)
         self.assertTrue(self.wait_text("#status", "Connecté", timeout=20))
         self.assertEqual(field.wait_for_text("ok\ndeux"), "ok\ndeux")
+        self.assertEqual((self.xvfb.pointer(), field.events("press")), ((140, 110), []))
+        self.assertTrue(self.agent.wait_for_log("Dropped input that came"))
         self.assertTrue(self.browser.on("#notice", "isHidden"))
 
         # One backspace on a family emoji deletes it on both sides.

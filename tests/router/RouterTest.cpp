@@ -2,6 +2,10 @@
 #include "router/RouterHarness.h"
 
 #include <QJsonArray>
+#include <QtEndian>
+
+#include <bit>
+#include <tuple>
 
 #include <gtest/gtest.h>
 
@@ -66,4 +70,26 @@ TEST(Router, volumeIsAWholePercentHeldInRangeAndModifiersMustAllBeNames) {
     EXPECT_EQ(volume->writes, (QList<float>{0.37f, 0.0f, 1.0f, 0.0f}));
     // Tab alone: a list that holds anything but names holds no modifier.
     EXPECT_EQ(h.run({{"t", "key"}, {"name", "tab"}, {"mods", QJsonArray{"cmd", 3}}}).size(), 2);
+}
+
+TEST(Router, inputStampedMoreThanASecondBeforeItCameIsDroppedExceptReleasesAndUnstampedInput) {
+    PageClock clock;  // the smallest gap is the offset; a NaN stamp teaches nothing
+    for (auto [stamp, now, age] : {std::tuple{100.0, 1000.0, 0.0},
+                                   {200, 1150, 50},
+                                   {300, 1150, 0},
+                                   {qQNaN(), 0, 0},
+                                   {400, 91300, 90050}})
+        EXPECT_EQ(clock.ageOf(stamp, now), age);
+
+    Routed h;
+    h.send(h.phone, {{"t", "ping"}, {"ts", 1e6}});
+    const double old = 1e6 - 5000;
+    QByteArray stamped = QByteArray::fromHex("01000080bf00000000") + QByteArray(8, 0);
+    qToLittleEndian(std::bit_cast<quint64>(old), stamped.data() + 9);
+    h.router->handleBinary(stamped, h.phone.session);
+    EXPECT_TRUE(h.run({{"t", "click"}, {"ts", old}}).isEmpty());
+    EXPECT_FALSE(h.run({{"t", "click"}}).isEmpty());
+    EXPECT_FALSE(h.run({{"t", "drag"}, {"down", true}, {"ts", 1e6 + 1}}).isEmpty());
+    EXPECT_EQ(h.run({{"t", "drag"}, {"down", false}, {"ts", old}}).value(0).action,
+              PointerAction::LeftUp);
 }
