@@ -154,7 +154,8 @@ const touchpad = new Touchpad($('pad'), {
   sensitivity,
 });
 
-const modifiers = new Modifiers(document.querySelectorAll('[data-mod]'));
+const modifiers = new Modifiers(document.querySelectorAll('[data-mod]'),
+    (name, down) => connection.sendInput({ t: 'mod', name, down }));
 // Keys pressed as keys are stamped; deletions that keep the typed text in step are not, as the
 // text itself is not: what is typed is sent again after a lost link, never lost.
 const sendKey = (name, mods) => connection.sendInput({ t: 'key', name, mods });

@@ -1,17 +1,27 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // Sticky modifier keys, as on phone keyboards: a tap holds the modifier for the next key, a
-// second tap keeps it for every key until a third tap lets it go.
+// second tap keeps it down on the computer, across keys (Alt through several Tabs), until a
+// third tap lets it go.
 
 const NEXT = { off: 'once', once: 'locked', locked: 'off' };
 
 export class Modifiers {
-  // buttons: elements with data-mod, the protocol's modifier name.
-  constructor(buttons) {
+  // buttons: elements with data-mod, the protocol's modifier name; hold(name, down) keeps one
+  // down on the computer or lets it go.
+  constructor(buttons, hold) {
     this.buttons = [...buttons];
+    this.hold = hold;
     for (const button of this.buttons) {
       this.set(button, 'off');
-      button.addEventListener('click', () => this.set(button, NEXT[button.dataset.hold]));
+      button.addEventListener('click', () => this.next(button));
     }
+  }
+
+  next(button) {
+    const hold = NEXT[button.dataset.hold];
+    if (hold === 'locked' || button.dataset.hold === 'locked')
+      this.hold(button.dataset.mod, hold === 'locked');
+    this.set(button, hold);
   }
 
   set(button, hold) {
@@ -23,14 +33,19 @@ export class Modifiers {
     return this.buttons.filter((b) => b.dataset.hold !== 'off').map((b) => b.dataset.mod);
   }
 
-  // The modifiers for one key; those held once are let go.
+  // The modifiers for one key: those held once, which are then let go (locked ones are down on
+  // the computer already).
   take() {
-    const mods = this.held();
+    const mods = this.buttons.filter((b) => b.dataset.hold === 'once').map((b) => b.dataset.mod);
     for (const button of this.buttons) if (button.dataset.hold === 'once') this.set(button, 'off');
     return mods;
   }
 
+  // Control is gone: let go (when the link is gone, the agent lets go itself).
   clear() {
-    for (const button of this.buttons) this.set(button, 'off');
+    for (const button of this.buttons) {
+      if (button.dataset.hold === 'locked') this.hold(button.dataset.mod, false);
+      this.set(button, 'off');
+    }
   }
 }

@@ -289,6 +289,19 @@ void Input::pressKey(const QString& name, const QStringList& modifiers) {
         enqueue([this, name, modifiers] { pressKeyNow(name, modifiers); });
 }
 
+void Input::holdModifier(const QString& name, bool down) {
+    enqueue([this, name, down] {
+        for (quint16 code : KeyNames::modifierKeyCodes({name}, options_.cmdKey)) {
+            if (heldModifiers_.contains(code) == down) continue;
+            if (down)
+                heldModifiers_.append(code);
+            else
+                heldModifiers_.removeOne(code);
+            backend_->postKey(code, down);
+        }
+    });
+}
+
 // A character the layout map lacks (one of AltGr's, or of no key at all) is typed the way
 // text is, so that it is not lost; the modifiers asked for are held around it all the same.
 void Input::pressKeyNow(const QString& name, const QStringList& modifiers) {
@@ -296,7 +309,8 @@ void Input::pressKeyNow(const QString& name, const QStringList& modifiers) {
     const std::optional<quint16> named = KeyNames::namedKeyCode(key);
     if (!named && !KeyNames::isSingleCharacter(key)) return;
     const std::optional<quint16> layoutKey = named ? std::nullopt : layoutKeyCode(key);
-    const QList<quint16> held = KeyNames::modifierKeyCodes(modifiers, options_.cmdKey);
+    QList<quint16> held = KeyNames::modifierKeyCodes(modifiers, options_.cmdKey);
+    held.removeIf([this](quint16 code) { return heldModifiers_.contains(code); });
     for (quint16 m : held) backend_->postKey(m, true);
     if (named) {
         backend_->postKey(*named, true);

@@ -76,6 +76,9 @@ public:
     void scroll(double dx, double dy);
     void typeText(const QString& text);
     void pressKey(const QString& name, const QStringList& modifiers);
+    // Holds a modifier down across keys (Alt through several Tabs) until it is let go; keys
+    // pressed meanwhile leave it down.
+    void holdModifier(const QString& name, bool down);
     void mediaKey(const QString& name);
     void setVolume(int percent);
     // The completion is called exactly once, on the audio queue (or at once, from the caller's
@@ -178,4 +181,5 @@ private:
     qint64 ticksSinceScroll_ = 0;
     LayoutMap layoutMap_;
     bool layoutMapBuilt_ = false;
+    QList<quint16> heldModifiers_;  // evdev codes held by holdModifier
 };

@@ -4,6 +4,7 @@
 #include "router/PageClock.h"
 
 #include <QJsonObject>
+#include <QStringList>
 
 #include <atomic>
 #include <functional>
@@ -26,6 +27,8 @@ public:
     std::atomic<bool> revoked = false;
     // The page's clock, for input it stamps.
     PageClock clock;
+    // Modifiers it holds down, let go when it ends.
+    QStringList heldModifiers;
 
     void sendJSON(const QJsonObject& message) const {
         if (sendJSON_) sendJSON_(message);

@@ -96,6 +96,7 @@ const QHash<QString, Router::Handler>& Router::commands() {
         {QStringLiteral("text"), &Router::text},        {QStringLiteral("key"), &Router::key},
         {QStringLiteral("media"), &Router::media},      {QStringLiteral("vol"), &Router::volume},
         {QStringLiteral("getvol"), &Router::getVolume}, {QStringLiteral("ping"), &Router::ping},
+        {QStringLiteral("mod"), &Router::modifier},
     };
     return table;
 }
@@ -208,6 +209,9 @@ void Router::closeRevokedSessions(bool lookAnyway) {
 }
 
 void Router::sessionEnded(ClientSession& session) {
+    // As a held button: nobody else knows to let go.
+    for (const QString& name : std::exchange(session.heldModifiers, {}))
+        if (!options_.dryRun) input_.holdModifier(name, false);
     if (!session.counted) return;
     session.counted = false;
     // A phone that vanishes mid-drag cannot release the button; nobody else will.
@@ -324,6 +328,17 @@ void Router::text(const QJsonObject& m, const std::shared_ptr<ClientSession>&) {
 
 void Router::key(const QJsonObject& m, const std::shared_ptr<ClientSession>&) {
     input_.pressKey(stringOr(m, QLatin1String("name")), modifierNames(m));
+}
+
+void Router::modifier(const QJsonObject& m, const std::shared_ptr<ClientSession>& session) {
+    const QString name = stringOr(m, QLatin1String("name")).toLower();
+    const bool down = boolOr(m, QLatin1String("down"), false);
+    if (name.isEmpty() || session->heldModifiers.contains(name) == down) return;
+    if (down)
+        session->heldModifiers.append(name);
+    else
+        session->heldModifiers.removeOne(name);
+    input_.holdModifier(name, down);
 }
 
 void Router::media(const QJsonObject& m, const std::shared_ptr<ClientSession>&) {

@@ -65,6 +65,7 @@ private:
     void scroll(const QJsonObject& m, const std::shared_ptr<ClientSession>&);
     void text(const QJsonObject& m, const std::shared_ptr<ClientSession>&);
     void key(const QJsonObject& m, const std::shared_ptr<ClientSession>&);
+    void modifier(const QJsonObject& m, const std::shared_ptr<ClientSession>& session);
     void media(const QJsonObject& m, const std::shared_ptr<ClientSession>&);
     void volume(const QJsonObject& m, const std::shared_ptr<ClientSession>&);
     void getVolume(const QJsonObject& m, const std::shared_ptr<ClientSession>&);

@@ -128,6 +128,14 @@ class WebPage(AgentTestCase):
         self.assertTrue(self.window.wait_for_events("key-press", 3))
         self.assertEqual(self.window.key_presses(), [(113, 0), (37, 0), (54, 4)])
         self.assertEqual(self.browser.on("#typing", "inputValue"), "")
+        # Alt tapped twice stays down across three Tabs, until tapped again.
+        self.window.clear()
+        for key in ["mod=alt"] * 2 + ["key=tab"] * 3 + ["mod=alt"]:
+            self.browser.on("[data-%s]:not([data-mods])" % key, "tap")
+        self.assertTrue(self.window.wait_for_events("key-release", 4))
+        self.assertEqual(self.window.key_presses(), [(64, 0)] + [(23, 8)] * 3)
+        self.assertEqual([e.split()[0] for e in self.window.events("key-release")],
+                         ["23"] * 3 + ["64"])
 
         self.browser.on("#volume", "fill", "25")
         self.assertTrue(wait_for(lambda: self.pulse.percent() == 25), self.pulse.volumes())

@@ -36,7 +36,7 @@ struct Routed : RouterHarness {
 };
 }  // namespace
 
-TEST(Router, onlyPairedPhonesActEachCountsOnceAndTheLastToLeaveReleasesADrag) {
+TEST(Router, onlyPairedPhonesActEachCountsOnceAndTheLastToLeaveReleasesADragEachItsModifiers) {
     Routed h;
     Phone other;
     EXPECT_EQ(h.send(other, {{"t", "mv"}, {"dx", 5}}),
@@ -51,10 +51,13 @@ TEST(Router, onlyPairedPhonesActEachCountsOnceAndTheLastToLeaveReleasesADrag) {
     EXPECT_EQ(h.state->connectedCount(), 2);
 
     h.run({{"t", "drag"}, {"down", true}});
+    EXPECT_EQ(h.run({{"t", "mod"}, {"name", "alt"}, {"down", true}}).value(0).key, 56);
     h.router->sessionEnded(*h.phone.session);
     h.router->sessionEnded(*h.phone.session);
     EXPECT_EQ(h.state->connectedCount(), 1);
-    EXPECT_TRUE(h.drain().isEmpty());  // still held for the other phone
+    const auto left = h.drain();  // Alt let go; the button still held for the other phone
+    EXPECT_EQ(left.size(), 1);
+    EXPECT_EQ(left.value(0).key, -56);
     h.router->sessionEnded(*other.session);
     EXPECT_EQ(h.drain().value(0).action, PointerAction::LeftUp);
 }
