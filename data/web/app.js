@@ -25,6 +25,8 @@ const BLOCKED_TEXT = 'Cet ordinateur ne peut pas encore être piloté. Sur l’o
     'le menu de l’icône Olvane et choisis « Autoriser l’accessibilité… » : il dit ce qui ' +
     'manque. La page reprend d’elle-même dès que c’est réglé.';
 const SENSITIVITY_KEY = 'olvane.sensitivity';
+const REPEAT_AFTER_MS = 500;
+const REPEAT_EVERY_MS = 50;
 
 // The QR code of the pairing window carries the code in the fragment, which browsers never
 // send: read once, then taken out of the address so that it is neither kept nor shared.
@@ -177,11 +179,33 @@ for (const button of document.querySelectorAll('.controls button')) {
 }
 
 for (const button of document.querySelectorAll('[data-key]')) {
-  button.addEventListener('click', () => {
+  const press = () => {
     const { key, mods } = button.dataset;
     if (mods) sendKey(key, [...new Set([mods, ...modifiers.take()])]);
     else keyboard.press(key);
+  };
+  if (button.closest('.keys') && button.dataset.key !== 'return') repeatWhileHeld(button, press);
+  else button.addEventListener('click', press);
+}
+
+// The arrows and ⌫ press at once and repeat while held, as a keyboard's keys do.
+function repeatWhileHeld(button, press) {
+  let timer = 0;
+  const again = (ms) => {
+    timer = setTimeout(() => {
+      press();
+      again(REPEAT_EVERY_MS);
+    }, ms);
+  };
+  button.addEventListener('pointerdown', () => {
+    if (button.disabled) return;
+    press();
+    again(REPEAT_AFTER_MS);
   });
+  for (const type of ['pointerup', 'pointercancel', 'pointerleave', 'blur'])
+    button.addEventListener(type, () => clearTimeout(timer));
+  // A click from the keyboard (Enter or Space on the button) comes without a pointer.
+  button.addEventListener('click', (event) => event.detail === 0 && press());
 }
 
 for (const button of document.querySelectorAll('[data-media]')) {

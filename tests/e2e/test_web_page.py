@@ -128,6 +128,16 @@ class WebPage(AgentTestCase):
         self.assertTrue(self.window.wait_for_events("key-press", 3))
         self.assertEqual(self.window.key_presses(), [(113, 0), (37, 0), (54, 4)])
         self.assertEqual(self.browser.on("#typing", "inputValue"), "")
+        # ⌫ held repeats until let go.
+        self.window.clear()
+        button = self.browser.on("[data-key=delete]", "boundingBox")
+        self.browser.touches(("touchStart", [(button["x"] + 5, button["y"] + 5)], 1500),
+                             ("touchEnd", [], 0))
+        self.browser.on("[data-key=escape]", "tap")
+        self.assertTrue(wait_for(lambda: (9, 0) in self.window.key_presses()))
+        presses = self.window.key_presses()
+        self.assertEqual((presses[-1], set(presses[:-1])), ((9, 0), {(22, 0)}))
+        self.assertGreater(len(presses), 10)
         # Alt tapped twice stays down across three Tabs, until tapped again.
         self.window.clear()
         for key in ["mod=alt"] * 2 + ["key=tab"] * 3 + ["mod=alt"]:
