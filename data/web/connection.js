@@ -11,8 +11,9 @@ const TOKEN_KEY = 'olvane.token';
 // The page's clock, in ms: pings and input carry it, so that the agent can tell input that
 // reaches it late (it was frozen, say) and not act on it.
 const clock = () => performance.now();
-const RETRY_FIRST_MS = 500;
-const RETRY_LONGEST_MS = 4000;
+// An agent that restarts is back within a second or two: the first tries come quickly.
+const RETRY_FIRST_MS = 250;
+const RETRY_LONGEST_MS = 2000;
 const ASK_EVERY_MS = 1500;
 const ANSWER_WITHIN_MS = 2500;
 // Connecting takes a round trip or two on a local network; a computer that accepts the

@@ -26,7 +26,8 @@ export class Modifiers {
 
   set(button, hold) {
     button.dataset.hold = hold;
-    button.setAttribute('aria-pressed', String(hold !== 'off'));
+    // Held for one key is half pressed; locked, pressed.
+    button.setAttribute('aria-pressed', { off: 'false', once: 'mixed', locked: 'true' }[hold]);
   }
 
   held() {

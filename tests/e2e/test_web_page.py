@@ -12,12 +12,13 @@ from olvane_e2e.xvfb import Xvfb
 
 # The last one, turned to landscape, is the screenshot in docs/using.md.
 PHONES = [(320, 568), (412, 915), (360, 740)]
-# Whether the page scrolls, which visible controls are under 44 px, whether the pad is left
-# of the controls.
+# Whether the page scrolls, which visible controls are under 44 px or texts under 14 px, whether
+# the pad is left of the controls.
 LAYOUT = """(() => {
   const box = (e) => e.getBoundingClientRect();
-  const small = [...document.querySelectorAll('button, input')]
-    .filter((e) => e.offsetParent && (box(e).width < 44 || box(e).height < 44))
+  const shown = (s) => [...document.querySelectorAll(s)].filter((e) => e.offsetParent);
+  const small = shown('button, input').filter((e) => box(e).width < 44 || box(e).height < 44)
+    .concat(shown('p, span').filter((e) => parseFloat(getComputedStyle(e).fontSize) < 14))
     .map((e) => e.getAttribute('aria-label') || e.textContent.trim());
   const root = document.scrollingElement;
   return { scrolls: root.scrollHeight > innerHeight || root.scrollWidth > innerWidth, small,
@@ -124,6 +125,7 @@ class WebPage(AgentTestCase):
         self.browser.on("[data-key=left]", "tap")
         self.assertEqual(self.browser.page("evaluate", "document.activeElement.id"), "typing")
         self.browser.on("[data-mod=ctrl]", "tap")
+        self.assertEqual(self.browser.on("[data-mod=ctrl]", "getAttribute", "aria-pressed"), "mixed")
         self.browser.on("#typing", "pressSequentially", "c")
         self.assertTrue(self.window.wait_for_events("key-press", 3))
         self.assertEqual(self.window.key_presses(), [(113, 0), (37, 0), (54, 4)])
