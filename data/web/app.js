@@ -54,9 +54,7 @@ function showState(state, name) {
     $('remote').hidden = state !== 'ready';
     $('open-settings').hidden = state !== 'ready';
   }
-  // Sound needs no input: it works while control is refused.
-  for (const control of document.querySelectorAll('.controls button, #volume'))
-    control.disabled = (control.closest('.media, .volume') ? state : shown) !== 'ready';
+  enableControls();
   if (shown !== 'ready') {
     touchpad.reset();
     modifiers.clear();
@@ -72,6 +70,17 @@ function showState(state, name) {
     keyboard.sync();  // what was typed offline
   }
   showNotice();
+}
+
+// Sound needs no input: it works while control is refused, if the computer can read it.
+function enableControls() {
+  const state = connection.state;
+  const shown = document.body.dataset.link;
+  for (const control of document.querySelectorAll('.controls button, #volume')) {
+    const sound = control.matches('#mute, .volume *');
+    control.disabled = (control.closest('.media, .volume') ? state : shown) !== 'ready' ||
+        (sound && !volumeAvailable);
+  }
 }
 
 function showNotice() {
@@ -218,10 +227,19 @@ for (const button of document.querySelectorAll('[data-media]')) {
 }
 
 // The slider sends at most one value per frame while it moves, and is read back once let go.
+// Without a sound server to ask, the computer's answer is a guess: the sound controls are
+// then disabled, and say why.
 let volumeHeld = false;
 let volumeFrame = 0;
+let volumeAvailable = true;
 
-function showVolume(value, muted) {
+function showVolume(value, muted, available) {
+  if (available !== volumeAvailable) {
+    volumeAvailable = available;
+    $('volume').title = available ? '' : 'Volume indisponible sur l’ordinateur';
+    $('volume').setAttribute('aria-label', available ? 'Volume' : $('volume').title);
+    enableControls();
+  }
   if (!volumeHeld) $('volume').value = String(value);
   $('mute').setAttribute('aria-pressed', String(muted));
   $('volume').classList.toggle('muted', muted);

@@ -44,7 +44,7 @@ export class Connection {
   // state: connecting (first try), needpair, ready, offline (retrying), stranded (retrying
   // for a while already).
   // ax: whether the computer can take input now (its answers say so as it changes).
-  // events: state(state, name), badcode(lockoutSeconds), volume(value, muted)
+  // events: state(state, name), badcode(lockoutSeconds), volume(value, muted, available)
   constructor(url, events) {
     this.url = url;
     this.events = events;
@@ -109,7 +109,8 @@ export class Connection {
         this.events.badcode(Number.isFinite(message.lockout) ? message.lockout : 0);
         break;
       case 'vol':
-        if (Number.isFinite(message.value)) this.events.volume(message.value, message.muted === true);
+        if (Number.isFinite(message.value))
+          this.events.volume(message.value, message.muted === true, message.available !== false);
         break;
     }
   }

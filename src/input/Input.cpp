@@ -367,13 +367,13 @@ void Input::setVolume(int percent) {
     enqueueAudio([this, percent] { writeVolume(float(std::clamp(percent, 0, 100)) / 100.0f); });
 }
 
-void Input::getVolume(std::function<void(int, bool)> completion) {
-    const auto answer = [completion](VolumeControl::Reading reading) {
-        completion(int(std::lround(reading.level * 100.0f)), reading.muted);
+void Input::getVolume(std::function<void(int, bool, bool)> completion) {
+    const auto answer = [completion](std::optional<VolumeControl::Reading> reading) {
+        const auto [level, muted] =
+            reading.value_or(VolumeControl::Reading{kUnreadableVolume, false});
+        completion(int(std::lround(level * 100.0f)), muted, reading.has_value());
     };
-    const VolumeControl::Reading unreadable{kUnreadableVolume, false};
-    if (!enqueueAudio([this, answer, unreadable] { answer(readVolume().value_or(unreadable)); }))
-        answer(unreadable);
+    if (!enqueueAudio([this, answer] { answer(readVolume()); })) answer(std::nullopt);
 }
 
 bool Input::enqueueAudio(std::function<void()> task) {

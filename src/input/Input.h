@@ -82,8 +82,9 @@ public:
     void mediaKey(const QString& name);
     void setVolume(int percent);
     // The completion is called exactly once, on the audio queue (or at once, from the caller's
-    // thread, with 50 % when the sound server is too far behind to ask).
-    void getVolume(std::function<void(int percent, bool muted)> completion);
+    // thread, with 50 % when the sound server is too far behind to ask); readable is false
+    // when the 50 % is such a guess, or there is no sound server to ask.
+    void getVolume(std::function<void(int percent, bool muted, bool readable)> completion);
     // Releases a drag's button when nobody is left to release it.
     void releaseHeldButton();
 

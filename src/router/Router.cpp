@@ -354,11 +354,12 @@ void Router::volume(const QJsonObject& m, const std::shared_ptr<ClientSession>&)
 }
 
 void Router::getVolume(const QJsonObject&, const std::shared_ptr<ClientSession>& session) {
-    // "muted" is for the page; the app reads only "value".
-    input_.getVolume([session](int percent, bool muted) {
+    // "muted" and "available" are for the page; the app reads only "value".
+    input_.getVolume([session](int percent, bool muted, bool readable) {
         session->sendJSON({{QStringLiteral("t"), QStringLiteral("vol")},
                            {QStringLiteral("value"), percent},
-                           {QStringLiteral("muted"), muted}});
+                           {QStringLiteral("muted"), muted},
+                           {QStringLiteral("available"), readable}});
     });
 }
 

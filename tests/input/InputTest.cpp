@@ -185,7 +185,7 @@ TEST(InputVolume, aSoundServerThatDoesNotAnswerHoldsUpNoInputAndLaterCommandsWai
     // Beyond what may wait, a reading is answered at once as unreadable, and logged once.
     QList<int> answers;
     for (int i = 0; i < 1000; ++i)
-        h.input->getVolume([&](int percent, bool) { answers << percent; });
+        h.input->getVolume([&](int percent, bool, bool) { answers << percent; });
     const qsizetype answeredAtOnce = answers.size();
     EXPECT_GE(answeredAtOnce, 900);
     EXPECT_EQ(answers.count(50), answeredAtOnce);
@@ -205,7 +205,7 @@ TEST(InputVolume, aLevelThatIsNotAFiniteNumberCountsAsOneHalfAndNoStepIsTakenFro
     h.input->setVolumeControl(std::move(owned));
     volume->reading = std::nanf("");
     int percent = -1;
-    h.input->getVolume([&](int p, bool) { percent = p; });
+    h.input->getVolume([&](int p, bool, bool) { percent = p; });
     h.flush();
     EXPECT_EQ(percent, 50);
     h.input->mediaKey("volumedown");
