@@ -115,13 +115,9 @@ class WebPage(AgentTestCase):
         presses = self.window.events("raw-button-press")
         self.assertEqual((presses[0], [b for b in presses if b != "4"]), ("4", ["1"]))
 
+        # (Text typed into a field: see the frozen computer's test.) The keys leave the focus in the field; a sticky Ctrl makes the next letter a shortcut.
         self.window.clear()
-        self.browser.on("#typing", "pressSequentially", "héllo")
-        self.assertEqual(self.window.wait_for_text("héllo"), "héllo")
-        self.browser.on("#typing", "press", "Enter")
-        self.assertTrue(wait_for(lambda: (36, 0) in self.window.key_presses()))
-        # The keys leave the focus in the field; a sticky Ctrl makes the next letter a shortcut.
-        self.window.clear()
+        self.browser.on("#typing", "focus")
         self.browser.on("[data-key=left]", "tap")
         self.assertEqual(self.browser.page("evaluate", "document.activeElement.id"), "typing")
         self.browser.on("[data-mod=ctrl]", "tap")
@@ -138,8 +134,7 @@ class WebPage(AgentTestCase):
         self.browser.on("[data-key=escape]", "tap")
         self.assertTrue(wait_for(lambda: (9, 0) in self.window.key_presses()))
         presses = self.window.key_presses()
-        self.assertEqual((presses[-1], set(presses[:-1])), ((9, 0), {(22, 0)}))
-        self.assertGreater(len(presses), 10)
+        self.assertEqual((presses[-1], set(presses[:-1]), len(presses) > 10), ((9, 0), {(22, 0)}, True))
         # Alt tapped twice stays down across three Tabs, until tapped again.
         self.window.clear()
         for key in ["mod=alt"] * 2 + ["key=tab"] * 3 + ["mod=alt"]:
