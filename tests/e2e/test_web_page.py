@@ -155,6 +155,9 @@ class WebPage(AgentTestCase):
             self.assertEqual((layout["scrolls"], layout["small"], layout["sideBySide"]),
                              (False, [], width > height), (width, height))
         self.screenshot("web-page-landscape.png")
+        self.browser.page("emulateMedia", {"colorScheme": "light"})
+        self.assertEqual(self.browser.page("evaluate", "getComputedStyle(document.body).background"
+                                           "Color"), "rgb(242, 242, 245)")
 
     def test_wrong_codes_count_down_the_lockout_with_the_computer_named(self):
         self.open()
