@@ -121,6 +121,36 @@ HTTPResponder::Response errorResponse(int status, const Fields& extra = {}) {
     return {status, serialise(status, fields, body)};
 }
 
+quint32 crc32(const QByteArray& bytes) {
+    quint32 crc = 0xFFFFFFFF;
+    for (const char byte : bytes) {
+        crc ^= quint8(byte);
+        for (int bit = 0; bit < 8; ++bit) crc = (crc >> 1) ^ (0xEDB88320U & (0U - (crc & 1U)));
+    }
+    return ~crc;
+}
+
+// The gzip form of text files: Qt's zlib stream without its own head and tail, in gzip's.
+QByteArray gzip(const QByteArray& body, const QByteArray& type) {
+    if (!type.startsWith("text/") && !type.startsWith("image/svg")) return {};
+    const QByteArray zlib = qCompress(body, 9);  // 4 bytes of length, 2 of head, 4 of checksum
+    if (zlib.size() < 10) return {};
+    QByteArray out("\x1f\x8b\x08\x00\x00\x00\x00\x00\x02\xff", 10);
+    out += zlib.sliced(6, zlib.size() - 10);
+    for (const quint32 word : {crc32(body), quint32(body.size())})
+        for (int shift = 0; shift < 32; shift += 8) out += char((word >> shift) & 0xFF);
+    return out.size() < body.size() ? out : QByteArray();
+}
+
+// Whether the request's Accept-Encoding takes gzip (not with q=0).
+bool acceptsGzip(const HTTPRequestHead& request) {
+    static const QRegularExpression gzipAccepted(
+        QStringLiteral("(^|,)\\s*gzip\\s*(;\\s*q=(?!0(\\.0*)?\\s*(,|$))[0-9.]+\\s*)?(,|$)"),
+        QRegularExpression::CaseInsensitiveOption);
+    const QByteArray accepted = request.header("Accept-Encoding").value_or(QByteArray());
+    return gzipAccepted.match(QString::fromLatin1(accepted)).hasMatch();
+}
+
 bool matchesAny(const QByteArray& etag, const QByteArray& ifNoneMatch) {
     for (QByteArray candidate : ifNoneMatch.split(',')) {
         candidate = candidate.trimmed();
@@ -145,7 +175,8 @@ void HTTPResponder::load(const QString& folder) {
                         .arg(file.fileName(), file.errorString()));
             continue;
         }
-        File entry{file.readAll(), typeOf(name), {}};
+        File entry{file.readAll(), typeOf(name), {}, {}};
+        entry.gzipped = gzip(entry.body, entry.type);
         entry.etag =
             '"' +
             QCryptographicHash::hash(entry.body, QCryptographicHash::Sha256).toHex().left(20) + '"';
@@ -161,16 +192,22 @@ HTTPResponder::Response HTTPResponder::respond(const HTTPRequestHead& request) c
     const bool head = request.method() == "HEAD";
     if (!head && request.method() != "GET") return errorResponse(405, {{"Allow", "GET, HEAD"}});
 
-    Fields fields{{"ETag", file->etag},
+    // Each form has its own tag, as a cache keeps them apart.
+    const bool zipped = !file->gzipped.isEmpty() && acceptsGzip(request);
+    const QByteArray& body = zipped ? file->gzipped : file->body;
+    const QByteArray etag = zipped ? file->etag.chopped(1) + "-gz\"" : file->etag;
+    Fields fields{{"ETag", etag},
+                  {"Vary", "Accept-Encoding"},
                   // Checked each time: a 304 costs little on a local network, and the page of
                   // an updated agent shows at once.
                   {"Cache-Control", "no-cache"},
                   {"Content-Security-Policy", pagePolicy(request)}};
-    if (matchesAny(file->etag, request.header("If-None-Match").value_or(QByteArray())))
+    if (matchesAny(etag, request.header("If-None-Match").value_or(QByteArray())))
         return {304, serialise(304, fields, {})};
-    fields.prepend({"Content-Length", QByteArray::number(file->body.size())});
+    if (zipped) fields.prepend({"Content-Encoding", "gzip"});
+    fields.prepend({"Content-Length", QByteArray::number(body.size())});
     fields.prepend({"Content-Type", file->type});
-    return {200, serialise(200, fields, head ? QByteArray() : file->body)};
+    return {200, serialise(200, fields, head ? QByteArray() : body)};
 }
 
 HTTPResponder::Response HTTPResponder::refusal(int status) {

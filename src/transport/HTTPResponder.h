@@ -30,6 +30,7 @@ private:
         QByteArray body;
         QByteArray type;
         QByteArray etag;
+        QByteArray gzipped;  // empty when compressing does not pay
     };
 
     void load(const QString& folder);

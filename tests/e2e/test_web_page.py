@@ -1,8 +1,10 @@
 # SPDX-License-Identifier: GPL-3.0-or-later
+import gzip
 import os
 import signal
 import time
 import unittest
+import urllib.request
 
 from olvane_e2e import AgentTestCase, wait_for
 from olvane_e2e.browser import Browser
@@ -159,7 +161,7 @@ class WebPage(AgentTestCase):
         self.assertEqual(self.browser.page("evaluate", "getComputedStyle(document.body).background"
                                            "Color"), "rgb(242, 242, 245)")
 
-    def test_wrong_codes_count_down_the_lockout_with_the_computer_named(self):
+    def test_wrong_codes_count_down_the_lockout_with_the_computer_named_and_files_compressed(self):
         self.open()
         self.assertTrue(self.wait_text("#computer", "Bureau"))
         for code in ["12 34", "1111", "2222", "3333", "4444"]:  # spaces are not part of a code
@@ -171,6 +173,15 @@ class WebPage(AgentTestCase):
         self.assertTrue(wait_for(
             lambda: self.browser.on("#pair-form button", "textContent") != first))
         self.assertTrue(self.browser.on("#code", "isDisabled"))
+
+        # The page goes out compressed to browsers that take it.
+        url = "http://127.0.0.1:%d/app.js" % self.agent.port
+        plain = urllib.request.urlopen(url).read()
+        zipped = urllib.request.urlopen(urllib.request.Request(
+            url, headers={"Accept-Encoding": "br, gzip;q=0.8"}))
+        self.assertEqual((zipped.headers["Content-Encoding"], zipped.headers["Vary"]),
+                         ("gzip", "Accept-Encoding"))
+        self.assertEqual(gzip.decompress(zipped.read()), plain)
 
     def test_the_qr_link_pairs_and_what_is_typed_while_the_computer_is_frozen_comes_after(self):
         self.window.stop()
