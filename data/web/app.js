@@ -3,10 +3,12 @@
 // remote, all speaking the agent's own protocol over the WebSocket it serves.
 import { Connection } from './connection.js';
 import { Keyboard } from './keyboard.js';
+import { t, translatePage } from './language.js';
 import { Modifiers } from './modifiers.js';
 import { Touchpad } from './touchpad.js';
 
 const $ = (id) => document.getElementById(id);
+translatePage();
 
 const STATUS_TEXT = {
   connecting: 'Connexion…',
@@ -46,7 +48,7 @@ const online = () => connection.state === 'ready' && connection.ax;
 function showState(state, name) {
   const shown = state === 'ready' && !connection.ax ? 'blocked' : state;
   document.body.dataset.link = shown;
-  $('status').textContent = STATUS_TEXT[shown];
+  $('status').textContent = t(STATUS_TEXT[shown]);
   if (name) $('computer').textContent = name;
   // The controls stay on screen, dimmed, while reconnecting; only pairing replaces them.
   if (state === 'needpair' || state === 'ready') {
@@ -89,7 +91,8 @@ function showNotice() {
   if (state === 'offline') text = $('remote').hidden ? 'Hors ligne. Reconnexion…' : OFFLINE_TEXT;
   if (state === 'stranded') text = STRANDED_TEXT;
   if (state === 'ready' && !connection.ax) text = BLOCKED_TEXT;
-  if (text && keyboard.pending()) text += PENDING_TEXT;
+  text = t(text);
+  if (text && keyboard.pending()) text += t(PENDING_TEXT);
   $('notice').textContent = text;
   $('notice').hidden = !text;
 }
@@ -102,26 +105,26 @@ function codeRefused(lockoutSeconds) {
   $('pairing').hidden = false;
   $('code').value = '';
   if (lockoutSeconds > 0) return lockOut(lockoutSeconds);
-  $('pair-error').textContent = 'Code incorrect. Vérifie le code affiché sur l’ordinateur.';
+  $('pair-error').textContent = t('Code incorrect. Vérifie le code affiché sur l’ordinateur.');
   $('code').focus();
 }
 
 // Too many wrong codes: the agent compares none for a while, so the page counts it down
 // rather than let the right code look wrong.
 function lockOut(seconds) {
-  $('pair-error').textContent = 'Trop d’essais : le jumelage est bloqué un moment.';
+  $('pair-error').textContent = t('Trop d’essais : le jumelage est bloqué un moment.');
   const until = performance.now() + seconds * 1000;
   const submit = $('pair-form').querySelector('button');
   const tick = () => {
     const left = Math.ceil((until - performance.now()) / 1000);
     const locked = left > 0;
     $('code').disabled = submit.disabled = locked;
-    submit.textContent = locked ? `Réessaie dans ${left} s` : 'Jumeler';
+    submit.textContent = locked ? t('Réessaie dans {n} s').replace('{n}', left) : t('Jumeler');
     if (locked) {
       lockoutTimer = setTimeout(tick, 1000 - ((until - performance.now()) % 1000));
       return;
     }
-    $('pair-error').textContent = 'Tu peux réessayer.';
+    $('pair-error').textContent = t('Tu peux réessayer.');
     $('code').focus();
   };
   clearTimeout(lockoutTimer);
@@ -236,7 +239,7 @@ let volumeAvailable = true;
 function showVolume(value, muted, available) {
   if (available !== volumeAvailable) {
     volumeAvailable = available;
-    $('volume').title = available ? '' : 'Volume indisponible sur l’ordinateur';
+    $('volume').title = available ? '' : t('Volume indisponible sur l’ordinateur');
     $('volume').setAttribute('aria-label', available ? 'Volume' : $('volume').title);
     enableControls();
   }
@@ -267,7 +270,7 @@ document.addEventListener('visibilitychange', () => {
 
 $('open-settings').addEventListener('click', () => $('settings').showModal());
 $('forget').addEventListener('click', () => {
-  if (!confirm('Oublier cet ordinateur ? Il faudra saisir un nouveau code.')) return;
+  if (!confirm(t('Oublier cet ordinateur ? Il faudra saisir un nouveau code.'))) return;
   $('settings').close();
   connection.forget();
 });

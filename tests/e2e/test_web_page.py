@@ -229,17 +229,21 @@ class WebPage(AgentTestCase):
         self.assertTrue(self.wait_text("#status", "À jumeler"))
         self.assertEqual(self.browser.page("evaluate", "seen"), ["À jumeler"])
 
-    def test_a_computer_that_cannot_take_input_says_so(self):
+    def test_a_computer_that_cannot_take_input_says_so_in_english_to_an_english_browser(self):
         blocked = self.start_agent(dry_run=False, env=dict(OLVANE_INPUT_BACKEND="none"))
+        self.browser.page("addInitScript", "Object.defineProperty(navigator, 'languages', "
+                                           "{ get: () => ['en-GB', 'fr'] })")
         self.browser.page("goto", "http://127.0.0.1:%d/#code=4321" % blocked.port)
-        self.assertTrue(self.wait_text("#status", "Sans contrôle"))
-        self.assertIn("Autoriser l’accessibilité", self.browser.on("#notice", "textContent"))
+        self.assertTrue(self.wait_text("#status", "No control"))
+        self.assertIn("choose “Autoriser l’accessibilité…”",
+                      self.browser.on("#notice", "textContent"))
+        self.assertEqual(self.browser.on("[data-key=left]", "getAttribute", "aria-label"), "Left")
         self.assertTrue(self.browser.on("[data-key=left]", "isDisabled"))
         # Nor is there a sound server: the slider does not pretend.
         self.assertFalse(self.browser.on("[data-media=next]", "isDisabled"))
         self.assertTrue(wait_for(lambda: self.browser.on("#volume", "isDisabled")))
         self.assertEqual(self.browser.on("#volume", "getAttribute", "title"),
-                         "Volume indisponible sur l’ordinateur")
+                         "Volume unavailable on the computer")
 
 
 if __name__ == "__main__":
