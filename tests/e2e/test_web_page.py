@@ -80,6 +80,7 @@ class WebPage(AgentTestCase):
 
     def test_pairs_then_moves_clicks_drags_scrolls_types_and_sets_volume_and_speed(self):
         self.open()
+        self.browser.page("emulateMedia", {"colorScheme": "dark"})
         self.browser.on("#code", "fill", "4321")
         self.assertTrue(wait_for(lambda: self.browser.on("#volume", "inputValue") == "40"))
         self.screenshot("web-page.png")
