@@ -22,7 +22,7 @@ const ENGLISH = {
       'Olvane et choisis « Autoriser l’accessibilité… » : il dit ce qui manque. La page ' +
       'reprend d’elle-même dès que c’est réglé.']:
       'This computer cannot be controlled yet. On the computer, open the Olvane icon’s menu ' +
-      'and choose “Autoriser l’accessibilité…”: it says what is missing. The page resumes ' +
+      'and choose “Allow accessibility…”: it says what is missing. The page resumes ' +
       'by itself once that is done.',
   'Code incorrect. Vérifie le code affiché sur l’ordinateur.':
       'Wrong code. Check the code shown on the computer.',

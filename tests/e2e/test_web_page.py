@@ -236,7 +236,7 @@ class WebPage(AgentTestCase):
                                            "{ get: () => ['en-GB', 'fr'] })")
         self.browser.page("goto", "http://127.0.0.1:%d/#code=4321" % blocked.port)
         self.assertTrue(self.wait_text("#status", "No control"))
-        self.assertIn("choose “Autoriser l’accessibilité…”",
+        self.assertIn("choose “Allow accessibility…”",
                       self.browser.on("#notice", "textContent"))
         self.assertEqual(self.browser.on("[data-key=left]", "getAttribute", "aria-label"), "Left")
         self.assertTrue(self.browser.on("[data-key=left]", "isDisabled"))
