@@ -4,6 +4,7 @@
 #include "base/Env.h"
 #include "base/Log.h"
 #include "input/Input.h"
+#include "input/KeyNames.h"
 #include "router/BinaryMessage.h"
 #include "state/AppState.h"
 
@@ -333,7 +334,10 @@ void Router::key(const QJsonObject& m, const std::shared_ptr<ClientSession>&) {
 void Router::modifier(const QJsonObject& m, const std::shared_ptr<ClientSession>& session) {
     const QString name = stringOr(m, QLatin1String("name")).toLower();
     const bool down = boolOr(m, QLatin1String("down"), false);
-    if (name.isEmpty() || session->heldModifiers.contains(name) == down) return;
+    // Only modifier names are kept: a session cannot grow the list with anything else.
+    if (KeyNames::modifierKeyCodes({name}, KeyNames::CmdKey::Control).isEmpty() ||
+        session->heldModifiers.contains(name) == down)
+        return;
     if (down)
         session->heldModifiers.append(name);
     else
