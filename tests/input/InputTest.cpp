@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "support/InputHarness.h"
 #include "support/LogCapture.h"
+#include "support/Wait.h"
 
 #include <gtest/gtest.h>
 
@@ -9,6 +10,7 @@
 
 #include <atomic>
 #include <cmath>
+#include <thread>
 
 using Kind = InputHarness::Event::Kind;
 
@@ -106,7 +108,7 @@ TEST(InputScroll, drainsInWholeStepsAndEndsOnceWhenItHasRestedWhateverThePointer
     EXPECT_EQ(endedAt, 4 + 51);  // 51 ticks of 4 ms without a step: about 0.2 s
 }
 
-TEST(InputQueue, throttleHoldsTheCallerBackOnlyWhileTheQueueIsFarBehind) {
+TEST(InputQueue, throttleHoldsTheCallerBackOnlyWhileTheQueueOrTheBackendIsFarBehind) {
     InputHarness h;
     std::atomic<bool> busy = true;
     h.input->queue().async([&] {
@@ -121,6 +123,15 @@ TEST(InputQueue, throttleHoldsTheCallerBackOnlyWhileTheQueueIsFarBehind) {
     h.input->throttle();
     EXPECT_EQ(h.input->backlog(), 0);
     EXPECT_EQ(h.take().size(), queued);
+
+    // A backend holding over 256 operations holds readers back; one that may not wait resumes.
+    h.input->queue().sync([&] { h.backend->hold(257); });
+    bool resumed = false;
+    EXPECT_TRUE(h.input->holdBack([&] { resumed = true; }));
+    std::thread reader([&] { h.input->throttle(); });
+    h.input->queue().sync([&] { h.backend->hold(256); });
+    reader.join();
+    EXPECT_TRUE(waitUntil([&] { return resumed; }));
 }
 
 TEST(InputKeyboard,

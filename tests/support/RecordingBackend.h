@@ -27,6 +27,8 @@ public:
         QString text(quint16 code, bool shifted) const override { return value({code, shifted}); }
     };
 
+    // As a backend waiting for the window system does; on the input queue.
+    void hold(int operations) { setWaiting(operations); }
     // Set by the test while the input queue has nothing to do; it follows what is posted.
     std::optional<QPointF> cursor;
     QList<QRectF> displays;

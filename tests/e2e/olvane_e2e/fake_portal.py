@@ -52,7 +52,7 @@ class RemoteDesktop(dbus.service.Object):
         super().__init__(bus, PATH)
         self.add_to_connection(bus, "/org/olvane/test")
         self.bus, self.start_response = bus, start_response
-        self.calls, self.sessions, self.tokens = [], {}, 0
+        self.calls, self.sessions, self.tokens, self.hung = [], {}, 0, False
 
     def answer(self, call, sender, options, response, results, *args):
         for key, value in options.items():
@@ -98,13 +98,20 @@ class RemoteDesktop(dbus.service.Object):
             results["restore_token"] = dbus.String("token-%d" % self.tokens)
         return self.answer("Start", sender, options, self.start_response, results, parent_window)
 
-    @dbus.service.method(REMOTE_DESKTOP, in_signature="oa{sv}iu")
-    def NotifyKeyboardKeycode(self, handle, options, keycode, state):
+    @dbus.service.method(REMOTE_DESKTOP, in_signature="oa{sv}iu", async_callbacks=("ok", "_"))
+    def NotifyKeyboardKeycode(self, handle, options, keycode, state, ok, _):
         self.calls.append(["NotifyKeyboardKeycode", int(keycode), int(state)])
+        self.hung or ok()
 
-    @dbus.service.method(REMOTE_DESKTOP, in_signature="oa{sv}iu")
-    def NotifyKeyboardKeysym(self, handle, options, keysym, state):
+    @dbus.service.method(REMOTE_DESKTOP, in_signature="oa{sv}iu", async_callbacks=("ok", "_"))
+    def NotifyKeyboardKeysym(self, handle, options, keysym, state, ok, _):
         self.calls.append(["NotifyKeyboardKeysym", int(keysym), int(state)])
+        self.hung or ok()
+
+    @dbus.service.method(CONTROL, in_signature="b")
+    def Hang(self, hung):
+        """Key events are taken and never answered, as by a portal that stalls."""
+        self.hung = bool(hung)
 
     @dbus.service.method(CONTROL, out_signature="s")
     def Calls(self):

@@ -2,6 +2,7 @@
 #include "input/portal/PortalBackend.h"
 #include "support/DBusFake.h"
 #include "support/InputHarness.h"
+#include "support/LogCapture.h"
 #include "support/Wait.h"
 
 #include <QRegularExpression>
@@ -40,4 +41,30 @@ TEST(PortalBackend, characterCodesFollowIBusAsItComesAndGoesOnTheBus) {
     ASSERT_TRUE(typeOne() && ibus.registerService("org.freedesktop.IBus"));
     ASSERT_TRUE(typeOne());
     EXPECT_EQ(ways, "scs");
+}
+
+// A portal that stops taking events ends the session after 10 s: one line tells what was
+// dropped (three characters are six events, one of them under way), and the desktop is asked
+// again.
+TEST(PortalBackend, aPortalThatTakesNoEventEndsTheSessionAndIsAskedAgain) {
+    DBusFake portal("fake_portal", "org.freedesktop.portal.Desktop", "org.olvane.test.FakePortal",
+                    {});
+    LogCapture log;
+    QTemporaryDir dir;
+    Input input(std::make_unique<PortalBackend>(portal.bus(), dir.filePath("token"),
+                                                XKBLayoutNames{"", "", "us", "", ""}),
+                std::make_unique<ManualInputClock>());
+    ASSERT_TRUE(waitUntil([&] { return input.trusted(); }));
+    portal.call("Hang", {true});
+    input.typeText("abc");
+    const QString ended =
+        "Input: the desktop portal took no event for 10 s; the remote control "
+        "session is ended, 5 waiting input events dropped, and the desktop "
+        "asked again";
+    ASSERT_TRUE(waitUntil([&] { return log.count(ended) == 1; }, 20000))
+        << log.lines().join('\n').toStdString();
+    EXPECT_TRUE(waitUntil([&] {
+        return input.trusted() &&
+               portal.call("Calls").arguments()[0].toString().count("CreateSession") == 2;
+    }));
 }
