@@ -9,8 +9,10 @@
 
 const TOKEN_KEY = 'olvane.token';
 // The page's clock, in ms: pings and input carry it, so that the agent can tell input that
-// reaches it late (it was frozen, say) and not act on it.
-const clock = () => performance.now();
+// reaches it late (it was frozen, say) and not act on it. The wall clock, since a phone's
+// monotonic clock stands still while it sleeps: input after waking would look as old as the
+// sleep was long on a link that lived through it.
+const clock = () => Date.now();
 // An agent that restarts is back within a second or two: the first tries come quickly.
 const RETRY_FIRST_MS = 250;
 const RETRY_LONGEST_MS = 2000;
