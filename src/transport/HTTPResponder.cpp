@@ -12,6 +12,8 @@
 #include <QLocale>
 #include <QRegularExpression>
 
+#include <zlib.h>
+
 #include <utility>
 
 namespace {
@@ -121,25 +123,23 @@ HTTPResponder::Response errorResponse(int status, const Fields& extra = {}) {
     return {status, serialise(status, fields, body)};
 }
 
-quint32 crc32(const QByteArray& bytes) {
-    quint32 crc = 0xFFFFFFFF;
-    for (const char byte : bytes) {
-        crc ^= quint8(byte);
-        for (int bit = 0; bit < 8; ++bit) crc = (crc >> 1) ^ (0xEDB88320U & (0U - (crc & 1U)));
-    }
-    return ~crc;
-}
-
-// The gzip form of text files: Qt's zlib stream without its own head and tail, in gzip's.
+// The gzip form of text files, smaller than the file itself; empty otherwise.
 QByteArray gzip(const QByteArray& body, const QByteArray& type) {
     if (!type.startsWith("text/") && !type.startsWith("image/svg")) return {};
-    const QByteArray zlib = qCompress(body, 9);  // 4 bytes of length, 2 of head, 4 of checksum
-    if (zlib.size() < 10) return {};
-    QByteArray out("\x1f\x8b\x08\x00\x00\x00\x00\x00\x02\xff", 10);
-    out += zlib.sliced(6, zlib.size() - 10);
-    for (const quint32 word : {crc32(body), quint32(body.size())})
-        for (int shift = 0; shift < 32; shift += 8) out += char((word >> shift) & 0xFF);
-    return out.size() < body.size() ? out : QByteArray();
+    z_stream stream{};
+    constexpr int kGzipWindow = 15 + 16;  // zlib's largest window, in gzip's framing
+    if (deflateInit2(&stream, Z_BEST_COMPRESSION, Z_DEFLATED, kGzipWindow, 8,
+                     Z_DEFAULT_STRATEGY) != Z_OK)
+        return {};
+    QByteArray out(qsizetype(deflateBound(&stream, uLong(body.size()))), Qt::Uninitialized);
+    stream.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(body.data()));
+    stream.avail_in = uInt(body.size());
+    stream.next_out = reinterpret_cast<Bytef*>(out.data());
+    stream.avail_out = uInt(out.size());
+    const bool done = deflate(&stream, Z_FINISH) == Z_STREAM_END;
+    out.truncate(qsizetype(stream.total_out));
+    deflateEnd(&stream);
+    return done && out.size() < body.size() ? out : QByteArray();
 }
 
 // Whether the request's Accept-Encoding takes gzip (not with q=0).
