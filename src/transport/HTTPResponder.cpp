@@ -128,8 +128,8 @@ QByteArray gzip(const QByteArray& body, const QByteArray& type) {
     if (!type.startsWith("text/") && !type.startsWith("image/svg")) return {};
     z_stream stream{};
     constexpr int kGzipWindow = 15 + 16;  // zlib's largest window, in gzip's framing
-    if (deflateInit2(&stream, Z_BEST_COMPRESSION, Z_DEFLATED, kGzipWindow, 8,
-                     Z_DEFAULT_STRATEGY) != Z_OK)
+    if (deflateInit2(&stream, Z_BEST_COMPRESSION, Z_DEFLATED, kGzipWindow, 8, Z_DEFAULT_STRATEGY) !=
+        Z_OK)
         return {};
     QByteArray out(qsizetype(deflateBound(&stream, uLong(body.size()))), Qt::Uninitialized);
     stream.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(body.data()));
