@@ -13,17 +13,32 @@ from olvane_e2e.x11_window import RecordingWindow, TextField
 from olvane_e2e.xvfb import Xvfb
 
 # The last one, turned to landscape, is the screenshot in docs/using.md.
-PHONES = [(320, 568), (412, 915), (360, 740)]
-# Whether the page scrolls, which visible controls are under 44 px or texts under 14 px, whether
-# the pad is left of the controls.
+PHONES = [(320, 568), (412, 915), (390, 844), (360, 740)]
+# What is wrong with the layout: whether the page scrolls; which visible controls are under
+# 44 px, outside the screen or covered, or have edges under 3:1 against what is behind them;
+# which texts are under 14 px. And whether the pad is left of the controls.
 LAYOUT = """(() => {
   const box = (e) => e.getBoundingClientRect();
   const shown = (s) => [...document.querySelectorAll(s)].filter((e) => e.offsetParent);
-  const small = shown('button, input').filter((e) => box(e).width < 44 || box(e).height < 44)
-    .concat(shown('p, span').filter((e) => parseFloat(getComputedStyle(e).fontSize) < 14))
-    .map((e) => e.getAttribute('aria-label') || e.textContent.trim());
+  const name = (e) => e.getAttribute('aria-label') || e.textContent.trim();
+  const seen = (e, r = box(e)) => r.left >= 0 && r.top >= 0 && r.right <= innerWidth &&
+    r.bottom <= innerHeight && e.contains(document.elementFromPoint(r.x + r.width / 2, r.y + r.height / 2));
+  const light = (color) => color.match(/[\\d.]+/g).slice(0, 3).map((v) => v / 255)
+    .map((v) => (v <= 0.04045 ? v / 12.92 : ((v + 0.055) / 1.055) ** 2.4))
+    .reduce((sum, v, i) => sum + v * [0.2126, 0.7152, 0.0722][i], 0.05);
+  const contrast = (a, b) => Math.max(light(a), light(b)) / Math.min(light(a), light(b));
+  const behind = (e) => {
+    while ((e = e.parentElement) && getComputedStyle(e).backgroundColor === 'rgba(0, 0, 0, 0)');
+    return getComputedStyle(e).backgroundColor;
+  };
   const root = document.scrollingElement;
-  return { scrolls: root.scrollHeight > innerHeight || root.scrollWidth > innerWidth, small,
+  return { scrolls: root.scrollHeight > innerHeight || root.scrollWidth > innerWidth,
+           small: shown('button, input').filter((e) => box(e).width < 44 || box(e).height < 44)
+             .concat(shown('p, span').filter((e) => parseFloat(getComputedStyle(e).fontSize) < 14))
+             .map(name),
+           hidden: shown('button, input').filter((e) => !seen(e)).map(name),
+           faint: shown('button, #typing, #pad').filter((e) =>
+             contrast(getComputedStyle(e).borderTopColor, behind(e)) < 3).map(name),
            sideBySide: box(document.getElementById('pad')).right
                        <= box(document.querySelector('.controls')).left };
 })()"""
@@ -32,6 +47,8 @@ LAYOUT = """(() => {
 class WebPage(AgentTestCase):
     """The page the agent serves, in Chromium on a phone-sized touch screen, driving a real
     X server and a real PulseAudio."""
+
+    maxDiff = None
 
     def setUp(self):
         self.xvfb = self.started(Xvfb())
@@ -152,15 +169,24 @@ class WebPage(AgentTestCase):
         slow, fast = self.pointer_travel(1, x, y), self.pointer_travel(9, x, y)
         self.assertGreater(fast, 2.5 * slow, (slow, fast))
 
+        # The window switcher says its keys where there is room, and is named as it reads.
+        self.assertEqual(self.browser.on('role=button[name="Fenêtres (Alt+Tab)"s]', "innerText"),
+                         "Fenêtres (Alt+Tab)")
         for width, height in PHONES + [(h, w) for w, h in PHONES]:
             self.browser.page("setViewportSize", {"width": width, "height": height})
-            layout = self.browser.page("evaluate", LAYOUT)
-            self.assertEqual((layout["scrolls"], layout["small"], layout["sideBySide"]),
-                             (False, [], width > height), (width, height))
+            self.assertEqual(self.browser.page("evaluate", LAYOUT), dict(
+                scrolls=False, small=[], hidden=[], faint=[], sideBySide=width > height),
+                (width, height))
         self.screenshot("web-page-landscape.png")
         self.browser.page("emulateMedia", {"colorScheme": "light"})
         self.assertEqual(self.browser.page("evaluate", "getComputedStyle(document.body).background"
                                            "Color"), "rgb(242, 242, 245)")
+        self.assertEqual(self.browser.page("evaluate", LAYOUT)["faint"], [])
+        self.window.clear()
+        for name in ["Copier", "Coller"]:
+            self.browser.on('role=button[name="%s"s]' % name, "tap")
+        self.assertTrue(self.window.wait_for_events("key-release", 4))
+        self.assertEqual(self.window.key_presses(), [(37, 0), (54, 4), (37, 0), (55, 4)])
 
     def test_wrong_codes_count_down_the_lockout_with_the_computer_named_and_files_compressed(self):
         self.open()
@@ -238,7 +264,8 @@ class WebPage(AgentTestCase):
         self.assertTrue(self.wait_text("#status", "No control"))
         self.assertIn("choose “Allow accessibility…”",
                       self.browser.on("#notice", "textContent"))
-        self.assertEqual(self.browser.on("[data-key=left]", "getAttribute", "aria-label"), "Left")
+        self.assertEqual(self.browser.on('role=button[name="Windows (Alt+Tab)"s]', "innerText"),
+                         "Windows (Alt+Tab)")
         self.assertTrue(self.browser.on("[data-key=left]", "isDisabled"))
         # Nor is there a sound server: the slider does not pretend.
         self.assertFalse(self.browser.on("[data-media=next]", "isDisabled"))
