@@ -13,6 +13,7 @@ from olvane_e2e.x11_window import RecordingWindow, TextField
 from olvane_e2e.xvfb import Xvfb
 
 # The last one, turned to landscape, is the screenshot in docs/using.md.
+RED, GREEN = "rgb(198, 47, 40)", "rgb(30, 158, 70)"  # of the light theme
 PHONES = [(320, 568), (412, 915), (390, 844), (360, 740)]
 # What is wrong with the layout: whether the page scrolls; which visible controls are under
 # 44 px, outside the screen or covered, or have edges under 3:1 against what is behind them;
@@ -42,6 +43,24 @@ LAYOUT = """(() => {
            sideBySide: box(document.getElementById('pad')).right
                        <= box(document.querySelector('.controls')).left };
 })()"""
+
+# The link as shown: the status and its dot's colour, whether the banner is hidden, the pad's
+# opacity and whether the keys are disabled.
+LINK = """(() => {
+  const [status, notice, pad] = ['status', 'notice', 'pad'].map((id) => document.getElementById(id));
+  return [status.textContent, getComputedStyle(status, '::before').color, notice.hidden,
+          getComputedStyle(pad).opacity, document.querySelector('[data-key=left]').disabled];
+})()"""
+# Each socket the page opens or sees closed, at the page's time in ms; then how long the page
+# waited after each close before it opened the next one.
+SOCKETS = """window.sockets = [];
+window.WebSocket = class extends WebSocket {
+  constructor(url) {
+    super(url).addEventListener('close', () => sockets.push(['close', performance.now()]));
+    sockets.push(['open', performance.now()]);
+  }
+};"""
+RETRY_WAITS = "sockets.flatMap(([kind, at], i) => (kind === 'open' && i ? [at - sockets[i - 1][1]] : []))"
 
 
 class WebPage(AgentTestCase):
@@ -210,9 +229,10 @@ class WebPage(AgentTestCase):
                          ("gzip", "Accept-Encoding"))
         self.assertEqual(gzip.decompress(zipped.read()), plain)
 
-    def test_the_qr_link_pairs_and_what_is_typed_while_the_computer_is_frozen_comes_after(self):
+    def test_the_qr_link_pairs_what_is_typed_while_frozen_comes_after_and_the_link_is_shown(self):
         self.window.stop()
         field = self.started(TextField("gtk", self.xvfb.env()))
+        self.browser.page("addInitScript", SOCKETS)
         self.open("#code=4321")
         self.browser.on("#pad", "waitFor")
         self.assertEqual(self.browser.page("evaluate", "location.hash"), "")
@@ -246,6 +266,23 @@ class WebPage(AgentTestCase):
         self.browser.on("#typing", "press", "Backspace")
         self.assertEqual(self.browser.on("#typing", "inputValue"), "Salut 👍🏽 famille ")
         self.assertEqual(field.wait_for_text("ok\nSalut 👍🏽 famille "), "ok\nSalut 👍🏽 famille ")
+
+        # Control lost with the X server and back with it, in the middle of a session.
+        link = lambda: self.browser.page("evaluate", LINK)  # noqa: E731
+        self.xvfb.kill()
+        self.assertTrue(wait_for(lambda: link() == ["Sans contrôle", RED, False, "0.4", True]), link())
+        self.xvfb.start()
+        self.assertTrue(wait_for(lambda: link() == ["Connecté", GREEN, True, "1", False]), link())
+        # A restarted agent: tries after 0.25 s, then twice as late each time, at most 2 s apart.
+        self.browser.page("evaluate", "sockets.length = 0")
+        self.agent.stop_cleanly()
+        self.assertTrue(wait_for(lambda: len(self.browser.page("evaluate", RETRY_WAITS)) >= 6, 30))
+        self.agent.extra_env["OLVANE_WS_PORT"] = str(self.agent.port)
+        self.agent.start()
+        self.assertTrue(self.wait_text("#status", "Connecté"))
+        waits = self.browser.page("evaluate", RETRY_WAITS)
+        self.assertTrue(all(planned <= waited < planned + 1500 for planned, waited
+                            in zip([250, 500, 1000, 2000, 2000, 2000], waits)), waits)
 
         # Forgetting the computer goes to pairing without a lost link on the way.
         self.browser.page("evaluate", "const s = document.getElementById('status'); window.seen = [];"
