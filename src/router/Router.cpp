@@ -81,6 +81,14 @@ QString decimal(double d) {
         text += QLatin1String(".0");
     return text;
 }
+
+// "muted" and "available" are for the page; the app reads only "value".
+QJsonObject volumeMessage(const VolumeWatch::Reading& reading) {
+    return {{QStringLiteral("t"), QStringLiteral("vol")},
+            {QStringLiteral("value"), reading.percent},
+            {QStringLiteral("muted"), reading.muted},
+            {QStringLiteral("available"), reading.available}};
+}
 }  // namespace
 
 Router::Options Router::Options::fromEnv(const Env& env) {
@@ -88,7 +96,18 @@ Router::Options Router::Options::fromEnv(const Env& env) {
 }
 
 Router::Router(AppState& state, Input& input, Options options)
-    : state_(state), input_(input), options_(options) {}
+    : state_(state),
+      input_(input),
+      options_(options),
+      volumeWatch_([this](VolumeWatch::Answer answer) { readVolume(std::move(answer)); },
+                   [this](const VolumeWatch::Reading& reading) { pushVolume(reading); },
+                   [this] { return anyoneWatchesVolume(); }) {}
+
+Router::~Router() {
+    volumeWatch_.stop();
+    // A reading under way answers on the audio queue, into the watch.
+    input_.audioQueue().sync([] {});
+}
 
 const QHash<QString, Router::Handler>& Router::commands() {
     static const QHash<QString, Handler> table = {
@@ -210,6 +229,12 @@ void Router::closeRevokedSessions(bool lookAnyway) {
 }
 
 void Router::sessionEnded(ClientSession& session) {
+    {
+        std::lock_guard lock(volumeWatchersMutex_);
+        std::erase_if(volumeWatchers_, [&](const std::weak_ptr<ClientSession>& w) {
+            return w.expired() || w.lock().get() == &session;
+        });
+    }
     // As a held button: nobody else knows to let go.
     for (const QString& name : std::exchange(session.heldModifiers, {}))
         if (!options_.dryRun) input_.holdModifier(name, false);
@@ -357,14 +382,42 @@ void Router::volume(const QJsonObject& m, const std::shared_ptr<ClientSession>&)
     input_.setVolume(int(percent));
 }
 
-void Router::getVolume(const QJsonObject&, const std::shared_ptr<ClientSession>& session) {
-    // "muted" and "available" are for the page; the app reads only "value".
-    input_.getVolume([session](int percent, bool muted, bool readable) {
-        session->sendJSON({{QStringLiteral("t"), QStringLiteral("vol")},
-                           {QStringLiteral("value"), percent},
-                           {QStringLiteral("muted"), muted},
-                           {QStringLiteral("available"), readable}});
+// Watching starts before the reading is asked for: a change made in between is sent after
+// the answer, never lost.
+void Router::getVolume(const QJsonObject& m, const std::shared_ptr<ClientSession>& session) {
+    const QJsonValue watch = m.value(QLatin1String("watch"));
+    if (watch.isBool()) watchVolume(session, watch.toBool());
+    readVolume([session](const VolumeWatch::Reading& reading) {
+        session->sendJSON(volumeMessage(reading));
     });
+}
+
+void Router::readVolume(VolumeWatch::Answer answer) {
+    input_.getVolume([answer = std::move(answer)](int percent, bool muted, bool readable) {
+        answer({percent, muted, readable});
+    });
+}
+
+void Router::watchVolume(const std::shared_ptr<ClientSession>& session, bool watch) {
+    std::lock_guard lock(volumeWatchersMutex_);
+    std::erase_if(volumeWatchers_, [&](const std::weak_ptr<ClientSession>& w) {
+        const auto watcher = w.lock();
+        return !watcher || watcher == session;
+    });
+    if (watch) volumeWatchers_.push_back(session);
+}
+
+bool Router::anyoneWatchesVolume() {
+    std::lock_guard lock(volumeWatchersMutex_);
+    return std::any_of(volumeWatchers_.begin(), volumeWatchers_.end(),
+                       [](const std::weak_ptr<ClientSession>& w) { return !w.expired(); });
+}
+
+void Router::pushVolume(const VolumeWatch::Reading& reading) {
+    std::lock_guard lock(volumeWatchersMutex_);
+    for (const auto& w : volumeWatchers_)
+        if (const auto watcher = w.lock(); watcher && !watcher->revoked)
+            watcher->sendJSON(volumeMessage(reading));
 }
 
 void Router::ping(const QJsonObject& m, const std::shared_ptr<ClientSession>& session) {

@@ -2,6 +2,7 @@
 #pragma once
 
 #include "router/ClientSession.h"
+#include "router/VolumeWatch.h"
 
 #include <QByteArrayView>
 #include <QHash>
@@ -31,6 +32,8 @@ public:
     };
 
     Router(AppState& state, Input& input, Options options);
+    // Waits for volume readings under way: Input must outlive the router.
+    ~Router();
 
     void handleJSON(const QJsonObject& message, const std::shared_ptr<ClientSession>& session);
     void handleBinary(QByteArrayView bytes, const std::shared_ptr<ClientSession>& session);
@@ -44,6 +47,10 @@ public:
     // For a transport on the main thread, which must not wait: whether to stop reading until
     // resume runs (see Input::holdBack).
     bool holdBack(std::function<void()> resume);
+
+    // From any thread: the computer's volume or mute may have changed. Sessions that asked to
+    // watch it ("getvol" with "watch": true) are sent a "vol" if it did.
+    void volumeMayHaveChanged() { volumeWatch_.changed(); }
 
     bool dryRun() const { return options_.dryRun; }
     static QJsonObject pongReply(const QJsonObject& request, bool ax);
@@ -81,6 +88,10 @@ private:
     // then. Any stamp teaches the session's clock; releases are always carried out.
     bool stale(const QString& type, const QJsonObject& message, ClientSession& session);
     bool stale(std::optional<double> stampMs, ClientSession& session);
+    void readVolume(VolumeWatch::Answer answer);
+    void watchVolume(const std::shared_ptr<ClientSession>& session, bool watch);
+    bool anyoneWatchesVolume();
+    void pushVolume(const VolumeWatch::Reading& reading);
     QJsonObject welcome(const QString& type) const;
     QJsonObject badCodeReply() const;
     bool ax() const;
@@ -100,4 +111,9 @@ private:
     std::vector<Binding> bindings_;
     quint64 checkedRevision_ = 0;
     std::atomic<double> lastStaleLogMs_ = -1e300;
+
+    // The sessions that asked to be told of volume changes.
+    std::mutex volumeWatchersMutex_;
+    std::vector<std::weak_ptr<ClientSession>> volumeWatchers_;
+    VolumeWatch volumeWatch_;
 };

@@ -96,3 +96,49 @@ TEST(Router, inputStampedMoreThanASecondBeforeItCameIsDroppedExceptReleasesAndUn
     EXPECT_EQ(h.run({{"t", "drag"}, {"down", false}, {"ts", old}}).value(0).action,
               PointerAction::LeftUp);
 }
+
+TEST(Router, volumeChangesReachOnlySessionsThatWatchOnceEachAndABurstIsReadAtMostTwice) {
+    QList<VolumeWatch::Answer> reads;  // answered by hand: a burst meets a reading under way
+    QList<VolumeWatch::Reading> reported;
+    bool wanted = true;
+    VolumeWatch watch([&](VolumeWatch::Answer a) { reads.append(std::move(a)); },
+                      [&](const VolumeWatch::Reading& r) { reported.append(r); },
+                      [&] { return wanted; });
+    for (const VolumeWatch::Reading& r :
+         {VolumeWatch::Reading{40, false, true}, {40, false, true}, {40, true, true}}) {
+        for (int i = 0; i < 3; ++i) watch.changed();
+        ASSERT_EQ(reads.size(), 1);
+        reads.takeFirst()(r);
+        if (!reads.isEmpty()) reads.takeFirst()(r);  // the burst's one more
+    }
+    wanted = false;  // nobody watches: nothing read, and the last reading forgotten
+    watch.changed();
+    wanted = true;
+    watch.changed();
+    reads.takeFirst()({40, true, true});
+    EXPECT_EQ(reported,
+              (QList<VolumeWatch::Reading>{{40, false, true}, {40, true, true}, {40, true, true}}));
+
+    Routed h;
+    auto recording = std::make_unique<RecordingVolume>();
+    RecordingVolume* volume = recording.get();
+    volume->reading = 0.3f;
+    h.input->setVolumeControl(std::move(recording));
+    Phone other;
+    h.send(other, {{"t", "pair"}, {"code", "4321"}});
+    EXPECT_EQ(h.send(h.phone, {{"t", "getvol"}, {"watch", true}}).value("value"), 30);
+    EXPECT_EQ(h.send(other, {{"t", "getvol"}, {"watch", "yes"}}).value("value"), 30);
+    const auto change = [&](float level) {
+        volume->reading = level;
+        h.router->volumeMayHaveChanged();
+        h.flush();
+    };
+    change(0.7f), change(0.7f);
+    EXPECT_EQ(h.phone.replies.last(),
+              (QJsonObject{{"t", "vol"}, {"value", 70}, {"muted", false}, {"available", true}}));
+    EXPECT_EQ(h.phone.replies.size(), 3);  // paired, the answer, one change
+    h.send(h.phone, {{"t", "getvol"}, {"watch", false}});
+    change(0.1f);
+    EXPECT_EQ(h.phone.replies.size(), 4);
+    EXPECT_EQ(other.replies.size(), 2);  // paired, the answer
+}
