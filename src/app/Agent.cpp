@@ -26,7 +26,8 @@ Agent::Agent(const Env& env)
       input_(InputBackends::maker(env), std::make_unique<QtInputClock>(),
              Input::Options::fromEnv(env)),
       router_(state_, input_, Router::Options::fromEnv(env)),
-      shell_(state_, input_, router_, shellOptions(env)) {
+      shell_(state_, input_, router_, shellOptions(env)),
+      volumeEvents_([this] { router_.volumeMayHaveChanged(); }) {
     input_.setVolumeControl(std::make_unique<PulseVolume>());
     // A media command no player takes becomes a key press in the focused window.
     input_.setMediaControl(

@@ -2,6 +2,7 @@
 #pragma once
 
 #include "app/Shell.h"
+#include "audio/PulseSubscription.h"
 #include "input/Input.h"
 #include "router/Router.h"
 #include "state/AppState.h"
@@ -25,4 +26,6 @@ private:
     Input input_;
     Router router_;
     Shell shell_;
+    // Last: it reports to the router, and stops before anything else goes.
+    PulseSubscription volumeEvents_;
 };
