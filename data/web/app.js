@@ -230,6 +230,7 @@ for (const button of document.querySelectorAll('[data-media]')) {
 }
 
 // The slider sends at most one value per frame while it moves, and is read back once let go.
+// Changes made on the computer come as they happen, but never move it under the finger.
 // Without a sound server to ask, the computer's answer is a guess: the sound controls are
 // then disabled, and say why.
 let volumeHeld = false;

@@ -119,7 +119,8 @@ export class Connection {
 
   ready() {
     this.linked('ready');
-    this.send({ t: 'getvol' });
+    // The answer, then a "vol" whenever the volume or mute changes on the computer.
+    this.send({ t: 'getvol', watch: true });
     this.ask();  // the agent learns the page's clock before any input
   }
 

@@ -51,16 +51,25 @@ class Volume(AgentTestCase):
             self.pulse.process.send_signal(signal.SIGCONT)
         self.assertTrue(wait_for(lambda: self.getvol() == self.pulse.percent() != 50))
         self.assertTrue(self.agent.wait_for_log("Volume available again"))
+        watcher = self.connect_phone(self.agent)  # told of changes, as the page is
+        self.assertTrue(watcher.request({"t": "getvol", "watch": True})["available"])
         self.pulse.kill()
+        self.assertEqual(watcher.receive(), {"t": "vol", "value": 50, "muted": False,
+                                             "available": False})
         self.phone.send({"t": "vol", "value": 10})
         self.phone.send({"t": "media", "name": "mute"})
         self.assertEqual(self.getvol(), 50)
         self.assertEqual(len([l for l in self.agent.log_lines()
                               if l.startswith("Volume unavailable: cannot connect")]), 1)
         self.pulse.start()
+        self.assertTrue(watcher.receive(timeout=30)["available"])  # the watch is back
         self.phone.send({"t": "vol", "value": 30})
         self.sink_reaches(30)
+        self.assertEqual(watcher.receive()["value"], 30)
         self.assertEqual(self.getvol(), 30)
+        self.pulse.pactl("load-module", "module-null-sink", "sink_name=other")
+        self.pulse.pactl("set-default-sink", "other")
+        self.assertEqual(watcher.receive()["value"], 100)  # another output, at its own volume
 
 
 class VolumeBesideThePointer(AgentTestCase):

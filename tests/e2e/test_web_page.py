@@ -185,6 +185,19 @@ class WebPage(AgentTestCase):
 
         self.browser.on("#volume", "fill", "25")
         self.assertTrue(wait_for(lambda: self.pulse.percent() == 25), self.pulse.volumes())
+        # Changes made on the computer show without the page asking; a phone that did not ask
+        # to be told of them is not.
+        phone = self.connect_phone(self.agent)
+        self.browser.page("evaluate", "window.sent = []; const send = WebSocket.prototype.send; "
+                          "WebSocket.prototype.send = function (m) { sent.push(m); "
+                          "return send.call(this, m); }")
+        self.pulse.pactl("set-sink-volume", "@DEFAULT_SINK@", "70%")
+        self.assertTrue(wait_for(lambda: self.browser.on("#volume", "inputValue") == "70"))
+        self.pulse.pactl("set-sink-mute", "@DEFAULT_SINK@", "1")
+        self.assertTrue(wait_for(
+            lambda: self.browser.on("#mute", "getAttribute", "aria-pressed") == "true"))
+        self.assertEqual([m for m in self.browser.page("evaluate", "sent") if "getvol" in str(m)], [])
+        self.assertEqual(phone.request({"t": "ping"})["t"], "pong")
         slow, fast = self.pointer_travel(1, x, y), self.pointer_travel(9, x, y)
         self.assertGreater(fast, 2.5 * slow, (slow, fast))
 
