@@ -160,11 +160,14 @@ $('sensitivity').addEventListener('change', () => {
   }
 });
 
+// A computer that cannot take input is not sent any; a release always goes, so that nothing
+// stays held once control comes back.
+const controlled = (send) => (...args) => { if (online()) send(...args); };
 const touchpad = new Touchpad($('pad'), {
-  move: (dx, dy) => connection.sendPointer(1, dx, dy),
-  scroll: (dx, dy) => connection.sendPointer(2, dx, dy),
-  click: (right) => connection.sendInput({ t: 'click', right, count: 1 }),
-  drag: (down) => connection.sendInput({ t: 'drag', down }),
+  move: controlled((dx, dy) => connection.sendPointer(1, dx, dy)),
+  scroll: controlled((dx, dy) => connection.sendPointer(2, dx, dy)),
+  click: controlled((right) => connection.sendInput({ t: 'click', right, count: 1 })),
+  drag: (down) => { if (online() || !down) connection.sendInput({ t: 'drag', down }); },
   sensitivity,
 });
 

@@ -89,6 +89,12 @@ class WebPage(AgentTestCase):
         folder = os.environ.get("OLVANE_TEST_ARTIFACTS", self.agent.workdir)
         self.browser.page("screenshot", {"path": os.path.join(folder, name)})
 
+    def record_sent(self):
+        """From now on the page's WebSocket messages gather in window.sent."""
+        self.browser.page("evaluate", "window.sent = []; const send = WebSocket.prototype.send; "
+                          "WebSocket.prototype.send = function (m) { sent.push(m); "
+                          "return send.call(this, m); }")
+
     def settled_pointer(self):
         """The pointer once the agent's smoothing has brought it to rest."""
         seen = [None]
@@ -188,9 +194,7 @@ class WebPage(AgentTestCase):
         # Changes made on the computer show without the page asking; a phone that did not ask
         # to be told of them is not.
         phone = self.connect_phone(self.agent)
-        self.browser.page("evaluate", "window.sent = []; const send = WebSocket.prototype.send; "
-                          "WebSocket.prototype.send = function (m) { sent.push(m); "
-                          "return send.call(this, m); }")
+        self.record_sent()
         self.pulse.pactl("set-sink-volume", "@DEFAULT_SINK@", "70%")
         self.assertTrue(wait_for(lambda: self.browser.on("#volume", "inputValue") == "70"))
         self.pulse.pactl("set-sink-mute", "@DEFAULT_SINK@", "1")
@@ -317,6 +321,16 @@ class WebPage(AgentTestCase):
         self.assertEqual(self.browser.on('role=button[name="Windows (Alt+Tab)"s]', "innerText"),
                          "Windows (Alt+Tab)")
         self.assertTrue(self.browser.on("[data-key=left]", "isDisabled"))
+        # A slide on the pad sends nothing; a media key, which still goes, marks the end.
+        self.record_sent()
+        box = self.browser.on("#pad", "boundingBox")
+        x, y = box["x"] + box["width"] / 2, box["y"] + box["height"] / 2
+        self.stroke((x - 20, y), (x + 40, y + 20))
+        self.browser.on("[data-media=next]", "click")
+        sent = lambda: [m for m in self.browser.page("evaluate", "sent")  # noqa: E731
+                        if "ping" not in str(m)]
+        self.assertTrue(wait_for(sent))
+        self.assertEqual(sent(), ['{"t":"media","name":"next"}'])
         # Nor is there a sound server: the slider does not pretend.
         self.assertFalse(self.browser.on("[data-media=next]", "isDisabled"))
         self.assertTrue(wait_for(lambda: self.browser.on("#volume", "isDisabled")))
