@@ -6,7 +6,7 @@
 #include <memory>
 
 // A timer that runs one task once after a delay, on the thread that started it. Starting it
-// again replaces the pending task; tests drive time through their own implementation.
+// again replaces the pending task.
 class OneShotTimer {
 public:
     virtual ~OneShotTimer() = default;
