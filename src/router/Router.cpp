@@ -100,8 +100,10 @@ Router::Router(AppState& state, Input& input, Options options)
       input_(input),
       options_(options),
       volumeWatch_([this](VolumeWatch::Answer answer) { readVolume(std::move(answer)); },
-                   [this](const VolumeWatch::Reading& reading) { pushVolume(reading); },
-                   [this] { return anyoneWatchesVolume(); }) {}
+                   [this](const VolumeWatch::Reading& reading) {
+                       volumeWatchers_.send(volumeMessage(reading));
+                   },
+                   [this] { return volumeWatchers_.any(); }) {}
 
 Router::~Router() {
     volumeWatch_.stop();
@@ -229,12 +231,7 @@ void Router::closeRevokedSessions(bool lookAnyway) {
 }
 
 void Router::sessionEnded(ClientSession& session) {
-    {
-        std::lock_guard lock(volumeWatchersMutex_);
-        std::erase_if(volumeWatchers_, [&](const std::weak_ptr<ClientSession>& w) {
-            return w.expired() || w.lock().get() == &session;
-        });
-    }
+    volumeWatchers_.remove(session);
     // As a held button: nobody else knows to let go.
     for (const QString& name : std::exchange(session.heldModifiers, {}))
         if (!options_.dryRun) input_.holdModifier(name, false);
@@ -386,7 +383,7 @@ void Router::volume(const QJsonObject& m, const std::shared_ptr<ClientSession>&)
 // the answer, never lost.
 void Router::getVolume(const QJsonObject& m, const std::shared_ptr<ClientSession>& session) {
     const QJsonValue watch = m.value(QLatin1String("watch"));
-    if (watch.isBool()) watchVolume(session, watch.toBool());
+    if (watch.isBool()) volumeWatchers_.set(session, watch.toBool());
     readVolume([session](const VolumeWatch::Reading& reading) {
         session->sendJSON(volumeMessage(reading));
     });
@@ -396,28 +393,6 @@ void Router::readVolume(VolumeWatch::Answer answer) {
     input_.getVolume([answer = std::move(answer)](int percent, bool muted, bool readable) {
         answer({percent, muted, readable});
     });
-}
-
-void Router::watchVolume(const std::shared_ptr<ClientSession>& session, bool watch) {
-    std::lock_guard lock(volumeWatchersMutex_);
-    std::erase_if(volumeWatchers_, [&](const std::weak_ptr<ClientSession>& w) {
-        const auto watcher = w.lock();
-        return !watcher || watcher == session;
-    });
-    if (watch) volumeWatchers_.push_back(session);
-}
-
-bool Router::anyoneWatchesVolume() {
-    std::lock_guard lock(volumeWatchersMutex_);
-    return std::any_of(volumeWatchers_.begin(), volumeWatchers_.end(),
-                       [](const std::weak_ptr<ClientSession>& w) { return !w.expired(); });
-}
-
-void Router::pushVolume(const VolumeWatch::Reading& reading) {
-    std::lock_guard lock(volumeWatchersMutex_);
-    for (const auto& w : volumeWatchers_)
-        if (const auto watcher = w.lock(); watcher && !watcher->revoked)
-            watcher->sendJSON(volumeMessage(reading));
 }
 
 void Router::ping(const QJsonObject& m, const std::shared_ptr<ClientSession>& session) {

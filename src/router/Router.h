@@ -2,6 +2,7 @@
 #pragma once
 
 #include "router/ClientSession.h"
+#include "router/SessionSubscribers.h"
 #include "router/VolumeWatch.h"
 
 #include <QByteArrayView>
@@ -89,9 +90,6 @@ private:
     bool stale(const QString& type, const QJsonObject& message, ClientSession& session);
     bool stale(std::optional<double> stampMs, ClientSession& session);
     void readVolume(VolumeWatch::Answer answer);
-    void watchVolume(const std::shared_ptr<ClientSession>& session, bool watch);
-    bool anyoneWatchesVolume();
-    void pushVolume(const VolumeWatch::Reading& reading);
     QJsonObject welcome(const QString& type) const;
     QJsonObject badCodeReply() const;
     bool ax() const;
@@ -113,7 +111,6 @@ private:
     std::atomic<double> lastStaleLogMs_ = -1e300;
 
     // The sessions that asked to be told of volume changes.
-    std::mutex volumeWatchersMutex_;
-    std::vector<std::weak_ptr<ClientSession>> volumeWatchers_;
+    SessionSubscribers volumeWatchers_;
     VolumeWatch volumeWatch_;
 };
